@@ -1,0 +1,81 @@
+// The preset system between the extended effect and the plug-in class: the
+// bank of 17 presets, the state chunk and the MIDI controller assignment.
+// Threads: host program and chunk calls and the editor run on the UI thread,
+// processEvents on the host's processing thread, parameter changes on either;
+// shared table entries are atomics, each written whole.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "host/AudioEffectX.h"
+#include "presets/PresetRecord.h"
+
+class CPresetSystemEditor;
+
+constexpr int kChunkSize = 1736;
+constexpr int kNumControllers = 128;
+constexpr VstInt32 kNoAssignment = 999;
+constexpr VstInt32 kPluginId = vstFourCC('K', 'V', 'R', 'A');
+
+class CPresetSystemEffect : public AudioEffectX {
+ public:
+  explicit CPresetSystemEffect(audioMasterCallback audioMaster);
+  ~CPresetSystemEffect() override;
+
+  // Preset-system operations, in slot order.
+  virtual VstInt32 getCurrentPreset();
+  virtual void selectPreset(VstInt32 index);
+  virtual void renameCurrentPreset(const char* name);
+  virtual void assignController(VstInt32 parameter, VstInt32 controller);
+  virtual void unassignParameter(VstInt32 parameter);
+  virtual void unassignController(VstInt32 controller);
+  virtual VstInt32 getParameterController(VstInt32 parameter);
+  virtual VstInt32 getControllerParameter(VstInt32 controller);
+  virtual void startLearn();
+  virtual void stopLearn();
+  virtual void setLearnTarget(VstInt32 parameter);
+  virtual void startForget();
+  virtual void stopForget();
+  virtual VstInt32 getPluginId();
+  virtual void loadDefaults();
+  virtual void fillFactoryPresets();
+  virtual void resetControllerMap();
+
+  // Host interface.
+  void resume() override;
+  void setParameter(VstInt32 index, float value) override;
+  float getParameter(VstInt32 index) override;
+  VstInt32 getProgram() override { return 0; }
+  void setProgram(VstInt32 /*program*/) override {}
+  void setProgramName(char* name) override;
+  void getProgramName(char* name) override;
+  VstInt32 getChunk(void** data, bool isPreset = false) override;
+  VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false) override;
+  bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+  VstInt32 processEvents(VstEvents* events) override;
+  VstInt32 canDo(char* text) override;
+
+  // Store access for the editor's record conversions; null when the store
+  // could not be allocated.
+  PresetRecord* presetStore() { return presets; }
+  bool isLoadingPreset() const { return loadingPreset.load(std::memory_order_relaxed); }
+  bool isLearnActive() const { return learnActive.load(std::memory_order_relaxed); }
+  bool isForgetActive() const { return forgetActive.load(std::memory_order_relaxed); }
+  VstInt32 getLearnTarget() const { return learnTarget.load(std::memory_order_relaxed); }
+
+ protected:
+  // The editor seen as the preset system's editor; null when there is none.
+  CPresetSystemEditor* presetEditor();
+
+  PresetRecord* presets = nullptr;
+  std::atomic<VstInt32> currentPreset{0};
+  unsigned char* chunkBuffer = nullptr;
+  std::atomic<VstInt32>* parameterController = nullptr;  // 18 entries
+  std::atomic<VstInt32>* controllerParameter = nullptr;  // 128 entries
+  std::atomic<bool> learnActive{false};
+  std::atomic<VstInt32> learnTarget{kNoAssignment};
+  std::atomic<bool> forgetActive{false};
+  std::atomic<bool> loadingPreset{false};
+  std::atomic<float> assignmentValues[kNumAssignmentParams];
+};
