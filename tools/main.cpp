@@ -1,0 +1,85 @@
+// korva-host: load a LinuxVST 2.4 plug-in from the command line, describe it,
+// render audio files through it, time it, or open and photograph its editor.
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "tools/commands.h"
+
+namespace {
+
+const char* const kMainHelp =
+    "usage: korva-host COMMAND [ARGS...]\n"
+    "\n"
+    "A command-line host for LinuxVST 2.4 plug-ins (.so).\n"
+    "\n"
+    "commands:\n"
+    "  info PLUGIN.so        identity, capabilities and parameter table\n"
+    "  render PLUGIN.so IN.wav OUT.wav   process an audio file\n"
+    "  bench PLUGIN.so [PLUGIN2.so ...]  real-time factor per plug-in\n"
+    "  gui PLUGIN.so         open the plug-in's editor window\n"
+    "  screenshot PLUGIN.so OUT.png      save a picture of the editor\n"
+    "\n"
+    "'korva-host COMMAND --help' describes a command.\n"
+    "\n"
+    "exit codes:\n"
+    "  0  success\n"
+    "  1  usage error: bad option, number, parameter name, index or value\n"
+    "  2  plug-in error: cannot be loaded, no entry point, no effect record,\n"
+    "     wrong magic, or it lacks what the command needs (editor, chunks)\n"
+    "  3  I/O error: unreadable or unwritable file, refused preset file,\n"
+    "     no X display\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace khost;
+  std::vector<std::string> all(argv + 1, argv + argc);
+  if (all.empty()) {
+    std::fputs(kMainHelp, stderr);
+    return kExitUsage;
+  }
+  const std::string command = all.front();
+  if (isHelp(command) || command == "help") {
+    std::fputs(kMainHelp, stdout);
+    return kExitOk;
+  }
+  ArgList args(std::vector<std::string>(all.begin() + 1, all.end()));
+  struct {
+    const char* name;
+    int (*run)(ArgList&);
+    const char* help;
+  } const table[] = {{"info", runInfo, kInfoHelp},
+                     {"render", runRender, kRenderHelp},
+                     {"bench", runBench, kBenchHelp},
+                     {"gui", runGui, kGuiHelp},
+                     {"screenshot", runScreenshot, kScreenshotHelp}};
+  for (const auto& entry : table) {
+    if (command != entry.name) continue;
+    for (size_t i = 1; i < all.size(); ++i)
+      if (isHelp(all[i])) {
+        std::fputs(entry.help, stdout);
+        return kExitOk;
+      }
+    try {
+      const int code = entry.run(args);
+      std::fflush(stdout);
+      return code;
+    } catch (const HostError& e) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, e.what());
+      return e.code();
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "korva-host %s: out of memory\n", entry.name);
+      return kExitIo;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, e.what());
+      return kExitIo;
+    }
+  }
+  std::fprintf(stderr, "korva-host: unknown command \"%s\" (try korva-host --help)\n",
+               command.c_str());
+  return kExitUsage;
+}

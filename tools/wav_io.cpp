@@ -1,0 +1,63 @@
+#include "tools/wav_io.h"
+
+#include <sndfile.h>
+
+#include "tools/cli.h"
+
+namespace khost {
+
+Audio readAudio(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr)
+    throw HostError(kExitIo, "cannot read audio file " + path + ": " + sf_strerror(nullptr));
+  if (info.channels < 1 || info.channels > 2) {
+    sf_close(file);
+    throw HostError(
+        kExitIo, path + " has " + std::to_string(info.channels) + " channels; mono or stereo only");
+  }
+  Audio audio;
+  audio.sampleRate = info.samplerate;
+  audio.channels = info.channels;
+  std::vector<float> interleaved(static_cast<size_t>(info.frames) *
+                                 static_cast<size_t>(info.channels));
+  const sf_count_t got = sf_readf_float(file, interleaved.data(), info.frames);
+  const bool failed = sf_error(file) != SF_ERR_NO_ERROR;
+  const std::string why = sf_strerror(file);
+  sf_close(file);
+  if (failed || got != info.frames)
+    throw HostError(kExitIo, "cannot read audio file " + path + ": " + why);
+  audio.left.resize(static_cast<size_t>(got));
+  audio.right.resize(static_cast<size_t>(got));
+  for (size_t i = 0; i < audio.left.size(); ++i) {
+    audio.left[i] = interleaved[i * static_cast<size_t>(info.channels)];
+    audio.right[i] = interleaved[i * static_cast<size_t>(info.channels) +
+                                 static_cast<size_t>(info.channels - 1)];
+  }
+  return audio;
+}
+
+void writeWav(AtomicFile& target, const Audio& audio, int channels, SampleFormat format) {
+  SF_INFO info{};
+  info.samplerate = audio.sampleRate;
+  info.channels = channels;
+  info.format =
+      SF_FORMAT_WAV | (format == SampleFormat::Float32 ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_24);
+  SNDFILE* file = sf_open_fd(target.releaseFd(), SFM_WRITE, &info, SF_TRUE);
+  if (file == nullptr)
+    throw HostError(kExitIo, std::string("cannot write audio: ") + sf_strerror(nullptr));
+  // PCM output clips instead of wrapping around.
+  sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  std::vector<float> interleaved(audio.frames() * static_cast<size_t>(channels));
+  for (size_t i = 0; i < audio.frames(); ++i) {
+    interleaved[i * static_cast<size_t>(channels)] = audio.left[i];
+    if (channels == 2) interleaved[i * 2 + 1] = audio.right[i];
+  }
+  const sf_count_t wrote =
+      sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(audio.frames()));
+  const bool ok = wrote == static_cast<sf_count_t>(audio.frames());
+  const std::string why = sf_strerror(file);
+  if (sf_close(file) != 0 || !ok) throw HostError(kExitIo, "cannot write audio: " + why);
+}
+
+}  // namespace khost

@@ -1,0 +1,27 @@
+// Audio files through libsndfile: any format it reads, written as WAV.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/atomic_file.h"
+
+namespace khost {
+
+struct Audio {
+  int sampleRate = 0;
+  int channels = 0;
+  std::vector<float> left, right;  // right equals left for a mono file
+  size_t frames() const { return left.size(); }
+};
+
+// Mono or stereo; anything else, or an unreadable file, throws HostError(kExitIo).
+Audio readAudio(const std::string& path);
+
+enum class SampleFormat { Float32, Pcm24 };
+
+// Writes one (left only) or two channels into an AtomicFile, which the caller
+// commits; throws HostError(kExitIo).
+void writeWav(AtomicFile& file, const Audio& audio, int channels, SampleFormat format);
+
+}  // namespace khost
