@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Korva's two entry points for a fresh Debian machine:
+#   ./korva.sh demo   install packages, build korva.so, install it into ~/.vst,
+#                     show what a host sees and render the demo (out/)
+#   ./korva.sh test   install packages, build with sanitizers, run every test
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+JOBS=${JOBS:-$(nproc)}
+
+PACKAGES=(
+  build-essential cmake pkg-config git
+  libcairo2-dev libx11-dev libxtst-dev libsndfile1-dev
+  libgtest-dev googletest libbenchmark-dev
+  xvfb xauth x11-utils xdotool fonts-liberation locales-all
+  lsp-plugins-vst dpf-plugins-vst
+)
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build DIR [cmake args...]
+  local dir=$1
+  shift
+  cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j"$JOBS"
+}
+
+demo() {
+  install_packages
+  build build/release -DCMAKE_BUILD_TYPE=Release -DKORVA_BUILD_TESTS=OFF
+  mkdir -p "$HOME/.vst"
+  cp build/release/korva.so "$HOME/.vst/korva.so"
+  echo "Installed $HOME/.vst/korva.so"
+  local host=build/release/tools/korva-host
+  "$host" info "$HOME/.vst/korva.so"
+  if [ -x tools/demo/render-demo.sh ]; then
+    tools/demo/render-demo.sh build/release out
+  fi
+}
+
+run_tests() {
+  install_packages
+  # Everything under AddressSanitizer and UndefinedBehaviorSanitizer.
+  build build/asan -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=address
+  (cd build/asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$JOBS" -LE threading)
+  # The threading tests again under ThreadSanitizer.
+  build build/tsan -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=thread
+  (cd build/tsan && ctest --output-on-failure -j"$JOBS" -L threading)
+}
+
+case "${1:-}" in
+  demo) demo ;;
+  test) run_tests ;;
+  *)
+    echo "usage: $0 demo|test" >&2
+    exit 1
+    ;;
+esac
