@@ -17,6 +17,15 @@ constexpr int kChunkSize = 1736;
 constexpr int kNumControllers = 128;
 constexpr VstInt32 kNoAssignment = 999;
 constexpr VstInt32 kPluginId = vstFourCC('K', 'V', 'R', 'A');
+constexpr uint32_t kChunkMagic = 0x01000000u;
+constexpr int kAssignmentSteps = 129;  // controllers 0..127 and "none"
+
+// Controller number for an assignment value: min(floor(129 v), 128), 128 (none)
+// given as the 999 marker.
+VstInt32 assignmentController(float value);
+// Assignment value of a controller number, (c + 0.5) / 129; the 999 marker gives
+// 7.7480621, which reads back as none.
+float assignmentValue(VstInt32 controller);
 
 class CPresetSystemEffect : public AudioEffectX {
  public:
@@ -78,4 +87,20 @@ class CPresetSystemEffect : public AudioEffectX {
   std::atomic<bool> forgetActive{false};
   std::atomic<bool> loadingPreset{false};
   std::atomic<float> assignmentValues[kNumAssignmentParams];
+
+ private:
+  bool hasTables() const { return parameterController && controllerParameter; }
+  // Table edits that keep both tables one-to-one and assignmentValues in step
+  // with them, so that a learned assignment is saved with the state.
+  void clearParameterEntry(VstInt32 parameter);
+  void clearControllerEntry(VstInt32 controller);
+  void linkControllerToParameter(VstInt32 parameter, VstInt32 controller);
+  // Applies one assignment value as parameter 18 + parameter does.
+  void applyAssignmentValue(VstInt32 parameter, float value);
+  // Reads the current preset's value while another thread may store into it.
+  float storedValue(VstInt32 preset, VstInt32 parameter) const;
+  void storeValue(VstInt32 preset, VstInt32 parameter, float value);
+  // Stores a name by the 24-byte rule: zero-filled, no terminator at 24 bytes.
+  void storeName(VstInt32 preset, const char* name);
+  void copyName(VstInt32 preset, char* text) const;
 };
