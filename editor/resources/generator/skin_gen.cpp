@@ -1018,7 +1018,10 @@ cairo_surface_t* modeKeyStrip(cairo_surface_t* panel, int x, const char* word, C
       setColour(cr, hue, 0.3);
       cairo_fill(cr);
     }
+    // shrink long words to the key's face
     setFont(cr, 6.4, true, true);
+    double size = std::min(6.4, 6.4 * 19.0 / textWidth(cr, word, 0.1));
+    setFont(cr, size, true, true);
     drawText(cr, 12, y + 12.6, word, 0, 0.1, st == 2 ? rgb(255, 230, 200) : keyInk(st));
   }
   cairo_destroy(cr);
