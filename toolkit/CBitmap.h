@@ -1,0 +1,46 @@
+// An image, usually a skin bitmap embedded in the library. Reference counted:
+// whoever loads one calls forget() after handing it to the views that use it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "toolkit/CBaseObject.h"
+#include "toolkit/CRect.h"
+
+class CDrawContext;
+struct _cairo_surface;  // cairo_surface_t
+
+class CBitmap : public CBaseObject {
+ public:
+  // Decodes the embedded PNG with this integer id; an unknown id gives an
+  // unloaded bitmap of size 0 × 0 that draws nothing.
+  explicit CBitmap(int32_t resourceId);
+  // Decodes PNG data held in memory.
+  CBitmap(const void* pngData, std::size_t size);
+  // A width × height image from 32-bit ARGB pixels (non-premultiplied, row by
+  // row); null pixels give a transparent image.
+  CBitmap(int32_t width, int32_t height, const uint32_t* argbPixels = nullptr);
+  ~CBitmap() override;
+  CBitmap(const CBitmap&) = delete;
+  CBitmap& operator=(const CBitmap&) = delete;
+
+  bool isLoaded() const { return surface != nullptr; }
+  int32_t getResourceId() const { return resourceId; }
+  CCoord getWidth() const { return width; }
+  CCoord getHeight() const { return height; }
+
+  // Draws the part of the image that starts at `offset` into `destRect`.
+  void draw(CDrawContext* context, const CRect& destRect, const CPoint& offset = CPoint(0, 0),
+            float alpha = 1.f);
+
+  _cairo_surface* getSurface() const { return surface; }
+
+ private:
+  void adopt(_cairo_surface* decoded);
+
+  int32_t resourceId = -1;
+  int32_t width = 0;
+  int32_t height = 0;
+  _cairo_surface* surface = nullptr;
+};

@@ -1,0 +1,23 @@
+// Everything an editor needs from the toolkit.
+#pragma once
+
+#include "toolkit/AEffGUIEditor.h"
+#include "toolkit/CAnimKnob.h"
+#include "toolkit/CBitmap.h"
+#include "toolkit/CButtonState.h"
+#include "toolkit/CColor.h"
+#include "toolkit/CControl.h"
+#include "toolkit/CControlListener.h"
+#include "toolkit/CDrawContext.h"
+#include "toolkit/CFontDesc.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/CHorizontalSwitch.h"
+#include "toolkit/CKickButton.h"
+#include "toolkit/CMovieBitmap.h"
+#include "toolkit/COnOffButton.h"
+#include "toolkit/CParamDisplay.h"
+#include "toolkit/CPoint.h"
+#include "toolkit/CRect.h"
+#include "toolkit/CRockerSwitch.h"
+#include "toolkit/CSplashScreen.h"
+#include "toolkit/CView.h"
