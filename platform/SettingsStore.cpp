@@ -3,20 +3,19 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <strings.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <new>
 #include <string>
 #include <vector>
+
+#include "platform/AtomicFile.h"
 
 struct platform::SettingsKeyHandle {
   std::string folder;
@@ -103,32 +102,6 @@ bool makeFolders(const std::string& path) {
     if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
   return isDirectory(path);
-}
-
-bool writeAll(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::string uniqueSuffix() {
-  static std::atomic<unsigned> counter{0};
-  uint64_t random = 0;
-  if (getrandom(&random, sizeof(random), GRND_NONBLOCK) != static_cast<ssize_t>(sizeof(random))) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    random = static_cast<uint64_t>(ts.tv_nsec) ^ (static_cast<uint64_t>(ts.tv_sec) << 32);
-  }
-  char text[80];
-  std::snprintf(text, sizeof(text), ".tmp-%ld-%u-%016llx", static_cast<long>(getpid()),
-                counter.fetch_add(1, std::memory_order_relaxed),
-                static_cast<unsigned long long>(random));
-  return text;
 }
 
 long openKey(const char* keyPath, uint32_t access, SettingsKey* key, bool create) {
@@ -243,24 +216,9 @@ long settingsSetValue(SettingsKey key, const char* name, uint32_t type, const un
     std::vector<unsigned char> content(header, header + std::strlen(header));
     if (size) content.insert(content.end(), data, data + size);
 
-    std::string target = key->folder + '/' + name;
-    std::string temporary = key->folder + "/." + name + uniqueSuffix();
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return kSettingsAccessDenied;
-    bool ok = writeAll(fd, content.data(), content.size());
-    ok = ok && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-      unlink(temporary.c_str());
+    // A value file holds only this store's data: private to the user.
+    if (!writeFileAtomically(key->folder + '/' + name, content.data(), content.size(), 0600))
       return kSettingsWriteFailed;
-    }
-    // Make the rename itself durable; the value is already complete either way.
-    int dir = open(key->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      fsync(dir);
-      close(dir);
-    }
     return kSettingsOk;
   } catch (...) {
     return kSettingsWriteFailed;
