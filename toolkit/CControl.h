@@ -57,6 +57,8 @@ class CControl : public CView {
 
   void setDirty(bool state = true) override;
   bool isDirty() const override;
+  // Background bitmap from the back offset.
+  void draw(CDrawContext* context) override;
 
   const char* getClassName() const override { return "CControl"; }
   CView* newCopy() const override { return new CControl(*this); }

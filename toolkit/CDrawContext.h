@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "toolkit/CColor.h"
 #include "toolkit/CFontDesc.h"
@@ -15,7 +16,7 @@ enum CHoriTxtAlign { kLeftText = 0, kCenterText, kRightText };
 
 class CDrawContext {
  public:
-  // Draws through `cr` (not owned); `surfaceRect` is the area the context covers.
+  // Draws through `cr` (not owned) inside `surfaceRect`; no clip reaches beyond it.
   CDrawContext(_cairo* cr, const CRect& surfaceRect);
   ~CDrawContext();
   CDrawContext(const CDrawContext&) = delete;
@@ -74,4 +75,5 @@ class CDrawContext {
   CFontDesc font;
   float globalAlpha = 1.f;
   CPoint pen;
+  std::vector<CRect> savedClips;
 };

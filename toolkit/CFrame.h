@@ -120,6 +120,7 @@ class CFrame : public CView {
   VSTGUIEditorInterface* editor;
   void* systemWindow;
   toolkit::PlatformFrame* platform = nullptr;
+  toolkit::PlatformFrame* retiredPlatform = nullptr;  // closed during its own events
   CView* modalView = nullptr;
   CView* focusView = nullptr;
   CView* mouseDownView = nullptr;  // mouse capture during a drag

@@ -1,7 +1,7 @@
 // Three-state rocker: value −1 while its left (or top) half is pressed, +1 for
 // the right (or bottom) half, 0 at rest. Press: begin of edit, value by side,
 // listener; dragging across the centre changes the side (listener on each
-// change); release: value 0, listener, end of edit. Bitmap: three images of
+// change); release: value 0 (listener when it was not 0), end of edit. Bitmap: three images of
 // heightOfOneImage: −1 (top), 0, +1 (bottom). Range −1..1.
 #pragma once
 

@@ -1,0 +1,100 @@
+#include "toolkit/CBitmap.h"
+
+#include <cairo.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/ModuleHandle.h"
+#include "platform/resources.h"
+#include "toolkit/CDrawContext.h"
+
+namespace {
+
+struct PngReader {
+  const unsigned char* data;
+  std::size_t size;
+  std::size_t pos;
+};
+
+cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length) {
+  auto* r = static_cast<PngReader*>(closure);
+  if (length > r->size - r->pos) return CAIRO_STATUS_READ_ERROR;
+  std::memcpy(out, r->data + r->pos, length);
+  r->pos += length;
+  return CAIRO_STATUS_SUCCESS;
+}
+
+cairo_surface_t* decodePng(const void* data, std::size_t size) {
+  if (!data || size == 0) return nullptr;
+  PngReader reader{static_cast<const unsigned char*>(data), size, 0};
+  return cairo_image_surface_create_from_png_stream(readPng, &reader);
+}
+
+}  // namespace
+
+CBitmap::CBitmap(int32_t resourceId) : resourceId(resourceId) {
+  const platform::Resource* res = platform::findResource(platform::getModuleHandle(), resourceId);
+  if (res) adopt(decodePng(res->data, res->size));
+}
+
+CBitmap::CBitmap(const void* pngData, std::size_t size) {
+  adopt(decodePng(pngData, size));
+}
+
+CBitmap::CBitmap(int32_t w, int32_t h, const uint32_t* argb) {
+  if (w <= 0 || h <= 0) return;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  if (argb && cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+    cairo_surface_flush(s);
+    unsigned char* base = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < h; ++y) {
+      auto* row = reinterpret_cast<uint32_t*>(base + y * stride);
+      for (int x = 0; x < w; ++x) {
+        // cairo keeps premultiplied alpha.
+        const uint32_t p = argb[static_cast<std::size_t>(y) * w + x];
+        const uint32_t a = p >> 24;
+        auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+        row[x] =
+            (a << 24) | (mul((p >> 16) & 0xff) << 16) | (mul((p >> 8) & 0xff) << 8) | mul(p & 0xff);
+      }
+    }
+    cairo_surface_mark_dirty(s);
+  }
+  adopt(s);
+}
+
+CBitmap::~CBitmap() {
+  if (surface) cairo_surface_destroy(surface);
+}
+
+void CBitmap::adopt(_cairo_surface* decoded) {
+  if (!decoded) return;
+  if (cairo_surface_status(decoded) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(decoded);
+    return;
+  }
+  surface = decoded;
+  width = cairo_image_surface_get_width(decoded);
+  height = cairo_image_surface_get_height(decoded);
+}
+
+void CBitmap::draw(CDrawContext* context, const CRect& destRect, const CPoint& offset,
+                   float alpha) {
+  if (!surface || !context || destRect.isEmpty()) return;
+  cairo_t* cr = context->getCairo();
+  cairo_save(cr);
+  cairo_rectangle(cr, destRect.left, destRect.top, destRect.getWidth(), destRect.getHeight());
+  cairo_clip(cr);
+  cairo_set_source_surface(cr, surface, destRect.left - offset.x, destRect.top - offset.y);
+  // Skins are pixel art: never interpolate or repeat.
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
+  const float a = alpha * context->getGlobalAlpha();
+  if (a >= 1.f)
+    cairo_paint(cr);
+  else
+    cairo_paint_with_alpha(cr, a);
+  cairo_restore(cr);
+}

@@ -1,0 +1,185 @@
+#include "toolkit/CDrawContext.h"
+
+#include <cairo.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+CFontDesc systemFont("Arial", 12);
+CFontDesc normalFontVeryBig("Arial", 18);
+CFontDesc normalFontBig("Arial", 14);
+CFontDesc normalFont("Arial", 12);
+CFontDesc normalFontSmall("Arial", 11);
+CFontDesc normalFontSmaller("Arial", 10);
+CFontDesc normalFontVerySmall("Arial", 9);
+CFontDesc symbolFont("Symbol", 12);
+
+// Arial is not free; Liberation Sans has the same metrics.
+const char* faceFor(const char* name) {
+  if (!name || !*name || std::strcmp(name, "Arial") == 0) return "Liberation Sans";
+  return name;
+}
+}  // namespace
+
+const CFontRef kSystemFont = &systemFont;
+const CFontRef kNormalFontVeryBig = &normalFontVeryBig;
+const CFontRef kNormalFontBig = &normalFontBig;
+const CFontRef kNormalFont = &normalFont;
+const CFontRef kNormalFontSmall = &normalFontSmall;
+const CFontRef kNormalFontSmaller = &normalFontSmaller;
+const CFontRef kNormalFontVerySmall = &normalFontVerySmall;
+const CFontRef kSymbolFont = &symbolFont;
+
+CDrawContext::CDrawContext(_cairo* cr, const CRect& surfaceRect)
+    : cr(cr), surfaceRect(surfaceRect), clipRect(surfaceRect), font(*kNormalFont) {
+  cairo_save(cr);
+  setClipRect(surfaceRect);
+}
+
+CDrawContext::~CDrawContext() {
+  cairo_restore(cr);
+}
+
+void CDrawContext::setFont(const CFontDesc* newFont, CCoord size, int32_t style) {
+  if (newFont) font = *newFont;
+  if (size > 0) font.setSize(size);
+  if (style >= 0) font.setStyle(style);
+}
+
+void CDrawContext::setSourceColor(const CColor& c) {
+  cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0,
+                        c.alpha / 255.0 * globalAlpha);
+}
+
+void CDrawContext::moveTo(const CPoint& point) {
+  pen = point;
+}
+
+void CDrawContext::lineTo(const CPoint& point) {
+  drawLine(pen, point);
+  pen = point;
+}
+
+void CDrawContext::drawLine(const CPoint& start, const CPoint& end) {
+  // Pixel centres, so that one-pixel lines are crisp.
+  cairo_move_to(cr, start.x + 0.5, start.y + 0.5);
+  cairo_line_to(cr, end.x + 0.5, end.y + 0.5);
+  setSourceColor(frameColor);
+  cairo_set_line_width(cr, lineWidth);
+  cairo_stroke(cr);
+}
+
+void CDrawContext::drawRect(const CRect& rect, CDrawStyle style) {
+  if (style != kDrawStroked) {
+    cairo_rectangle(cr, rect.left, rect.top, rect.getWidth(), rect.getHeight());
+    setSourceColor(fillColor);
+    cairo_fill(cr);
+  }
+  if (style != kDrawFilled) {
+    cairo_rectangle(cr, rect.left + 0.5, rect.top + 0.5, rect.getWidth() - 1, rect.getHeight() - 1);
+    setSourceColor(frameColor);
+    cairo_set_line_width(cr, lineWidth);
+    cairo_stroke(cr);
+  }
+}
+
+void CDrawContext::drawEllipse(const CRect& rect, CDrawStyle style) {
+  const double w = rect.getWidth(), h = rect.getHeight();
+  if (w <= 0 || h <= 0) return;
+  cairo_save(cr);
+  cairo_translate(cr, rect.left + w / 2, rect.top + h / 2);
+  cairo_scale(cr, w / 2, h / 2);
+  cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+  cairo_restore(cr);
+  if (style != kDrawStroked) {
+    setSourceColor(fillColor);
+    if (style == kDrawFilledAndStroked)
+      cairo_fill_preserve(cr);
+    else
+      cairo_fill(cr);
+  }
+  if (style != kDrawFilled) {
+    setSourceColor(frameColor);
+    cairo_set_line_width(cr, lineWidth);
+    cairo_stroke(cr);
+  }
+}
+
+void CDrawContext::applyFont() {
+  const int32_t style = font.getStyle();
+  cairo_select_font_face(cr, faceFor(font.getName()),
+                         (style & kItalicFace) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                         (style & kBoldFace) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, font.getSize());
+}
+
+CCoord CDrawContext::getStringWidth(const char* utf8) {
+  if (!utf8) return 0;
+  applyFont();
+  cairo_text_extents_t ext;
+  cairo_text_extents(cr, utf8, &ext);
+  return ext.x_advance;
+}
+
+void CDrawContext::drawString(const char* utf8, const CPoint& point, bool antialias) {
+  if (!utf8 || !*utf8) return;
+  applyFont();
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options,
+                                   antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+  cairo_set_font_options(cr, options);
+  cairo_font_options_destroy(options);
+  setSourceColor(fontColor);
+  cairo_move_to(cr, point.x, point.y);
+  cairo_show_text(cr, utf8);
+  cairo_new_path(cr);
+}
+
+void CDrawContext::drawString(const char* utf8, const CRect& rect, CHoriTxtAlign align,
+                              bool antialias) {
+  if (!utf8 || !*utf8 || rect.isEmpty()) return;
+  applyFont();
+  cairo_font_extents_t fext;
+  cairo_font_extents(cr, &fext);
+  const CCoord width = getStringWidth(utf8);
+  CCoord x = rect.left;
+  if (align == kCenterText)
+    x = rect.left + (rect.getWidth() - width) / 2;
+  else if (align == kRightText)
+    x = rect.right - width;
+  const CCoord y = rect.top + (rect.getHeight() + fext.ascent - fext.descent) / 2;
+  cairo_save(cr);
+  cairo_rectangle(cr, rect.left, rect.top, rect.getWidth(), rect.getHeight());
+  cairo_clip(cr);
+  drawString(utf8, CPoint(std::round(x), std::round(y)), antialias);
+  cairo_restore(cr);
+}
+
+void CDrawContext::setClipRect(const CRect& clip) {
+  clipRect = clip;
+  clipRect.bound(surfaceRect);
+  cairo_reset_clip(cr);
+  cairo_rectangle(cr, clipRect.left, clipRect.top, clipRect.getWidth(), clipRect.getHeight());
+  cairo_clip(cr);
+}
+
+CRect& CDrawContext::getClipRect(CRect& clip) const {
+  return clip = clipRect;
+}
+
+void CDrawContext::resetClipRect() {
+  setClipRect(surfaceRect);
+}
+
+void CDrawContext::saveGlobalState() {
+  cairo_save(cr);
+  savedClips.push_back(clipRect);
+}
+
+void CDrawContext::restoreGlobalState() {
+  if (savedClips.empty()) return;
+  cairo_restore(cr);
+  clipRect = savedClips.back();
+  savedClips.pop_back();
+}

@@ -1,0 +1,48 @@
+// Private: the backend behind a CFrame. Holds the back buffer (an image surface
+// every backend draws into) and, for the X11 backend, the window.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+
+#include "toolkit/CRect.h"
+
+class CFrame;
+
+namespace toolkit {
+
+class PlatformFrame {
+ public:
+  // The X11 backend when `parent` is an X11 Window id and the display opens;
+  // the offscreen backend otherwise. Never null.
+  static PlatformFrame* create(CFrame* frame, void* parent, int width, int height);
+
+  PlatformFrame(CFrame* frame, int width, int height);
+  virtual ~PlatformFrame();
+  PlatformFrame(const PlatformFrame&) = delete;
+  PlatformFrame& operator=(const PlatformFrame&) = delete;
+
+  cairo_surface_t* backBuffer() const { return buffer; }
+  int width() const { return w; }
+  int height() const { return h; }
+
+  virtual bool isWindowed() const { return false; }
+  // Dispatches pending window events into the frame; never blocks.
+  virtual void processEvents() {}
+  // Copies `area` of the back buffer to the screen.
+  virtual void present(const CRect& /*area*/) {}
+  // Called on a click: the window asks for keyboard focus.
+  virtual void takeKeyboardFocus() {}
+
+ protected:
+  CFrame* frame;
+  int w;
+  int h;
+  cairo_surface_t* buffer;
+};
+
+// The X11 backend, or null when the display or the window cannot be made.
+PlatformFrame* createX11Frame(CFrame* frame, void* parent, int width, int height);
+
+}  // namespace toolkit
