@@ -5,8 +5,11 @@
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 

@@ -10,6 +10,13 @@
 
 namespace {
 
+// Messages may quote a library's own text; errors stay on one line.
+std::string oneLine(std::string s) {
+  for (char& c : s)
+    if (c == '\n' || c == '\r') c = ' ';
+  return s;
+}
+
 const char* const kMainHelp =
     "usage: korva-host COMMAND [ARGS...]\n"
     "\n"
@@ -69,13 +76,13 @@ int main(int argc, char** argv) {
       return code;
     } catch (const HostError& e) {
       std::fflush(stdout);
-      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, e.what());
+      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, oneLine(e.what()).c_str());
       return e.code();
     } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "korva-host %s: out of memory\n", entry.name);
       return kExitIo;
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, e.what());
+      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, oneLine(e.what()).c_str());
       return kExitIo;
     }
   }
