@@ -133,8 +133,10 @@ void CPresetSystemEffect::resetControllerMap() {
 
 VstInt32 CPresetSystemEffect::processEvents(VstEvents* events) {
   if (!hasTables() || !events) return 0;
+  // The list is longer than its declared two slots.
+  VstEvent* const* list = events->events;
   for (VstInt32 k = 0; k < events->numEvents; ++k) {
-    const VstEvent* event = events->events[k];
+    const VstEvent* event = list[k];
     if (!event || event->type != kVstMidiType) continue;
     const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
     const auto status = static_cast<unsigned char>(midi->midiData[0]);

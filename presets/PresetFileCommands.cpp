@@ -1,0 +1,198 @@
+// The six file commands of the preset strip: a dialog, then one record read
+// from or written to the chosen file. Files are opened by their full path (the
+// host's current directory is never touched); loads open read-only; saves
+// replace the file atomically, so a failed save leaves the old file intact.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "editor/CPresetSystemEditor.h"
+#include "platform/AtomicFile.h"
+#include "presets/CPresetSystemEffect.h"
+#include "presets/PresetFileFormat.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/CNewFileSelector.h"
+
+namespace {
+
+struct FileType {
+  const char* description;
+  const char* extension;
+  int size;
+  const char* loadTitle;
+  const char* reversedLoadTitle;
+  const char* saveTitle;
+};
+
+const FileType& fileType(int kind) {
+  static const FileType types[] = {
+      {"VEK Bank", "vkb", kBankFileSize, "Load bank", "Load bank (endian-reversed)", "Save bank"},
+      {"VEK Preset", "vek", kPresetFileSize, "Load preset", "Load preset (endian-reversed)",
+       "Save preset"},
+      {"VEK MIDI Settings", "vkm", kMidiFileSize, "Load MIDI settings",
+       "Load MIDI settings (endian-reversed)", "Save midi settings as"},
+  };
+  return types[kind];
+}
+
+// Reads at most size bytes; a shorter file leaves the rest as it was (zero).
+void readRecordFrom(const char* path, unsigned char* buffer, int size) {
+  // Non-blocking open: a FIFO chosen by mistake must not hang the editor.
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    int got = 0;
+    while (got < size) {
+      ssize_t n = read(fd, buffer + got, static_cast<size_t>(size - got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<int>(n);
+    }
+  }
+  close(fd);
+}
+
+CPresetSystemEffect* presetSystemOf(AudioEffect* effect) {
+  return dynamic_cast<CPresetSystemEffect*>(effect);
+}
+
+}  // namespace
+
+void CPresetSystemEditor::loadBank(float value) {
+  loadRecordFile(kBankRecord, value == 0.5f);
+}
+
+void CPresetSystemEditor::saveBank() {
+  saveRecordFile(kBankRecord);
+}
+
+void CPresetSystemEditor::loadPreset(float value) {
+  loadRecordFile(kPresetRecord, value == 0.5f);
+}
+
+void CPresetSystemEditor::savePreset() {
+  saveRecordFile(kPresetRecord);
+}
+
+void CPresetSystemEditor::loadMidiSettings(float value) {
+  loadRecordFile(kMidiRecord, value == 0.5f);
+}
+
+void CPresetSystemEditor::saveMidiSettings() {
+  saveRecordFile(kMidiRecord);
+}
+
+char* CPresetSystemEditor::rememberedName(RecordKind kind) {
+  switch (kind) {
+    case kBankRecord:
+      return bankFileName;
+    case kPresetRecord:
+      return presetFileName;
+    default:
+      return midiFileName;
+  }
+}
+
+bool CPresetSystemEditor::rememberPath(const char* path, RecordKind kind) {
+  if (!path || path[0] != '/') return false;
+  const char* slash = std::strrchr(path, '/');
+  const size_t folderLength = static_cast<size_t>(slash - path) + 1;
+  const size_t nameLength = std::strlen(slash + 1);
+  // A part that does not fit the remembered texts is refused whole: cutting
+  // it would name another file.
+  if (nameLength == 0 || folderLength > static_cast<size_t>(kPathTextLength) ||
+      nameLength > static_cast<size_t>(kPathTextLength))
+    return false;
+  std::memcpy(currentDirectory, path, folderLength);
+  currentDirectory[folderLength] = 0;
+  char* name = rememberedName(kind);
+  std::memcpy(name, slash + 1, nameLength + 1);
+  return true;
+}
+
+void CPresetSystemEditor::applyRecord(RecordKind kind, const unsigned char* data, bool reversed) {
+  switch (kind) {
+    case kBankRecord:
+      applyBankData(data, reversed);
+      break;
+    case kPresetRecord:
+      applyPresetData(data, reversed);
+      break;
+    default:
+      applyMidiData(data, reversed);
+      break;
+  }
+}
+
+bool CPresetSystemEditor::fillRecord(RecordKind kind, unsigned char* data) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!fx || !fx->presetStore()) return false;
+  switch (kind) {
+    case kBankRecord:
+      fillBankData(data);
+      break;
+    case kPresetRecord:
+      fillPresetData(data);
+      break;
+    default:
+      fillMidiData(data);
+      break;
+  }
+  return true;
+}
+
+void CPresetSystemEditor::loadRecordFile(RecordKind kind, bool reversed) {
+  if (!presetSystemOf(effect)) return;
+  const FileType& type = fileType(kind);
+  std::string path;
+  try {
+    CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectFile);
+    if (!selector) return;
+    selector->setTitle(reversed ? type.reversedLoadTitle : type.loadTitle);
+    selector->setInitialDirectory(currentDirectory);
+    selector->addFileExtension(CFileExtension(type.description, type.extension));
+    selector->setAllowMultiFileSelection(false);
+    bool chosen = selector->runModal() && selector->getNumSelectedFiles() == 1;
+    if (chosen) path = selector->getSelectedFile(0);
+    selector->forget();
+  } catch (...) {
+    return;
+  }
+  if (path.empty() || !rememberPath(path.c_str(), kind)) return;
+
+  unsigned char buffer[kBankFileSize] = {0};  // the largest record
+  readRecordFrom(path.c_str(), buffer, type.size);
+  // A file that did not open leaves the buffer zero; the record is refused
+  // then (a bank load has selected preset 0 all the same).
+  applyRecord(kind, buffer, reversed);
+  if (frame) frame->setDirty(true);
+}
+
+void CPresetSystemEditor::saveRecordFile(RecordKind kind) {
+  if (!presetSystemOf(effect)) return;
+  const FileType& type = fileType(kind);
+  std::string path;
+  try {
+    CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectSaveFile);
+    if (!selector) return;
+    selector->setTitle(type.saveTitle);
+    selector->setInitialDirectory(currentDirectory);
+    selector->setDefaultSaveName(rememberedName(kind));
+    selector->setDefaultExtension(CFileExtension(type.description, type.extension));
+    bool chosen = selector->runModal() && selector->getNumSelectedFiles() == 1;
+    if (chosen) path = selector->getSelectedFile(0);
+    selector->forget();
+  } catch (...) {
+    return;
+  }
+  if (path.empty() || !rememberPath(path.c_str(), kind)) return;
+
+  unsigned char buffer[kBankFileSize] = {0};
+  if (!fillRecord(kind, buffer)) return;
+  platform::writeFileAtomically(path, buffer, static_cast<size_t>(type.size));
+}

@@ -1,0 +1,151 @@
+// Conversions between the effect's store and the preset, bank and MIDI-settings
+// records. Written in the machine's order; read in either, the identifier
+// telling which, and flipped once more in the endian-reversed mode.
+#include <cmath>
+#include <cstring>
+
+#include "editor/CPresetSystemEditor.h"
+#include "presets/ByteOrder.h"
+#include "presets/CPresetSystemEffect.h"
+#include "presets/PresetFileFormat.h"
+
+namespace {
+
+constexpr int kNameOffset = kRecordHeaderSize;
+constexpr int kValuesOffset = kRecordHeaderSize + kPresetNameLength;
+
+CPresetSystemEffect* presetSystemOf(AudioEffect* effect) {
+  return dynamic_cast<CPresetSystemEffect*>(effect);
+}
+
+// Preset values are shared with the processing thread (MIDI stores into the
+// current preset): each is moved as one whole word.
+float loadValue(const float* slot) {
+  float v;
+  __atomic_load(slot, &v, __ATOMIC_RELAXED);
+  return v;
+}
+
+void storeValue(float* slot, float v) {
+  __atomic_store(slot, &v, __ATOMIC_RELAXED);
+}
+
+// Decides the byte order from the identifier; false when the record is not
+// ours. The identifier test is automatic in both modes.
+bool recordIsOurs(const unsigned char* data, VstInt32 id, unsigned char type, bool* swapFile) {
+  const uint32_t word = presetbytes::readU32(data);
+  const uint32_t ours = static_cast<uint32_t>(id);
+  if (word == presetbytes::swap32(ours) && word != ours)
+    *swapFile = true;
+  else if (word == ours)
+    *swapFile = false;
+  else
+    return false;
+  return data[4] == type;
+}
+
+// Reads count values at p; false when one of them is no number (a damaged
+// record, or a reversed read that produced NaN or infinity).
+bool readValues(const unsigned char* p, int count, bool swap, float* out) {
+  for (int i = 0; i < count; ++i) {
+    out[i] = presetbytes::readFloatOrder(p + 4 * i, swap);
+    if (!std::isfinite(out[i])) return false;
+  }
+  return true;
+}
+
+void writeHeader(unsigned char* data, VstInt32 id, unsigned char type) {
+  presetbytes::writeU32(data, static_cast<uint32_t>(id));
+  data[4] = type;
+}
+
+void writePreset(unsigned char* p, const PresetRecord& record) {
+  std::memcpy(p, record.name, kPresetNameLength);
+  for (int i = 0; i < kNumParams; ++i)
+    presetbytes::writeFloat(p + kPresetNameLength + 4 * i, loadValue(&record.values[i]));
+}
+
+}  // namespace
+
+void CPresetSystemEditor::fillPresetData(unsigned char* data) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!data || !fx || !fx->presetStore()) return;
+  writeHeader(data, fx->getPluginId(), kPresetFileType);
+  writePreset(data + kNameOffset, fx->presetStore()[fx->getCurrentPreset()]);
+}
+
+void CPresetSystemEditor::fillBankData(unsigned char* data) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!data || !fx || !fx->presetStore()) return;
+  writeHeader(data, fx->getPluginId(), kBankFileType);
+  for (int p = 0; p < kNumPresets; ++p)
+    writePreset(data + kNameOffset + p * static_cast<int>(sizeof(PresetRecord)),
+                fx->presetStore()[p]);
+}
+
+void CPresetSystemEditor::fillMidiData(unsigned char* data) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!data || !fx) return;
+  writeHeader(data, fx->getPluginId(), kMidiFileType);
+  for (int i = 0; i < kNumAssignmentParams; ++i)
+    presetbytes::writeFloat(data + kRecordHeaderSize + 4 * i, fx->getParameter(kNumParams + i));
+}
+
+void CPresetSystemEditor::applyPresetData(const unsigned char* data, bool reversed) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!data || !fx || !fx->presetStore()) return;
+  bool swapFile = false;
+  if (!recordIsOurs(data, fx->getPluginId(), kPresetFileType, &swapFile)) return;
+  float values[kNumParams];
+  if (!readValues(data + kValuesOffset, kNumParams, swapFile != reversed, values)) return;
+
+  // Names are bytes and never swapped.
+  char name[kPresetNameLength + 1] = {0};
+  std::memcpy(name, data + kNameOffset, kPresetNameLength);
+  const VstInt32 current = fx->getCurrentPreset();
+  PresetRecord& record = fx->presetStore()[current];
+  std::memcpy(record.name, name, kPresetNameLength);
+  for (int i = 0; i < kNumParams; ++i) storeValue(&record.values[i], values[i]);
+  showPresetName(name);
+  fx->renameCurrentPreset(name);
+  fx->selectPreset(current);
+}
+
+void CPresetSystemEditor::applyBankData(const unsigned char* data, bool reversed) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!fx) return;
+  // The sound goes to preset 0 even when the record is then refused.
+  fx->selectPreset(0);
+  if (!data || !fx->presetStore()) return;
+  bool swapFile = false;
+  if (!recordIsOurs(data, fx->getPluginId(), kBankFileType, &swapFile)) return;
+  static_assert(sizeof(PresetRecord) % 4 == 0, "records hold whole words");
+  float values[kNumPresets][kNumParams];
+  for (int p = 0; p < kNumPresets; ++p) {
+    const unsigned char* at = data + kValuesOffset + p * static_cast<int>(sizeof(PresetRecord));
+    if (!readValues(at, kNumParams, swapFile != reversed, values[p])) return;
+  }
+  PresetRecord* store = fx->presetStore();
+  for (int p = 0; p < kNumPresets; ++p) {
+    std::memcpy(store[p].name, data + kNameOffset + p * static_cast<int>(sizeof(PresetRecord)),
+                kPresetNameLength);
+    for (int i = 0; i < kNumParams; ++i) storeValue(&store[p].values[i], values[p][i]);
+  }
+  showBankNames();
+  fx->selectPreset(0);
+}
+
+void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!data || !fx) return;
+  bool swapFile = false;
+  if (!recordIsOurs(data, fx->getPluginId(), kMidiFileType, &swapFile)) return;
+  float values[kNumAssignmentParams];
+  if (!readValues(data + kRecordHeaderSize, kNumAssignmentParams, swapFile != reversed, values))
+    return;
+  // Through the effect's own entry, which rebuilds the controller tables;
+  // the host is not told.
+  for (int i = 0; i < kNumAssignmentParams; ++i) fx->setParameter(kNumParams + i, values[i]);
+}
+
+void CPresetSystemEditor::showBankNames() {}
