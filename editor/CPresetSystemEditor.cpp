@@ -1,9 +1,10 @@
 // The preset strip: building it, its clicks and the updates the preset system
 // asks for. The constructor, the destructor and the record conversions live
 // with the preset system's file code.
+#include "editor/CPresetSystemEditor.h"
+
 #include <cstring>
 
-#include "editor/CPresetSystemEditor.h"
 #include "editor/controls/CPSKickButton.h"
 #include "editor/controls/CPSOnOffButton.h"
 #include "editor/controls/CPSRockerSwitch.h"
@@ -99,9 +100,9 @@ bool CPresetSystemEditor::open(void* /*ptr*/) {
   int n = 0;
   {
     CBitmap* bitmap = new CBitmap(kBmpPresetRocker);
-    presetRocker = new CPSRockerSwitch(CRect(340, 86, 370, 99), this, kTagPresetRocker,
-                                       static_cast<int32_t>(bitmap->getHeight()) / 5, bitmap,
-                                       CPoint(0, 0));
+    presetRocker =
+        new CPSRockerSwitch(CRect(340, 86, 370, 99), this, kTagPresetRocker,
+                            static_cast<int32_t>(bitmap->getHeight()) / 5, bitmap, CPoint(0, 0));
     bitmap->forget();
     frame->addView(presetRocker);
   }
@@ -177,19 +178,45 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
       fx->renameCurrentPreset(name);
       return;
     }
-    case kTagLoadBank: loadBank(value); return;
-    case kTagSaveBank: saveBank(); return;
-    case kTagLoadPreset: loadPreset(value); return;
-    case kTagSavePreset: savePreset(); return;
-    case kTagLoadMidi: loadMidiSettings(value); return;
-    case kTagSaveMidi: saveMidiSettings(); return;
-    case kTagDefaultBank: storeOrDeleteDefaultBank(value); return;
-    case kTagDefaultPreset: storeOrDeleteDefaultPreset(value); return;
-    case kTagDefaultMidi: storeOrDeleteDefaultMidi(value); return;
-    case kTagStoreMemoA: storeMemoA(); return;
-    case kTagStoreMemoB: storeMemoB(); return;
-    case kTagRecallMemoA: recallMemoA(); return;
-    case kTagRecallMemoB: recallMemoB(); return;
+    case kTagLoadBank:
+      loadBank(value);
+      return;
+    case kTagSaveBank:
+      saveBank();
+      return;
+    case kTagLoadPreset:
+      loadPreset(value);
+      return;
+    case kTagSavePreset:
+      savePreset();
+      return;
+    case kTagLoadMidi:
+      loadMidiSettings(value);
+      return;
+    case kTagSaveMidi:
+      saveMidiSettings();
+      return;
+    case kTagDefaultBank:
+      storeOrDeleteDefaultBank(value);
+      return;
+    case kTagDefaultPreset:
+      storeOrDeleteDefaultPreset(value);
+      return;
+    case kTagDefaultMidi:
+      storeOrDeleteDefaultMidi(value);
+      return;
+    case kTagStoreMemoA:
+      storeMemoA();
+      return;
+    case kTagStoreMemoB:
+      storeMemoB();
+      return;
+    case kTagRecallMemoA:
+      recallMemoA();
+      return;
+    case kTagRecallMemoB:
+      recallMemoB();
+      return;
     case kTagLearn:
       fx->stopForget();
       if (value != 0.f)

@@ -34,8 +34,7 @@ CMouseEventResult CInvisibleSlider::onMouseDown(CPoint& where, const CButtonStat
 
 CMouseEventResult CInvisibleSlider::onMouseMoved(CPoint& where, const CButtonState& buttons) {
   if (!(buttons & kLButton) || !dragging) return kMouseEventNotHandled;
-  const float travel =
-      static_cast<float>(0.5 * (where.x - pressX) + (pressY - where.y));
+  const float travel = static_cast<float>(0.5 * (where.x - pressX) + (pressY - where.y));
   const int32_t held = heldState(buttons);
   if (held != dragButtons) {
     const float newIncrement = getRange() / ((buttons & kShift) ? 5000.f : 1000.f);

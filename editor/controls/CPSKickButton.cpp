@@ -11,8 +11,8 @@ CPSKickButton::CPSKickButton(const CRect& size, CControlListener* listener, int3
 void CPSKickButton::draw(CDrawContext* context) {
   if (pBackground) {
     const int image = pressed ? 2 : (hover ? 1 : 0);
-    pBackground->draw(context, size,
-                      CPoint(backOffset.x, backOffset.y + image * heightOfOneImage), 1.f);
+    pBackground->draw(context, size, CPoint(backOffset.x, backOffset.y + image * heightOfOneImage),
+                      1.f);
   }
   setDirty(false);
 }
@@ -40,7 +40,8 @@ CMouseEventResult CPSKickButton::onMouseMoved(CPoint& /*where*/, const CButtonSt
   return kMouseEventHandled;
 }
 
-CMouseEventResult CPSKickButton::onMouseEntered(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+CMouseEventResult CPSKickButton::onMouseEntered(CPoint& /*where*/,
+                                                const CButtonState& /*buttons*/) {
   hover = true;
   invalid();
   return kMouseEventHandled;

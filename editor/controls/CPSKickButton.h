@@ -6,9 +6,8 @@
 
 class CPSKickButton : public CKickButton {
  public:
-  CPSKickButton(const CRect& size, CControlListener* listener, int32_t tag,
-                CCoord heightOfOneImage, CBitmap* background, const CPoint& offset,
-                bool needsDoubleClick);
+  CPSKickButton(const CRect& size, CControlListener* listener, int32_t tag, CCoord heightOfOneImage,
+                CBitmap* background, const CPoint& offset, bool needsDoubleClick);
   CPSKickButton(const CPSKickButton& other) = default;
 
   void draw(CDrawContext* context) override;

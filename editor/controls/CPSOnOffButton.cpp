@@ -34,7 +34,8 @@ CMouseEventResult CPSOnOffButton::onMouseEntered(CPoint& /*where*/,
   return kMouseEventHandled;
 }
 
-CMouseEventResult CPSOnOffButton::onMouseExited(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+CMouseEventResult CPSOnOffButton::onMouseExited(CPoint& /*where*/,
+                                                const CButtonState& /*buttons*/) {
   hover = false;
   invalid();
   return kMouseEventHandled;

@@ -3,8 +3,7 @@
 #include "toolkit/CBitmap.h"
 
 CPSRockerSwitch::CPSRockerSwitch(const CRect& size, CControlListener* listener, int32_t tag,
-                                 CCoord heightOfOneImage, CBitmap* background,
-                                 const CPoint& offset)
+                                 CCoord heightOfOneImage, CBitmap* background, const CPoint& offset)
     : CRockerSwitch(size, listener, tag, heightOfOneImage, background, offset, kHorizontal) {}
 
 void CPSRockerSwitch::draw(CDrawContext* context) {

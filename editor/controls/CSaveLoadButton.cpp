@@ -3,8 +3,7 @@
 #include "toolkit/CBitmap.h"
 
 CSaveLoadButton::CSaveLoadButton(const CRect& size, CControlListener* listener, int32_t tag,
-                                 CCoord heightOfOneImage, CBitmap* background,
-                                 const CPoint& offset)
+                                 CCoord heightOfOneImage, CBitmap* background, const CPoint& offset)
     : CKickButton(size, listener, tag, heightOfOneImage, background, offset) {}
 
 void CSaveLoadButton::draw(CDrawContext* context) {
@@ -42,6 +41,10 @@ CMouseEventResult CSaveLoadButton::onMouseExited(CPoint& /*where*/,
   return kMouseEventHandled;
 }
 
-int32_t CSaveLoadButton::onKeyDown(VstKeyCode& /*keyCode*/) { return -1; }
+int32_t CSaveLoadButton::onKeyDown(VstKeyCode& /*keyCode*/) {
+  return -1;
+}
 
-int32_t CSaveLoadButton::onKeyUp(VstKeyCode& /*keyCode*/) { return -1; }
+int32_t CSaveLoadButton::onKeyUp(VstKeyCode& /*keyCode*/) {
+  return -1;
+}

@@ -9,7 +9,7 @@ VEKKickButton::VEKKickButton(const CRect& size, CControlListener* listener, int3
 CMouseEventResult VEKKickButton::onMouseDown(CPoint& /*where*/, const CButtonState& buttons) {
   if (!(buttons & kLButton)) return kMouseEventNotHandled;
   setValue(1.f);
-  entryState = 1.f;
+  held = true;
   if (buttons & kControl)
     fineStep = 100.f;
   else if (buttons & kShift)
@@ -24,7 +24,18 @@ CMouseEventResult VEKKickButton::onMouseDown(CPoint& /*where*/, const CButtonSta
 }
 
 CMouseEventResult VEKKickButton::onMouseUp(CPoint& /*where*/, const CButtonState& /*buttons*/) {
+  held = false;
   setValue(0.f);
   invalid();
+  return kMouseEventHandled;
+}
+
+CMouseEventResult VEKKickButton::onMouseMoved(CPoint& where, const CButtonState& buttons) {
+  if (!held || !buttons.isLeftButton()) return kMouseEventNotHandled;
+  const float v = hitTest(where, buttons) ? getMax() : getMin();
+  if (v != getValue()) {
+    setValue(v);
+    invalid();
+  }
   return kMouseEventHandled;
 }

@@ -7,12 +7,15 @@
 
 class VEKKickButton : public CKickButton {
  public:
-  VEKKickButton(const CRect& size, CControlListener* listener, int32_t tag,
-                CCoord heightOfOneImage, CBitmap* background, const CPoint& offset = CPoint(0, 0));
+  VEKKickButton(const CRect& size, CControlListener* listener, int32_t tag, CCoord heightOfOneImage,
+                CBitmap* background, const CPoint& offset = CPoint(0, 0));
   VEKKickButton(const VEKKickButton& other) = default;
 
   CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override;
   CMouseEventResult onMouseUp(CPoint& where, const CButtonState& buttons) override;
+  // The edit is over once the press is reported, so the pressed image follows
+  // the pointer by this button's own record of the held press.
+  CMouseEventResult onMouseMoved(CPoint& where, const CButtonState& buttons) override;
 
   float getFineStep() const { return fineStep; }
 
@@ -21,4 +24,5 @@ class VEKKickButton : public CKickButton {
 
  protected:
   float fineStep = 1.f;
+  bool held = false;
 };

@@ -1,0 +1,108 @@
+// The plug-in's window: the skinned front panel with one control per function
+// of the delay, the readout, lamps and meter, and the preset strip of the base.
+// Threads: everything runs on the host's UI thread except setParameter, which
+// may come from the host's automation thread and only moves control values.
+#pragma once
+
+#include <cstdint>
+
+#include "editor/CPresetSystemEditor.h"
+
+class CAnimKnob;
+class CAbout;
+class CControl;
+class CInvisibleSlider;
+class CMovieBitmap;
+class VEK;
+class VEKKickButton;
+class VEKOnOffButton;
+class VEKSwitch;
+
+// Editor-only control tags; 0..17 are the parameter indices.
+enum EditorTag {
+  kTagDelayDown = 19,
+  kTagDelayUp = 20,
+  kTagDigit1 = 21,
+  kTagDigit2 = 22,
+  kTagDigit3 = 23,
+  kTagDigit4 = 24,
+  kTagStatusLamps = 26,
+  kTagBypassLamp = 27,
+  kTagLfoLamp = 28,
+  kTagLevelMeter = 29,
+  kTagDelayStrip = 30,
+  kTagDelayDrag = 31,
+  kTagAbout = 32,
+};
+
+constexpr int kEditorWidth = 870;
+constexpr int kEditorHeight = 101;
+
+class Editor : public CPresetSystemEditor {
+ public:
+  explicit Editor(AudioEffect* effect);
+  ~Editor() override;
+
+  bool open(void* ptr) override;
+  void close() override;
+  void idle() override;
+  void setParameter(VstInt32 index, float value) override;
+  void valueChanged(CControl* control) override;
+
+  virtual void displayNumber(float n);
+  virtual void blankDisplay();
+
+  // The control that shows parameter `index` (0..15), or null; for tests.
+  CControl* getParameterControl(VstInt32 index) const;
+  CInvisibleSlider* getDelaySlider(int which) const { return which == 0 ? delayStrip : delayDrag; }
+
+ protected:
+  VEK* vek() const;
+  float param(VstInt32 index) const;
+  bool repeatHeld() const;
+  bool clockMode() const;
+  void setSliders(float s);
+  void stepDelay(int32_t tag, float fineStep);
+  void stepFraction(int32_t tag, float fineStep);
+  void moveSlider(CInvisibleSlider* moved, float s);
+  void clearControlPointers();
+
+  // Knobs, in the order of the parameter indices they edit.
+  CAnimKnob* inputKnob = nullptr;
+  CAnimKnob* outputKnob = nullptr;
+  CAnimKnob* mixKnob = nullptr;
+  CAnimKnob* fbckKnob = nullptr;
+  CAnimKnob* manVcoKnob = nullptr;
+  CAnimKnob* depthKnob = nullptr;
+  CAnimKnob* waveformKnob = nullptr;
+  CAnimKnob* rateKnob = nullptr;
+  VEKOnOffButton* dlyx2Button = nullptr;
+  VEKOnOffButton* dlyInvButton = nullptr;
+  VEKOnOffButton* hiCutButton = nullptr;
+  VEKOnOffButton* fbInvButton = nullptr;
+  VEKOnOffButton* rptInfButton = nullptr;
+  VEKOnOffButton* powerButton = nullptr;
+  VEKSwitch* dlyClkSwitch = nullptr;
+  VEKKickButton* delayDown = nullptr;
+  VEKKickButton* delayUp = nullptr;
+  CInvisibleSlider* delayStrip = nullptr;
+  CInvisibleSlider* delayDrag = nullptr;
+  CMovieBitmap* digits[4] = {nullptr, nullptr, nullptr, nullptr};
+  CMovieBitmap* statusLamps = nullptr;
+  CMovieBitmap* bypassLamp = nullptr;
+  CMovieBitmap* lfoLamp = nullptr;
+  CMovieBitmap* levelMeter = nullptr;
+  CAbout* aboutButton = nullptr;
+
+  // Readout state: an edit shows the value being edited for 500 ms.
+  bool tempoEditActive = false;
+  uint32_t tempoEditTick = 0;
+  bool delayEditActive = false;
+  uint32_t delayEditTick = 0;
+  bool blinkOn = false;
+  uint32_t blinkTick = 0;
+  uint32_t lastIdleTick = 0;
+
+  const float meterFloor = 0.0630957344f;  // 10^-1.2, the level of -24 dB
+  const float meterFallMs = 500.0f;
+};
