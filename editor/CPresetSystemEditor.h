@@ -39,4 +39,76 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   char bankFileName[kPathTextLength + 1] = {0};
   char presetFileName[kPathTextLength + 1] = {0};
   char midiFileName[kPathTextLength + 1] = {0};
+
+  // Files and settings
+ public:
+  // File commands of the strip's buttons. A load run with value exactly 0.5
+  // (right-click) reverses the byte order of the values once more.
+  void loadBank(float value);
+  void saveBank();
+  void loadPreset(float value);
+  void savePreset();
+  void loadMidiSettings(float value);
+  void saveMidiSettings();
+
+  // Default buttons: value >= 0.75 stores the current bank, preset or MIDI
+  // settings as the default, a smaller value (Ctrl) deletes the stored one.
+  void storeOrDeleteDefaultBank(float value);
+  void storeOrDeleteDefaultPreset(float value);
+  void storeOrDeleteDefaultMidi(float value);
+  void storeDefaultBank();
+  void deleteDefaultBank();
+  void storeDefaultPreset();
+  void deleteDefaultPreset();
+  void storeDefaultMidi();
+  void deleteDefaultMidi();
+
+  // A/B memories of the current preset.
+  void storeMemoA();
+  void storeMemoB();
+  void recallMemoA();
+  void recallMemoB();
+
+  enum RecordKind { kBankRecord, kPresetRecord, kMidiRecord };
+
+  const char* getRememberedDirectory() const { return currentDirectory; }
+  const char* getRememberedBankName() const { return bankFileName; }
+  const char* getRememberedPresetName() const { return presetFileName; }
+  const char* getRememberedMidiName() const { return midiFileName; }
+
+ private:
+  void loadRecordFile(RecordKind kind, bool reversed);
+  void saveRecordFile(RecordKind kind);
+  bool rememberPath(const char* path, RecordKind kind);
+  char* rememberedName(RecordKind kind);
+  void applyRecord(RecordKind kind, const unsigned char* data, bool reversed);
+  bool fillRecord(RecordKind kind, unsigned char* data);
+  void storeRecordValue(const char* valueName, RecordKind kind);
+  void readRecordValue(const char* valueName, RecordKind kind);
+  void deleteStoredValue(const char* valueName);
+  void readRememberedPaths();
+  void storeRememberedPaths();
+  void showBankNames();
+  // End of files and settings
+
+  // Strip
+ public:
+  class CParamDisplay* getControllerDisplay() const {
+    return controllerDisplay;
+  }
+  class CPSOnOffButton* getLearnButton() const {
+    return learnButton;
+  }
+  class CPSOnOffButton* getForgetButton() const {
+    return forgetButton;
+  }
+
+ protected:
+  // Non-owning; the frame owns the strip's controls while the editor is open.
+  CParamDisplay* controllerDisplay = nullptr;
+  CPSOnOffButton* learnButton = nullptr;
+  CPSOnOffButton* forgetButton = nullptr;
+  class CPSRockerSwitch* presetRocker = nullptr;
+  class CControl* stripButtons[14] = {};  // file, default and memory buttons
+  // End of strip
 };
