@@ -1,0 +1,80 @@
+#include "engine/VEK.h"
+
+#include <cstring>
+#include <new>
+
+#include "editor/EditorFactory.h"
+#include "host/AEffEditor.h"
+
+namespace {
+const char kEffectName[] = "Vantrel Korva";
+const char kVendor[] = "vek-sonimark.com";
+const char kProduct[] = "Vantrel Korva - clocked stereo repeats, with bends, holds, sync!";
+static_assert(sizeof(kEffectName) - 1 <= 32, "effect name limit");
+static_assert(sizeof(kVendor) - 1 == 16, "vendor text is the 16-character web address");
+static_assert(sizeof(kProduct) - 1 == 64, "product text fills the 64-character limit");
+
+bool copyIdentity(const char* src, std::size_t size, char* text) {
+  if (!text) return false;
+  std::memcpy(text, src, size);  // terminating zero included
+  return true;
+}
+}  // namespace
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+  if (!audioMaster) return nullptr;
+  if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+  return new (std::nothrow) VEK(audioMaster);
+}
+
+VEK::VEK(audioMasterCallback audioMaster) : CPresetSystemEffect(audioMaster) {
+  setNumInputs(2);
+  setNumOutputs(2);
+  setUniqueID(kPluginId);
+  canProcessReplacing(true);
+  // The engine member has set its defaults and allocated its memory by now.
+  editor = nullptr;
+  setEditor(createPluginEditor(this));
+  loadDefaults();
+  selectPreset(0);
+}
+
+VEK::~VEK() = default;  // the engine frees its memory
+
+bool VEK::getEffectName(char* name) {
+  return copyIdentity(kEffectName, sizeof(kEffectName), name);
+}
+
+bool VEK::getVendorString(char* text) {
+  return copyIdentity(kVendor, sizeof(kVendor), text);
+}
+
+bool VEK::getProductString(char* text) {
+  return copyIdentity(kProduct, sizeof(kProduct), text);
+}
+
+void VEK::resume() {
+  CPresetSystemEffect::resume();
+  dsp.resume(getSampleRate());
+}
+
+void VEK::suspend() {
+  dsp.suspend();
+}
+
+void VEK::selectPreset(VstInt32 index) {
+  if (index >= 0 && index < kNumPresets) dsp.clearSyncForPreset();
+  CPresetSystemEffect::selectPreset(index);
+}
+
+void VEK::setTempoFromControl(float value) {
+  dsp.setTempoFromControl(value);
+}
+
+float VEK::getTempo() {
+  return dsp.getTempo();
+}
+
+EngineStatus VEK::readStatus() {
+  return dsp.readStatus();
+}

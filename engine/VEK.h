@@ -1,0 +1,46 @@
+// The plug-in: the preset system's effect with the delay engine inside.
+// Threads: parameter calls on any thread, processReplacing on the audio
+// thread, everything else on the host's UI thread (see DelayEngine).
+#pragma once
+
+#include "engine/EngineStatus.h"
+#include "engine/dsp/DelayEngine.h"
+#include "presets/CPresetSystemEffect.h"
+
+class VEK : public CPresetSystemEffect {
+ public:
+  explicit VEK(audioMasterCallback audioMaster);
+  ~VEK() override;
+
+  // Host interface.
+  void setParameter(VstInt32 index, float value) override;
+  float getParameter(VstInt32 index) override;
+  void getParameterName(VstInt32 index, char* text) override;
+  void getParameterLabel(VstInt32 index, char* label) override;
+  void getParameterDisplay(VstInt32 index, char* text) override;
+  bool getParameterProperties(VstInt32 index, VstParameterProperties* p) override;
+  bool getEffectName(char* name) override;
+  bool getVendorString(char* text) override;
+  bool getProductString(char* text) override;
+  void resume() override;
+  void suspend() override;
+  void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+  void processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) override;
+
+  // Preset system: sync is lifted before a preset's values are applied.
+  void selectPreset(VstInt32 index) override;
+
+  // For the editor.
+  void setTempoFromControl(float value);
+  float getTempo();
+  EngineStatus readStatus();
+
+  // The engine itself, for diagnostics and tests.
+  const DelayEngine& engine() const { return dsp; }
+
+ private:
+  DelayEngine dsp;
+};
+
+// Parameter names as the host shows them.
+extern const char* const kParameterNames[kNumParams];

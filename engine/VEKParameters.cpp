@@ -1,0 +1,215 @@
+// The 18 sound parameters as the host sees them: values, names, texts and
+// properties. The engine does the mapping; this file does the words.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "engine/VEK.h"
+#include "toolkit/AEffGUIEditor.h"
+
+const char* const kParameterNames[kNumParams] = {
+    "Input",  "Output", "Mix",      "DlyTime", "Dlyx2",  "DlyInv", "Fbck",     "HiCut", "FbInv",
+    "ManVCO", "Depth",  "Waveform", "Rate",    "RptInf", "Power",  "Dly<>Clk", "Num",   "Den"};
+
+namespace {
+
+constexpr VstInt32 kDisplayLength = 12;
+
+// Appends the decimal digits of n (locale-free) and returns the new end.
+char* appendInt(char* out, char* end, int n) {
+  return std::to_chars(out, end, n).ptr;
+}
+
+void writePair(char* text, int first, int second) {
+  char buf[32];
+  char* p = appendInt(buf, buf + sizeof(buf), first);
+  *p++ = '-';
+  p = appendInt(p, buf + sizeof(buf), second);
+  *p = 0;
+  std::memcpy(text, buf, static_cast<std::size_t>(p - buf) + 1);
+}
+
+void writeInt(char* text, int n) {
+  char* p = appendInt(text, text + 16, n);
+  *p = 0;
+}
+
+void writeText(char* text, const char* s) {
+  std::strcpy(text, s);
+}
+
+const char* onOff(bool on) {
+  return on ? "on" : "off";
+}
+
+}  // namespace
+
+void VEK::setParameter(VstInt32 index, float value) {
+  if (!isLoadingPreset()) CPresetSystemEffect::setParameter(index, value);
+  float forEditor = value;
+  if (index >= 0 && index < kNumParams) {
+    dsp.setParameter(index, value);
+    if (index == kDlyTime)
+      forEditor = DelayEngine::clampDelayTime(value);
+    else if (!std::isfinite(value))
+      forEditor = dsp.getParameter(index);  // refused: the control stays where it is
+  }
+  if (editor) static_cast<AEffGUIEditor*>(editor)->setParameter(index, forEditor);
+}
+
+float VEK::getParameter(VstInt32 index) {
+  if (index >= 0 && index < kNumParams) return dsp.getParameter(index);
+  return CPresetSystemEffect::getParameter(index);
+}
+
+void VEK::getParameterName(VstInt32 index, char* text) {
+  if (!text) return;
+  if (index >= 0 && index < kNumParams) {
+    writeText(text, kParameterNames[index]);
+  } else if (index >= kNumParams && index < kNumHostParams) {
+    writeText(text, "CC# ");
+    std::strcat(text, kParameterNames[index - kNumParams]);
+  }
+}
+
+void VEK::getParameterLabel(VstInt32 index, char* label) {
+  if (!label) return;
+  switch (index) {
+    case kInput:
+    case kOutput:
+    case kFbck:
+      writeText(label, "dB");
+      break;
+    case kMix:
+    case kDepth:
+      writeText(label, "%");
+      break;
+    case kDlyTime:
+      writeText(label, "ms");
+      break;
+    case kManVCO:
+      writeText(label, "X");
+      break;
+    case kWaveform:
+      writeText(label, "");
+      break;
+    case kRate:
+      writeText(label, "Hz");
+      break;
+    default:
+      writeText(label, " ");
+      break;
+  }
+}
+
+void VEK::getParameterDisplay(VstInt32 index, char* text) {
+  if (!text || index < 0 || index >= kNumParams) return;
+  const float v = dsp.getParameter(index);
+  switch (index) {
+    case kInput:
+      dB2string(dsp.inputGain(), text, kDisplayLength);
+      break;
+    case kOutput:
+      dB2string(dsp.outputGain(), text, kDisplayLength);
+      break;
+    case kMix: {
+      const int dry = static_cast<int>((1.0f - v) * 100.0f);  // dry share in percent
+      if (dry == 0)
+        writeText(text, "wet");
+      else if (dry == 100)
+        writeText(text, "dry");
+      else
+        writePair(text, dry, 100 - dry);
+      break;
+    }
+    case kDlyTime:
+      int2string(static_cast<VstInt32>(dsp.delayMs() + 0.5f), text, kDisplayLength);
+      break;
+    case kDlyx2:
+      writeText(text, onOff(dsp.dlyx2On()));
+      break;
+    case kDlyInv:
+      writeText(text, onOff(dsp.dlyInvOn()));
+      break;
+    case kFbck:
+      dB2string(v, text, kDisplayLength);
+      break;
+    case kHiCut:
+      writeText(text, onOff(dsp.hiCutOn()));
+      break;
+    case kFbInv:
+      writeText(text, onOff(dsp.fbInvOn()));
+      break;
+    case kManVCO:
+      float2string(v + 0.5f, text, kDisplayLength);
+      break;
+    case kDepth:
+      int2string(static_cast<VstInt32>(v * 100.0f), text, kDisplayLength);
+      break;
+    case kWaveform:
+      // Sine/envelope shares below the middle, envelope/square above.
+      if (v == 0.0f)
+        writeText(text, "sin");
+      else if (v < 0.5f)
+        writePair(text, static_cast<int>(100.0f - 200.0f * v), static_cast<int>(200.0f * v));
+      else if (v == 0.5f)
+        writeText(text, "env");
+      else if (v < 1.0f)
+        writePair(text, static_cast<int>(200.0f - 200.0f * v),
+                  static_cast<int>(200.0f * v - 100.0f));
+      else
+        writeText(text, "sqr");
+      break;
+    case kRate:
+      float2string(dsp.lfoRateHz(), text, kDisplayLength);
+      break;
+    case kRptInf:
+      writeText(text, onOff(dsp.holdRequested()));
+      break;
+    case kPower:
+      writeText(text, onOff(dsp.powerOn()));
+      break;
+    case kDlyClk:
+      writeText(text, dsp.syncOn() ? "clk" : "dly");
+      break;
+    case kNum:
+      writeInt(text, static_cast<int>(kNumerators[dsp.numIndex()]));
+      break;
+    case kDen:
+      writeInt(text, static_cast<int>(kDenominators[dsp.denIndex()]));
+      break;
+  }
+}
+
+bool VEK::getParameterProperties(VstInt32 index, VstParameterProperties* p) {
+  if (!p) return false;
+  switch (index) {
+    case kDlyTime:
+      // One step per 0.5 ms of the 3200 ms range.
+      p->stepFloat = p->smallStepFloat = 1.0f / 6401.0f;
+      p->flags = kVstParameterUsesFloatStep;
+      return true;
+    case kDlyx2:
+    case kDlyInv:
+    case kHiCut:
+    case kFbInv:
+    case kRptInf:
+    case kPower:
+    case kDlyClk:
+      p->flags &= 0xB;
+      p->minInteger = 0;
+      p->maxInteger = 1;
+      p->stepInteger = 1;
+      p->largeStepInteger = 1;
+      return true;
+    case kNum:
+    case kDen:
+      p->minInteger = 1;
+      p->maxInteger = index == kNum ? kNumNumerators : kNumDenominators;
+      p->stepInteger = 1;
+      p->flags = 0;
+      return true;
+    default:
+      return false;
+  }
+}
