@@ -88,6 +88,7 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   void deleteStoredValue(const char* valueName);
   void readRememberedPaths();
   void storeRememberedPaths();
+  // After a bank load: the strip shows the new names (preset 0 current).
   void showBankNames();
   // End of files and settings
 

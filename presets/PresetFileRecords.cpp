@@ -148,4 +148,12 @@ void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed
   for (int i = 0; i < kNumAssignmentParams; ++i) fx->setParameter(kNumParams + i, values[i]);
 }
 
-void CPresetSystemEditor::showBankNames() {}
+void CPresetSystemEditor::showBankNames() {
+  // Preset 0 is current here (the bank reader selected it first), so the
+  // strip's current entry and the name field take preset 0's name.
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  if (!fx || !fx->presetStore()) return;
+  char name[kPresetNameLength + 1] = {0};
+  std::memcpy(name, fx->presetStore()[0].name, kPresetNameLength);
+  showPresetName(name);
+}

@@ -228,6 +228,9 @@ TEST_F(FilesTest, BigEndianBankAndMidiFilesLoad) {
   Bytes bank(kBankFileSize);
   ed().fillBankData(bank.data());
   EXPECT_EQ(bank, expectedBank(false));
+  EXPECT_EQ(fx().getCurrentPreset(), 0);
+  ASSERT_FALSE(inst->editor->shown.empty());
+  EXPECT_EQ(inst->editor->shown.back(), "Bank preset 0");
 
   RecordBuilder m(kMidiFileSize, 0x0B, true);
   for (int i = 0; i < kNumParams; ++i) m.value(5 + 4 * i, 999.5f / 129.0f);
