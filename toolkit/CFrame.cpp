@@ -398,6 +398,8 @@ CMouseEventResult CFrame::platformMouseDown(CPoint where, CButtonState buttons, 
   mouseLocationKnown = true;
   currentButtons = buttons;
   if (platform) platform->takeKeyboardFocus();
+  // The press may be the first news of the pointer (no motion before it).
+  updateHover(where, buttons);
   return onMouseDown(where, buttons);
 }
 
