@@ -1,0 +1,464 @@
+// The editor window on the offscreen backend, inside a whole plug-in.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "editor/controls/CInvisibleSlider.h"
+#include "editor/controls/VEKKickButton.h"
+#include "engine/ParameterIds.h"
+#include "engine/VEK.h"
+#include "presets/CPresetSystemEffect.h"
+#include "tests/editor/EditorFixture.h"
+#include "toolkit/CAnimKnob.h"
+#include "toolkit/CBitmap.h"
+
+namespace {
+
+class EditorTest : public EditorFixture {
+ protected:
+  VEK* vek() const { return static_cast<VEK*>(effect); }
+  CPresetSystemEffect* presets() const { return static_cast<CPresetSystemEffect*>(effect); }
+  // Puts the effect into a known state, as a host would.
+  void setDelayMode(float dlyTime) {
+    hostSets(kRptInf, 0.25f);
+    hostSets(kDlyClk, 0.25f);
+    hostSets(kDlyTime, dlyTime);
+    host.calls.clear();
+  }
+  void setClockMode() {
+    hostSets(kRptInf, 0.25f);
+    hostSets(kDlyClk, 0.75f);
+    host.calls.clear();
+  }
+  void drag(int32_t tag, double upPixels, CButtonState buttons = kLButton) {
+    const CPoint from = centre(tag);
+    driver->advanceTime(1000);
+    driver->mouseDown(from, buttons);
+    driver->mouseMoved(CPoint(from.x, from.y - upPixels / 2), buttons);
+    driver->mouseMoved(CPoint(from.x, from.y - upPixels), buttons);
+    driver->mouseUp(CPoint(from.x, from.y - upPixels), buttons);
+  }
+  float sliderValue(int32_t tag) const { return control(tag)->getValue(); }
+};
+
+TEST(EditorRectTest, RectangleIs870By101BeforeOpening) {
+  TempConfigHome config;
+  FakeHost host;
+  AudioEffect* effect = createEffectInstance(FakeHost::callback());
+  ASSERT_NE(effect, nullptr);
+  AEffect* e = effect->getAeffect();
+  EXPECT_NE(e->flags & effFlagsHasEditor, 0);
+  ERect* rect = nullptr;
+  EXPECT_EQ(e->dispatcher(e, effEditGetRect, 0, 0, &rect, 0.f), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->left, 0);
+  EXPECT_EQ(rect->bottom, 101);
+  EXPECT_EQ(rect->right, 870);
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0.f);
+}
+
+TEST_F(EditorTest, ControlsAreCreatedInDrawingOrderWithTheirRectangles) {
+  struct Expected {
+    int32_t tag;
+    CRect rect;
+  };
+  const Expected layout[] = {
+      {21, CRect(511, 32, 525, 52)}, {22, CRect(528, 32, 542, 52)}, {23, CRect(545, 32, 560, 52)},
+      {24, CRect(563, 32, 577, 52)}, {26, CRect(577, 26, 593, 58)}, {27, CRect(341, 59, 352, 70)},
+      {28, CRect(786, 61, 796, 71)}, {0, CRect(109, 25, 144, 60)},  {1, CRect(154, 25, 189, 60)},
+      {6, CRect(200, 25, 235, 60)},  {2, CRect(352, 25, 387, 60)},  {9, CRect(616, 25, 651, 60)},
+      {10, CRect(661, 25, 697, 61)}, {7, CRect(247, 44, 270, 70)},  {11, CRect(706, 25, 742, 61)},
+      {12, CRect(752, 25, 788, 61)}, {8, CRect(276, 44, 297, 70)},  {5, CRect(306, 44, 327, 70)},
+      {13, CRect(399, 44, 421, 70)}, {4, CRect(74, 45, 95, 65)},    {14, CRect(818, 45, 840, 65)},
+      {15, CRect(457, 23, 472, 33)}, {19, CRect(431, 33, 457, 59)}, {20, CRect(470, 33, 496, 59)},
+      {29, CRect(41, 21, 48, 64)},   {30, CRect(458, 34, 470, 59)}, {31, CRect(505, 27, 591, 57)},
+      {32, CRect(806, 15, 867, 39)},
+  };
+  ASSERT_GE(frame()->getNbViews(), 28);
+  for (int i = 0; i < 28; ++i) {
+    auto* c = dynamic_cast<CControl*>(frame()->getView(i));
+    ASSERT_NE(c, nullptr) << "view " << i;
+    EXPECT_EQ(c->getTag(), layout[i].tag) << "view " << i;
+    EXPECT_EQ(c->getViewSize(), layout[i].rect) << "tag " << layout[i].tag;
+    EXPECT_EQ(c->getListener(), static_cast<CControlListener*>(editor)) << "tag " << c->getTag();
+  }
+  EXPECT_STREQ(frame()->getView(7)->getClassName(), "CAnimKnob");
+  EXPECT_STREQ(frame()->getView(13)->getClassName(), "VEKOnOffButton");
+  EXPECT_STREQ(frame()->getView(21)->getClassName(), "VEKSwitch");
+  EXPECT_STREQ(frame()->getView(22)->getClassName(), "VEKKickButton");
+  EXPECT_STREQ(frame()->getView(25)->getClassName(), "CInvisibleSlider");
+  EXPECT_STREQ(frame()->getView(27)->getClassName(), "CAbout");
+  ASSERT_NE(frame()->getBackground(), nullptr);
+  EXPECT_EQ(frame()->getBackground()->getWidth(), 870);
+  EXPECT_EQ(frame()->getBackground()->getHeight(), 101);
+}
+
+TEST_F(EditorTest, KnobsCarryDefaultsWheelIncrementAndZoom) {
+  const struct {
+    int32_t tag;
+    float defaultValue;
+  } knobs[] = {{0, 0.5f}, {1, 0.5f}, {6, 0.f},   {2, 0.5f},
+               {9, 0.5f}, {10, 0.f}, {11, 0.5f}, {12, 0.f}};
+  for (const auto& k : knobs) {
+    auto* knob = dynamic_cast<CAnimKnob*>(control(k.tag));
+    ASSERT_NE(knob, nullptr) << k.tag;
+    EXPECT_FLOAT_EQ(knob->getDefaultValue(), k.defaultValue) << k.tag;
+    EXPECT_FLOAT_EQ(knob->getWheelInc(), 1.f / 32.f) << k.tag;
+    EXPECT_FLOAT_EQ(knob->getZoomFactor(), 5.f) << k.tag;
+    EXPECT_EQ(knob->getNumSubPixmaps(), 101) << k.tag;
+    EXPECT_FLOAT_EQ(knob->getValue(), param(k.tag)) << k.tag;
+  }
+  EXPECT_EQ(AEffGUIEditor::getKnobMode(), kLinearMode);
+}
+
+TEST_F(EditorTest, InitialValuesComeFromTheEffect) {
+  dispatch(effEditClose);
+  hostSets(kDlyTime, 0.36f);
+  hostSets(kPower, 0.25f);  // off: the bypass lamp is lit
+  hostSets(kHiCut, 0.75f);
+  delete driver;
+  driver = nullptr;
+  ASSERT_EQ(dispatch(effEditOpen), 1);
+  driver = new toolkit::OffscreenFrame(frame());
+  EXPECT_FLOAT_EQ(sliderValue(30), std::sqrt(0.36f));
+  EXPECT_FLOAT_EQ(sliderValue(31), std::sqrt(0.36f));
+  EXPECT_FLOAT_EQ(control(27)->getValue(), 0.5f);
+  EXPECT_FLOAT_EQ(control(kHiCut)->getValue(), param(kHiCut));
+  EXPECT_FLOAT_EQ(control(19)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(28)->getValue(), 0.f);
+  hostSets(kPower, 0.75f);
+  dispatch(effEditClose);
+  ASSERT_EQ(dispatch(effEditOpen), 1);
+  delete driver;
+  driver = new toolkit::OffscreenFrame(frame());
+  EXPECT_FLOAT_EQ(control(27)->getValue(), 0.f);
+}
+
+TEST_F(EditorTest, FbckDragIsOneBracketedGestureReachingTheHost) {
+  hostSets(kFbck, 0.2f);
+  host.calls.clear();
+  drag(kFbck, 40);
+  const std::vector<HostEvent> seq = edits();
+  ASSERT_GE(seq.size(), 3u);
+  EXPECT_EQ(seq.front(), beginOf(kFbck));
+  EXPECT_EQ(seq.back(), endOf(kFbck));
+  for (size_t i = 1; i + 1 < seq.size(); ++i) EXPECT_EQ(seq[i], automateOf(kFbck)) << i;
+  const std::vector<float> values = automated(kFbck);
+  ASSERT_GE(values.size(), 2u);
+  for (size_t i = 1; i < values.size(); ++i) EXPECT_GT(values[i], values[i - 1]);
+  EXPECT_GT(values.front(), 0.2f);
+  EXPECT_FLOAT_EQ(param(kFbck), values.back());
+  EXPECT_FLOAT_EQ(control(kFbck)->getValue(), values.back());
+}
+
+TEST_F(EditorTest, OnOffClickSendsThreeQuartersThenOneQuarter) {
+  hostSets(kDlyInv, 0.25f);
+  host.calls.clear();
+  click(kDlyInv);
+  click(kDlyInv);
+  EXPECT_EQ(automated(kDlyInv), (std::vector<float>{0.75f, 0.25f}));
+  const std::vector<HostEvent> expected = {beginOf(5), automateOf(5), endOf(5),
+                                           beginOf(5), automateOf(5), endOf(5)};
+  EXPECT_EQ(edits(), expected);
+  EXPECT_FLOAT_EQ(param(kDlyInv), 0.25f);
+}
+
+TEST_F(EditorTest, StepButtonsInDelayModeStepMilliseconds) {
+  const struct {
+    int32_t tag;
+    int32_t buttons;
+    float ms;
+  } cases[] = {{kTagDelayUp, kLButton, 1},
+               {kTagDelayUp, kLButton | kShift, 10},
+               {kTagDelayUp, kLButton | kControl, 100},
+               {kTagDelayUp, kLButton | kShift | kControl, 100},
+               {kTagDelayDown, kLButton, -1},
+               {kTagDelayDown, kLButton | kShift, -10},
+               {kTagDelayDown, kLButton | kControl, -100},
+               {kTagDelayDown, kLButton | kShift | kControl, -100}};
+  for (const auto& c : cases) {
+    setDelayMode(0.5f);
+    click(c.tag, c.buttons);
+    const float expected = 0.5f + c.ms / 3200.f;
+    const std::vector<float> sent = automated(kDlyTime);
+    ASSERT_EQ(sent.size(), 1u) << c.tag << " " << c.buttons;
+    EXPECT_NEAR(sent[0], expected, 1e-7) << c.tag << " " << c.buttons;
+    EXPECT_NEAR(sliderValue(30), std::sqrt(expected), 1e-6);
+    EXPECT_NEAR(sliderValue(31), std::sqrt(expected), 1e-6);
+    const std::vector<HostEvent> seq = {beginOf(c.tag), beginOf(kDlyTime), automateOf(kDlyTime),
+                                        endOf(kDlyTime), endOf(c.tag)};
+    EXPECT_EQ(edits(), seq);
+  }
+}
+
+TEST_F(EditorTest, StepButtonsStopAtTheEndsOfTheDelayRange) {
+  setDelayMode(1.f);
+  click(kTagDelayUp, kLButton | kControl);
+  EXPECT_EQ(automated(kDlyTime), std::vector<float>{1.f});
+  setDelayMode(0.f);
+  click(kTagDelayDown, kLButton | kControl);
+  EXPECT_EQ(automated(kDlyTime), std::vector<float>{0.f});
+  setDelayMode(0.00001f);
+  click(kTagDelayDown);
+  EXPECT_EQ(automated(kDlyTime), std::vector<float>{0.f});
+}
+
+TEST_F(EditorTest, ClockModeStepsNumAndDenWithWrapRules) {
+  setClockMode();
+  // A plain click adds 0.2 to Num; a sum of exactly 1.0 does not wrap.
+  hostSets(kNum, 0.8f);
+  host.calls.clear();
+  click(kTagDelayDown);
+  ASSERT_EQ(0.8f + 0.2f, 1.f);
+  EXPECT_EQ(automated(kNum), std::vector<float>{1.f});
+  const std::vector<HostEvent> seq = {beginOf(19), beginOf(kNum), automateOf(kNum), endOf(kNum),
+                                      endOf(19)};
+  EXPECT_EQ(edits(), seq);
+  // Above 1.0 it wraps to 0.
+  host.calls.clear();
+  click(kTagDelayDown);
+  EXPECT_EQ(automated(kNum), std::vector<float>{0.f});
+  // Shift or Ctrl subtract; exactly 0.0 does not wrap, below 0.0 wraps to 1.0.
+  hostSets(kNum, 0.2f);
+  host.calls.clear();
+  click(kTagDelayDown, kLButton | kShift);
+  EXPECT_EQ(automated(kNum), std::vector<float>{0.2f - 0.2f});
+  host.calls.clear();
+  click(kTagDelayDown, kLButton | kControl);
+  EXPECT_EQ(automated(kNum), std::vector<float>{1.f});
+  hostSets(kNum, 0.5f);
+  host.calls.clear();
+  click(kTagDelayDown, kLButton | kShift | kControl);
+  ASSERT_EQ(automated(kNum).size(), 1u);
+  EXPECT_NEAR(automated(kNum)[0], 0.3f, 1e-6);
+
+  // Den steps by 1/13.
+  hostSets(kDen, 0.5f);
+  host.calls.clear();
+  click(kTagDelayUp);
+  ASSERT_EQ(automated(kDen).size(), 1u);
+  EXPECT_NEAR(automated(kDen)[0], 0.5f + 1.f / 13.f, 1e-6);
+  hostSets(kDen, 0.95f);
+  host.calls.clear();
+  click(kTagDelayUp);
+  EXPECT_EQ(automated(kDen), std::vector<float>{0.f});
+  hostSets(kDen, 0.05f);
+  host.calls.clear();
+  click(kTagDelayUp, kLButton | kShift);
+  EXPECT_EQ(automated(kDen), std::vector<float>{1.f});
+  EXPECT_TRUE(automated(kDlyTime).empty());
+}
+
+TEST_F(EditorTest, RepeatHoldBlocksSlidersSwitchAndStepButtons) {
+  setDelayMode(0.25f);
+  hostSets(kRptInf, 0.75f);
+  host.calls.clear();
+  drag(kTagDelayDrag, 100);
+  drag(kTagDelayStrip, -100);
+  EXPECT_EQ(automateCount(), 0);
+  EXPECT_FLOAT_EQ(param(kDlyTime), 0.25f);
+  EXPECT_FLOAT_EQ(sliderValue(30), 0.5f);
+  EXPECT_FLOAT_EQ(sliderValue(31), 0.5f);
+
+  const CRect sw = control(kDlyClk)->getViewSize();
+  driver->advanceTime(1000);
+  driver->click(CPoint(sw.right - 2, sw.top + 5));
+  EXPECT_EQ(automateCount(), 0);
+  EXPECT_FLOAT_EQ(param(kDlyClk), 0.25f);
+  EXPECT_FLOAT_EQ(control(kDlyClk)->getValue(), 0.25f);
+
+  click(kTagDelayUp);
+  click(kTagDelayDown, kLButton | kShift);
+  EXPECT_EQ(automateCount(), 0);
+  EXPECT_FLOAT_EQ(param(kDlyTime), 0.25f);
+
+  hostSets(kDlyClk, 0.75f);
+  hostSets(kNum, 0.5f);
+  host.calls.clear();
+  click(kTagDelayDown);
+  drag(kTagDelayDrag, 100);
+  EXPECT_EQ(automateCount(), 0);
+  EXPECT_FLOAT_EQ(param(kNum), 0.5f);
+}
+
+TEST_F(EditorTest, SlidersSetTheDelayInDelayMode) {
+  setDelayMode(0.25f);  // sliders at 0.5
+  ASSERT_FLOAT_EQ(sliderValue(31), 0.5f);
+  drag(kTagDelayDrag, 100);
+  std::vector<float> sent = automated(kDlyTime);
+  ASSERT_FALSE(sent.empty());
+  const float s = 0.5f + 100.f / 1000.f;
+  EXPECT_NEAR(sent.back(), s * s, 1e-6);
+  EXPECT_NEAR(sliderValue(30), s, 1e-6);
+  EXPECT_NEAR(sliderValue(31), s, 1e-6);
+  // Every change is bracketed by DlyTime's own edit inside the slider's.
+  const std::vector<HostEvent> seq = edits();
+  EXPECT_EQ(seq.front(), beginOf(31));
+  EXPECT_EQ(seq[1], beginOf(kDlyTime));
+  EXPECT_EQ(seq[2], automateOf(kDlyTime));
+  EXPECT_EQ(seq[3], endOf(kDlyTime));
+  EXPECT_EQ(seq.back(), endOf(31));
+
+  // The small strip keeps the delay off both ends; the drag area does not.
+  setDelayMode(0.25f);
+  drag(kTagDelayStrip, -1000);
+  EXPECT_FLOAT_EQ(automated(kDlyTime).back(), 0.5f / 3201.f);
+  setDelayMode(0.25f);
+  drag(kTagDelayStrip, 1000);
+  EXPECT_FLOAT_EQ(automated(kDlyTime).back(), 3200.5f / 3201.f);
+  setDelayMode(0.25f);
+  drag(kTagDelayDrag, -1000);
+  EXPECT_FLOAT_EQ(automated(kDlyTime).back(), 0.f);
+  EXPECT_FLOAT_EQ(sliderValue(30), 0.f);
+}
+
+TEST_F(EditorTest, SlidersSetTheTempoInClockMode) {
+  setClockMode();
+  const float s0 = sliderValue(31);
+  drag(kTagDelayDrag, 100);
+  const float s = std::min(1.f, s0 + 0.1f);
+  EXPECT_TRUE(automated(kDlyTime).empty());
+  EXPECT_NEAR(vek()->getTempo(), std::max(40.f, 400.f * s * s), 1e-3);
+  EXPECT_NEAR(sliderValue(30), s, 1e-6);
+  // The floor of 40 BPM.
+  drag(kTagDelayStrip, -1000);
+  EXPECT_FLOAT_EQ(vek()->getTempo(), 40.f);
+  EXPECT_FLOAT_EQ(sliderValue(31), 0.f);
+}
+
+TEST_F(EditorTest, SwitchChangesModeAndRebasesTheSliders) {
+  setDelayMode(0.16f);
+  const CRect sw = control(kDlyClk)->getViewSize();
+  driver->advanceTime(1000);
+  driver->click(CPoint(sw.right - 2, sw.top + 5));
+  EXPECT_EQ(automated(kDlyClk), std::vector<float>{1.f});
+  EXPECT_NEAR(sliderValue(31), std::sqrt(vek()->getTempo() / 400.f), 1e-6);
+  EXPECT_NEAR(sliderValue(30), std::sqrt(vek()->getTempo() / 400.f), 1e-6);
+  host.calls.clear();
+  driver->advanceTime(1000);
+  driver->click(CPoint(sw.left + 2, sw.top + 5));
+  EXPECT_EQ(automated(kDlyClk), std::vector<float>{0.f});
+  // Back in delay mode the sliders follow DlyTime (which clock mode may have
+  // moved to the synced delay).
+  EXPECT_NEAR(sliderValue(31), std::sqrt(param(kDlyTime)), 1e-6);
+  EXPECT_NEAR(sliderValue(30), std::sqrt(param(kDlyTime)), 1e-6);
+  EXPECT_EQ(edits().front(), beginOf(kDlyClk));
+  EXPECT_EQ(edits().back(), endOf(kDlyClk));
+}
+
+TEST_F(EditorTest, RightClicksOnThePanelsOwnControlsChangeNothing) {
+  setDelayMode(0.25f);
+  std::vector<float> before;
+  for (int32_t p = 0; p < kNumParams; ++p) before.push_back(param(p));
+  for (int32_t tag : {4, 5, 7, 8, 13, 14, 15, 19, 20, 30, 31}) {
+    driver->advanceTime(1000);
+    const CPoint at = centre(tag);
+    driver->mouseDown(at, kRButton);
+    driver->mouseMoved(CPoint(at.x, at.y - 50), kRButton);
+    driver->mouseUp(CPoint(at.x, at.y - 50), kRButton);
+  }
+  EXPECT_TRUE(edits().empty());
+  for (int32_t p = 0; p < kNumParams; ++p) EXPECT_EQ(param(p), before[p]) << p;
+}
+
+TEST_F(EditorTest, HostAutomationMovesControlsAndDrawsAtIdle) {
+  idle();
+  idle();
+  ASSERT_FALSE(frame()->isDirty());
+  const CRect knobRect = control(kFbck)->getViewSize();
+  auto knobPixels = [&]() {
+    std::vector<uint32_t> all = driver->surfacePixels();
+    std::vector<uint32_t> out;
+    for (int y = static_cast<int>(knobRect.top); y < knobRect.bottom; ++y)
+      for (int x = static_cast<int>(knobRect.left); x < knobRect.right; ++x)
+        out.push_back(all[static_cast<size_t>(y) * driver->width() + x]);
+    return out;
+  };
+  hostSets(kFbck, 0.f);
+  idle();
+  const std::vector<uint32_t> atZero = knobPixels();
+  const uint64_t draws = frame()->getDrawCount();
+
+  hostSets(kFbck, 0.7f);
+  EXPECT_FLOAT_EQ(control(kFbck)->getValue(), 0.7f);
+  EXPECT_TRUE(control(kFbck)->isDirty());
+  EXPECT_EQ(frame()->getDrawCount(), draws);  // nothing drawn outside idle
+  idle();
+  EXPECT_FALSE(control(kFbck)->isDirty());
+  EXPECT_GT(frame()->getDrawCount(), draws);
+  EXPECT_NE(knobPixels(), atZero);
+
+  hostSets(kHiCut, 0.75f);
+  EXPECT_FLOAT_EQ(control(kHiCut)->getValue(), 0.75f);
+  hostSets(kDlyTime, 0.49f);
+  EXPECT_FLOAT_EQ(sliderValue(30), 0.7f);
+  EXPECT_FLOAT_EQ(sliderValue(31), 0.7f);
+  EXPECT_TRUE(automated(kFbck).empty());  // a host's own change is not reported back
+
+  // Num and Den have no control of their own.
+  std::vector<float> values;
+  for (int32_t i = 0; i < frame()->getNbViews(); ++i)
+    if (auto* c = dynamic_cast<CControl*>(frame()->getView(i))) values.push_back(c->getValue());
+  hostSets(kNum, 0.9f);
+  hostSets(kDen, 0.1f);
+  size_t k = 0;
+  for (int32_t i = 0; i < frame()->getNbViews(); ++i) {
+    if (auto* c = dynamic_cast<CControl*>(frame()->getView(i))) {
+      EXPECT_EQ(c->getValue(), values[k++]) << "tag " << c->getTag();
+    }
+  }
+}
+
+TEST_F(EditorTest, IdleWithNothingChangingDrawsNothing) {
+  setDelayMode(0.3f);
+  for (int i = 0; i < 5; ++i) idle();
+  const uint64_t draws = frame()->getDrawCount();
+  for (int i = 0; i < 100; ++i) idle();
+  EXPECT_EQ(frame()->getDrawCount(), draws);
+}
+
+TEST_F(EditorTest, ClosedEditorIgnoresParameterChanges) {
+  dispatch(effEditClose);
+  delete driver;
+  driver = nullptr;
+  EXPECT_EQ(editor->getFrame(), nullptr);
+  hostSets(kFbck, 0.4f);
+  idle();
+  EXPECT_FLOAT_EQ(param(kFbck), 0.4f);
+  ASSERT_EQ(dispatch(effEditOpen), 1);
+  driver = new toolkit::OffscreenFrame(frame());
+  EXPECT_FLOAT_EQ(control(kFbck)->getValue(), 0.4f);
+}
+
+TEST_F(EditorTest, OpeningEndsLearnAndForget) {
+  dispatch(effEditClose);
+  delete driver;
+  driver = nullptr;
+  presets()->startLearn();
+  ASSERT_TRUE(presets()->isLearnActive());
+  ASSERT_EQ(dispatch(effEditOpen), 1);
+  driver = new toolkit::OffscreenFrame(frame());
+  EXPECT_FALSE(presets()->isLearnActive());
+  EXPECT_FALSE(presets()->isForgetActive());
+}
+
+TEST_F(EditorTest, ReadoutDigits) {
+  const struct {
+    float n;
+    int digits[4];  // -1 blank
+  } cases[] = {{1005, {1, 0, 0, 5}}, {50, {-1, -1, 5, 0}}, {5, {-1, -1, -1, 5}},
+               {3200, {3, 2, 0, 0}}, {0, {-1, -1, -1, 0}}, {120.7f, {-1, 1, 2, 0}}};
+  for (const auto& c : cases) {
+    editor->displayNumber(c.n);
+    for (int i = 0; i < 4; ++i) {
+      const float want = c.digits[i] < 0 ? 10.f / 11.f : c.digits[i] / 11.f;
+      EXPECT_FLOAT_EQ(control(21 + i)->getValue(), want) << c.n << " digit " << i;
+    }
+  }
+  editor->blankDisplay();
+  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(control(21 + i)->getValue(), 10.f / 11.f);
+}
+
+}  // namespace

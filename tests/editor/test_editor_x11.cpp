@@ -1,0 +1,229 @@
+// The editor in a real X11 window on a private Xvfb server, clicked with XTest.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/ParameterIds.h"
+#include "tests/editor/EditorFixture.h"
+
+extern char** environ;
+
+namespace {
+
+const char* const kXvfb = "/usr/bin/Xvfb";
+
+// One Xvfb for the whole program, on the first free display number.
+class XvfbServer {
+ public:
+  static XvfbServer& get() {
+    static XvfbServer server;
+    return server;
+  }
+  bool running() const { return pid > 0; }
+  const std::string& display() const { return name; }
+  ~XvfbServer() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+
+ private:
+  XvfbServer() {
+    if (access(kXvfb, X_OK) != 0) return;
+    for (int n = 97; n < 140 && pid <= 0; ++n) {
+      if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) continue;
+      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) continue;
+      const std::string display = ":" + std::to_string(n);
+      std::vector<std::string> args = {kXvfb,         display,     "-screen", "0",
+                                       "1024x768x24", "-nolisten", "tcp"};
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      pid_t child = 0;
+      if (posix_spawn(&child, kXvfb, nullptr, nullptr, argv.data(), environ) != 0) continue;
+      // Wait for the server to accept connections.
+      for (int i = 0; i < 100; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (Display* d = XOpenDisplay(display.c_str())) {
+          XCloseDisplay(d);
+          pid = child;
+          name = display;
+          break;
+        }
+        if (waitpid(child, nullptr, WNOHANG) == child) break;  // display taken
+      }
+      if (pid <= 0 && waitpid(child, nullptr, WNOHANG) == 0) {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+      }
+    }
+  }
+  pid_t pid = -1;
+  std::string name;
+};
+
+class EditorX11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    XvfbServer& server = XvfbServer::get();
+    if (!server.running()) GTEST_SKIP() << "Xvfb is not installed";
+    setenv("DISPLAY", server.display().c_str(), 1);
+    display = XOpenDisplay(server.display().c_str());
+    ASSERT_NE(display, nullptr);
+    int ev, err, major, minor;
+    ASSERT_TRUE(XTestQueryExtension(display, &ev, &err, &major, &minor));
+
+    effect = createEffectInstance(FakeHost::callback());
+    ASSERT_NE(effect, nullptr);
+    aeffect = effect->getAeffect();
+    editor = dynamic_cast<Editor*>(effect->getEditor());
+    ASSERT_NE(editor, nullptr);
+    const int screen = DefaultScreen(display);
+    parent = XCreateSimpleWindow(display, RootWindow(display, screen), 40, 30, 870, 101, 0,
+                                 BlackPixel(display, screen), BlackPixel(display, screen));
+    XMapRaised(display, parent);
+    XSync(display, False);
+    ASSERT_EQ(dispatch(effEditOpen, reinterpret_cast<VstIntPtr>(display),
+                       reinterpret_cast<void*>(static_cast<uintptr_t>(parent))),
+              1);
+    ASSERT_NE(editor->getFrame(), nullptr);
+    EXPECT_TRUE(editor->getFrame()->isWindowed());
+    XSync(display, False);
+    idleFor(300);
+  }
+  void TearDown() override {
+    if (aeffect) {
+      dispatch(effEditClose);
+      dispatch(effClose);
+    }
+    if (display) {
+      if (parent) XDestroyWindow(display, parent);
+      XCloseDisplay(display);
+    }
+  }
+  VstIntPtr dispatch(VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr) {
+    return aeffect->dispatcher(aeffect, opcode, 0, value, ptr, 0.f);
+  }
+  void idleFor(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      dispatch(effEditIdle);
+      XSync(display, False);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  // A real button press at a point of the editor, in window coordinates.
+  void clickAt(int x, int y) {
+    int rx = 0, ry = 0;
+    Window child;
+    XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XSync(display, False);
+  }
+  // The editor's pixels as 0xRRGGBB.
+  std::vector<uint32_t> grab() {
+    XSync(display, False);
+    XImage* image = XGetImage(display, parent, 0, 0, 870, 101, AllPlanes, ZPixmap);
+    std::vector<uint32_t> out;
+    if (!image) return out;
+    for (int y = 0; y < 101; ++y)
+      for (int x = 0; x < 870; ++x) out.push_back(XGetPixel(image, x, y) & 0xFFFFFFu);
+    XDestroyImage(image);
+    return out;
+  }
+
+  TempConfigHome config;
+  FakeHost host;
+  Display* display = nullptr;
+  Window parent = 0;
+  AudioEffect* effect = nullptr;
+  AEffect* aeffect = nullptr;
+  Editor* editor = nullptr;
+};
+
+TEST_F(EditorX11Test, RealClickTogglesAButtonInTheEffect) {
+  aeffect->setParameter(aeffect, kDlyInv, 0.25f);
+  host.calls.clear();
+  const CPoint at = editor->getParameterControl(kDlyInv)->getViewSize().getCenter();
+  clickAt(static_cast<int>(at.x), static_cast<int>(at.y));
+  for (int i = 0; i < 100 && aeffect->getParameter(aeffect, kDlyInv) < 0.5f; ++i) idleFor(20);
+  EXPECT_FLOAT_EQ(aeffect->getParameter(aeffect, kDlyInv), 0.75f);
+  EXPECT_EQ(host.count(audioMasterBeginEdit), 1);
+  EXPECT_EQ(host.count(audioMasterEndEdit), 1);
+  ASSERT_EQ(host.count(audioMasterAutomate), 1);
+  EXPECT_EQ(host.callsOf(audioMasterAutomate)[0].index, kDlyInv);
+}
+
+TEST_F(EditorX11Test, WindowShowsWhatTheOffscreenBackendRenders) {
+  // Same state in both: host-set values, pointer parked over the background.
+  const struct {
+    VstInt32 index;
+    float value;
+  } state[] = {{kFbck, 0.6f}, {kHiCut, 0.75f}, {kDepth, 0.3f}, {kDlyTime, 0.2f}};
+  for (const auto& s : state) aeffect->setParameter(aeffect, s.index, s.value);
+  clickAt(5, 5);  // no control there
+  idleFor(300);
+  const std::vector<uint32_t> window = grab();
+  ASSERT_EQ(window.size(), 870u * 101u);
+
+  // A second instance, drawn offscreen.
+  FakeHost otherHost;
+  AudioEffect* other = createEffectInstance(FakeHost::callback());
+  ASSERT_NE(other, nullptr);
+  AEffect* o = other->getAeffect();
+  for (const auto& s : state) o->setParameter(o, s.index, s.value);
+  ASSERT_EQ(o->dispatcher(o, effEditOpen, 0, 0, nullptr, 0.f), 1);
+  CFrame* frame = static_cast<Editor*>(other->getEditor())->getFrame();
+  toolkit::OffscreenFrame driver(frame);
+  driver.mouseMoved(CPoint(5, 5));
+  for (int i = 0; i < 3; ++i) o->dispatcher(o, effEditIdle, 0, 0, nullptr, 0.f);
+  const std::vector<uint32_t> offscreen = driver.surfacePixels();
+  o->dispatcher(o, effEditClose, 0, 0, nullptr, 0.f);
+  o->dispatcher(o, effClose, 0, 0, nullptr, 0.f);
+  ASSERT_EQ(offscreen.size(), window.size());
+
+  size_t differing = 0;
+  for (size_t i = 0; i < window.size(); ++i) {
+    const uint32_t a = window[i], b = offscreen[i] & 0xFFFFFFu;
+    int worst = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+      worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                                       static_cast<int>((b >> shift) & 0xFF)));
+    differing += worst > 8;
+  }
+  // Allow a few pixels of text antialiasing to differ.
+  EXPECT_LE(differing, window.size() / 1000) << differing << " pixels differ";
+}
+
+TEST_F(EditorX11Test, OpenAndCloseRepeatedly) {
+  for (int i = 0; i < 20; ++i) {
+    dispatch(effEditClose);
+    ASSERT_EQ(dispatch(effEditOpen, reinterpret_cast<VstIntPtr>(display),
+                       reinterpret_cast<void*>(static_cast<uintptr_t>(parent))),
+              1);
+    dispatch(effEditIdle);
+  }
+  XSync(display, False);
+  Window root, par;
+  Window* children = nullptr;
+  unsigned int n = 0;
+  XQueryTree(display, parent, &root, &par, &children, &n);
+  if (children) XFree(children);
+  EXPECT_EQ(n, 1u);  // only the editor that is open now
+}
+
+}  // namespace
