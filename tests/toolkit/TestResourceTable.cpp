@@ -1,0 +1,49 @@
+// The test programs' own resource table (the plug-in's lives in the editor):
+// id 7001 is a 3 × 2 PNG of the colours kTestResourceColours, made with cairo
+// at first use.
+#include "TestResourceTable.h"
+
+#include <cairo.h>
+
+#include <vector>
+
+#include "platform/resources.h"
+
+const uint32_t kTestResourceColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
+                                          0xFFFFFFFF, 0xFF000000, 0xFF808080};
+
+namespace {
+
+std::vector<unsigned char> makePng() {
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 3, 2);
+  cairo_surface_flush(s);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x)
+      reinterpret_cast<uint32_t*>(data + y * stride)[x] = kTestResourceColours[y * 3 + x];
+  cairo_surface_mark_dirty(s);
+  std::vector<unsigned char> png;
+  cairo_surface_write_to_png_stream(
+      s,
+      [](void* closure, const unsigned char* bytes, unsigned int n) {
+        auto* out = static_cast<std::vector<unsigned char>*>(closure);
+        out->insert(out->end(), bytes, bytes + n);
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &png);
+  cairo_surface_destroy(s);
+  return png;
+}
+
+}  // namespace
+
+namespace platform {
+const Resource* findResource(void*, int id) {
+  static const std::vector<unsigned char> png = makePng();
+  static const Resource table[] = {{7001, png.data(), png.size()}};
+  for (const Resource& r : table)
+    if (r.id == id) return &r;
+  return nullptr;
+}
+}  // namespace platform
