@@ -1,7 +1,4 @@
 // The editor in a real X11 window on a private Xvfb server, clicked with XTest.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,6 +13,11 @@
 
 #include "engine/ParameterIds.h"
 #include "tests/editor/EditorFixture.h"
+
+// Xlib's macros (None, Bool) would break the test framework's headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 extern char** environ;
 
