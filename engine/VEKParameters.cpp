@@ -15,23 +15,23 @@ namespace {
 
 constexpr VstInt32 kDisplayLength = 12;
 
-// Appends the decimal digits of n (locale-free) and returns the new end.
-char* appendInt(char* out, char* end, int n) {
-  return std::to_chars(out, end, n).ptr;
-}
+// Decimal digits of n, locale-free.
+struct IntText {
+  char digits[16];
+  explicit IntText(int n) {
+    auto r = std::to_chars(digits, digits + sizeof(digits) - 1, n);
+    *r.ptr = 0;  // an int always fits; on error ptr is the last slot
+  }
+};
 
 void writePair(char* text, int first, int second) {
-  char buf[32];
-  char* p = appendInt(buf, buf + sizeof(buf), first);
-  *p++ = '-';
-  p = appendInt(p, buf + sizeof(buf), second);
-  *p = 0;
-  std::memcpy(text, buf, static_cast<std::size_t>(p - buf) + 1);
+  std::strcpy(text, IntText(first).digits);
+  std::strcat(text, "-");
+  std::strcat(text, IntText(second).digits);
 }
 
 void writeInt(char* text, int n) {
-  char* p = appendInt(text, text + 16, n);
-  *p = 0;
+  std::strcpy(text, IntText(n).digits);
 }
 
 void writeText(char* text, const char* s) {
