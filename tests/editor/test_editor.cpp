@@ -461,4 +461,101 @@ TEST_F(EditorTest, ReadoutDigits) {
   for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(control(21 + i)->getValue(), 10.f / 11.f);
 }
 
+TEST_F(EditorTest, ControllerDisplayNamesTheAssignmentUnderTheMouse) {
+  CControl* display = control(39);
+  ASSERT_NE(display, nullptr);
+  auto shown = [&](CPoint at) {
+    driver->mouseMoved(at);
+    idle();
+    return display->getValue();
+  };
+  presets()->unassignParameter(kDepth);
+  presets()->unassignParameter(kDlyTime);
+  EXPECT_FLOAT_EQ(shown(centre(kDepth)), 128.5f / 130.f);  // "not assigned"
+  presets()->assignController(kDepth, 7);
+  EXPECT_FLOAT_EQ(shown(centre(kDepth)), 7.5f / 130.f);
+  presets()->assignController(kDlyTime, 74);
+  EXPECT_FLOAT_EQ(shown(centre(kTagDelayDrag)), 74.5f / 130.f);
+  EXPECT_FLOAT_EQ(shown(centre(kTagDelayStrip)), 74.5f / 130.f);
+  EXPECT_FLOAT_EQ(shown(CPoint(5, 5)), 129.5f / 130.f);       // background
+  EXPECT_FLOAT_EQ(shown(centre(40)), 129.5f / 130.f);         // learn button
+  EXPECT_FLOAT_EQ(shown(centre(kTagAbout)), 129.5f / 130.f);  // editor-only tag
+}
+
+TEST_F(EditorTest, ClockModeReadoutShowsTheFraction) {
+  setClockMode();
+  const struct {
+    float num, den;
+    int digits[4];
+  } cases[] = {{0.5f, 0.5f, {5, -1, 1, 2}},    // 5 / 12
+               {0.1f, 0.f, {1, -1, -1, 1}},    // 1 / 1
+               {0.9f, 0.99f, {9, -1, 9, 6}}};  // 9 / 96
+  for (const auto& c : cases) {
+    hostSets(kNum, c.num);
+    hostSets(kDen, c.den);
+    vek()->setTempoFromControl(0.36f);  // 144 BPM: every fraction fits in 3200 ms
+    idle();
+    for (int i = 0; i < 4; ++i) {
+      const float want = c.digits[i] < 0 ? 10.f / 11.f : c.digits[i] / 11.f;
+      EXPECT_FLOAT_EQ(control(21 + i)->getValue(), want) << c.num << "/" << c.den << " " << i;
+    }
+  }
+}
+
+TEST_F(EditorTest, LampsFollowTheSwitches) {
+  hostSets(kHiCut, 0.75f);
+  hostSets(kRptInf, 0.75f);
+  hostSets(kPower, 0.25f);
+  idle();
+  const float lamps = control(kTagStatusLamps)->getValue();
+  // High cut and hold lit; the cycle lamp may blink with the engine.
+  EXPECT_TRUE(lamps == 3.f / 7.f || lamps == 7.f / 7.f) << lamps;
+  EXPECT_FLOAT_EQ(control(kTagBypassLamp)->getValue(), 0.5f);
+  hostSets(kHiCut, 0.25f);
+  hostSets(kRptInf, 0.25f);
+  hostSets(kPower, 0.75f);
+  idle();
+  EXPECT_TRUE(control(kTagStatusLamps)->getValue() == 0.f ||
+              control(kTagStatusLamps)->getValue() == 4.f / 7.f);
+  EXPECT_FLOAT_EQ(control(kTagBypassLamp)->getValue(), 0.f);
+}
+
+TEST_F(EditorTest, LearnAndForgetButtonsExcludeEachOther) {
+  click(40);
+  EXPECT_TRUE(presets()->isLearnActive());
+  EXPECT_FLOAT_EQ(control(40)->getValue(), 1.f);
+  click(44);
+  EXPECT_TRUE(presets()->isForgetActive());
+  EXPECT_FALSE(presets()->isLearnActive());
+  EXPECT_FLOAT_EQ(control(40)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(44)->getValue(), 1.f);
+  click(40);
+  EXPECT_FALSE(presets()->isForgetActive());
+  EXPECT_FLOAT_EQ(control(44)->getValue(), 0.f);
+  click(40);
+  EXPECT_FALSE(presets()->isLearnActive());
+  EXPECT_FLOAT_EQ(control(40)->getValue(), 0.f);
+  EXPECT_TRUE(edits().empty());  // strip controls are no host parameters
+}
+
+TEST_F(EditorTest, RockerStepsThroughThePresetsAndStopsAtTheEnds) {
+  const CRect r = control(34)->getViewSize();
+  const CPoint right(r.getCenter().x, r.top + 5), left(r.left + 2, r.top + 5);
+  presets()->selectPreset(15);
+  driver->advanceTime(1000);
+  driver->click(right);
+  EXPECT_EQ(presets()->getCurrentPreset(), 16);
+  driver->advanceTime(1000);
+  driver->click(right);  // the centre line counts as the right half
+  EXPECT_EQ(presets()->getCurrentPreset(), 16);
+  driver->advanceTime(1000);
+  driver->click(left);
+  EXPECT_EQ(presets()->getCurrentPreset(), 15);
+  presets()->selectPreset(0);
+  driver->advanceTime(1000);
+  driver->click(left);
+  EXPECT_EQ(presets()->getCurrentPreset(), 0);
+  EXPECT_FLOAT_EQ(control(34)->getValue(), 0.f);
+}
+
 }  // namespace
