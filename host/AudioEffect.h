@@ -27,8 +27,6 @@ class AudioEffect {
   virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) = 0;
   virtual void processDoubleReplacing(double** /*inputs*/, double** /*outputs*/,
                                       VstInt32 /*sampleFrames*/) {}
-  // Deprecated accumulating process: leaves the outputs untouched.
-  virtual void process(float** /*inputs*/, float** /*outputs*/, VstInt32 /*sampleFrames*/) {}
 
   virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
   virtual float getParameter(VstInt32 /*index*/) { return 0; }
@@ -77,6 +75,10 @@ class AudioEffect {
   virtual void dB2string(float value, char* text, VstInt32 maxLen);
   virtual void float2string(float value, char* text, VstInt32 maxLen);
   virtual void int2string(VstInt32 value, char* text, VstInt32 maxLen);
+
+  // Deprecated accumulating process: leaves the outputs untouched. Last slot,
+  // after everything the current interface uses.
+  virtual void process(float** /*inputs*/, float** /*outputs*/, VstInt32 /*sampleFrames*/) {}
 
   audioMasterCallback getAudioMaster() const { return audioMaster; }
 

@@ -30,7 +30,10 @@ int writeDigits(unsigned long long v, char* out) {
 }  // namespace
 
 void AudioEffect::float2string(float value, char* text, VstInt32 maxLen) {
-  if (!std::isfinite(value) || value > 99999999.0f || value < -9999999.0f) {
+  // The limits are compared in double: as a float, 99999999 rounds to 1e8,
+  // which would let 1e8 itself through as a nine-digit text.
+  const double limitCheck = value;
+  if (!std::isfinite(value) || limitCheck > 99999999.0 || limitCheck < -9999999.0) {
     copyText("Huge!", text, maxLen);
     return;
   }

@@ -304,3 +304,80 @@ TEST(HostQueries, TimeInfoEditsAndDisplay) {
   EXPECT_EQ(e.canHostDo(text), -1);
   EXPECT_EQ(host.callsOf(audioMasterCanDo)[0].text, "sendVstMidiEvent");
 }
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+namespace {
+// Under the Itanium C++ ABI a pointer to a virtual member function holds
+// 1 + the byte offset of its slot in the virtual table.
+template <typename M>
+std::ptrdiff_t slotOf(M member) {
+  static_assert(sizeof(M) == 2 * sizeof(std::ptrdiff_t), "Itanium member pointer");
+  std::ptrdiff_t raw[2];
+  std::memcpy(raw, &member, sizeof raw);
+  return (raw[0] & 1) ? raw[0] - 1 : -1;
+}
+}  // namespace
+
+TEST(SlotOrder, BaseOperationsKeepTheirVirtualTableOrder) {
+  const std::ptrdiff_t slots[] = {
+      slotOf(&AudioEffect::dispatcher),
+      slotOf(&AudioEffect::open),
+      slotOf(&AudioEffect::close),
+      slotOf(&AudioEffect::suspend),
+      slotOf(&AudioEffect::resume),
+      slotOf(&AudioEffect::setSampleRate),
+      slotOf(&AudioEffect::setBlockSize),
+      slotOf(&AudioEffect::processReplacing),
+      slotOf(&AudioEffect::processDoubleReplacing),
+      slotOf(&AudioEffect::setParameter),
+      slotOf(&AudioEffect::getParameter),
+      slotOf(&AudioEffect::setParameterAutomated),
+      slotOf(&AudioEffect::getProgram),
+      slotOf(&AudioEffect::setProgram),
+      slotOf(&AudioEffect::setProgramName),
+      slotOf(&AudioEffect::getProgramName),
+      slotOf(&AudioEffect::getParameterLabel),
+      slotOf(&AudioEffect::getParameterDisplay),
+      slotOf(&AudioEffect::getParameterName),
+      slotOf(&AudioEffect::getChunk),
+      slotOf(&AudioEffect::setChunk),
+      slotOf(&AudioEffect::setUniqueID),
+      slotOf(&AudioEffect::setNumInputs),
+      slotOf(&AudioEffect::setNumOutputs),
+      slotOf(&AudioEffect::canProcessReplacing),
+      slotOf(&AudioEffect::programsAreChunks),
+      slotOf(&AudioEffect::getAeffect),
+      slotOf(&AudioEffect::getSampleRate),
+      slotOf(&AudioEffect::getMasterVersion),
+      slotOf(&AudioEffect::getCurrentUniqueId),
+      slotOf(&AudioEffect::masterIdle),
+      slotOf(&AudioEffect::isInputConnected),
+      slotOf(&AudioEffect::isOutputConnected),
+      slotOf(&AudioEffect::dB2string),
+      slotOf(&AudioEffect::float2string),
+      slotOf(&AudioEffect::int2string),
+      slotOf(&AudioEffect::process),
+  };
+  for (std::size_t i = 0; i < sizeof slots / sizeof slots[0]; ++i) {
+    ASSERT_GE(slots[i], 0) << "operation " << i << " is not virtual";
+    if (i > 0) {
+      EXPECT_GT(slots[i], slots[i - 1]) << "operation " << i << " is out of order";
+    }
+  }
+}
+
+TEST(SlotOrder, EditorOperationsKeepTheirVirtualTableOrder) {
+  const std::ptrdiff_t slots[] = {
+      slotOf(&AEffEditor::getEffect),   slotOf(&AEffEditor::getRect), slotOf(&AEffEditor::open),
+      slotOf(&AEffEditor::close),       slotOf(&AEffEditor::isOpen),  slotOf(&AEffEditor::idle),
+      slotOf(&AEffEditor::onKeyDown),   slotOf(&AEffEditor::onKeyUp), slotOf(&AEffEditor::onWheel),
+      slotOf(&AEffEditor::setKnobMode),
+  };
+  // The destructor's two entries come first.
+  EXPECT_EQ(slots[0], 2 * static_cast<std::ptrdiff_t>(sizeof(void*)));
+  for (std::size_t i = 1; i < sizeof slots / sizeof slots[0]; ++i) {
+    EXPECT_EQ(slots[i], slots[i - 1] + static_cast<std::ptrdiff_t>(sizeof(void*)))
+        << "operation " << i;
+  }
+}
+#endif

@@ -51,6 +51,10 @@ TEST(Float2String, HugeBeyondTheLimits) {
   EXPECT_EQ(e.f(1.0e9f), "Huge!");
   EXPECT_EQ(e.f(-1.0e8f), "Huge!");
   EXPECT_EQ(e.f(-9999999.0f), "-9999999.");
+  // 1e8 is above 99999999; 99999992 is the largest float below it.
+  EXPECT_EQ(e.f(1.0e8f), "Huge!");
+  EXPECT_EQ(e.f(99999992.0f), "99999992.");
+  EXPECT_EQ(e.f(-10000000.0f), "Huge!");
   EXPECT_EQ(e.f(std::numeric_limits<float>::infinity()), "Huge!");
   EXPECT_EQ(e.f(std::numeric_limits<float>::quiet_NaN()), "Huge!");
 }

@@ -4,8 +4,9 @@
 set -euo pipefail
 so=$1
 # __bss_start, _edata and _end are markers every linker adds, not our symbols.
+# Byte order sorting: under most locales "main" would sort before "VSTPluginMain".
 exports=$(nm -D --defined-only "$so" | awk '{print $3}' |
-  grep -v -x -E '__bss_start|_edata|_end' | sort | tr '\n' ' ')
+  grep -v -x -E '__bss_start|_edata|_end' | LC_ALL=C sort | tr '\n' ' ')
 if [ "$exports" != "VSTPluginMain main " ]; then
   echo "unexpected exports: $exports"
   exit 1

@@ -152,3 +152,25 @@ TEST_F(Entry, EditorRectIsTheWindowSize) {
   EXPECT_EQ(r->right, 870);
   dispatch(e, effClose);
 }
+
+namespace {
+// Answers the first version query and refuses the second (the factory's).
+int versionQueries = 0;
+int otherRequests = 0;
+VstIntPtr refuseSecondVersion(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  if (opcode != audioMasterVersion) {
+    ++otherRequests;
+    return 0;
+  }
+  return ++versionQueries == 1 ? 2400 : 0;
+}
+}  // namespace
+
+TEST(EntryFactory, RefusalByTheSecondVersionQueryAlsoEndsCreation) {
+  TempConfigHome config;
+  versionQueries = 0;
+  otherRequests = 0;
+  EXPECT_EQ(pluginEntry(&refuseSecondVersion), nullptr);
+  EXPECT_EQ(versionQueries, 2);
+  EXPECT_EQ(otherRequests, 0);  // no object was built, so nothing else was asked
+}
