@@ -117,10 +117,13 @@ void CPresetSystemEffect::resume() {
 }
 
 void CPresetSystemEffect::setParameter(VstInt32 index, float value) {
+  // Without the store or the controller tables the preset system is out of
+  // service as a whole; the plug-in class still drives its engine.
+  if (!presets || !hasTables()) return;
   if (index >= 0 && index < kNumParams) {
     // While a whole preset is applied its own values pass through here; they
     // are neither written back nor taken as learn or forget gestures.
-    if (!presets || loadingPreset.load(std::memory_order_acquire)) return;
+    if (loadingPreset.load(std::memory_order_acquire)) return;
     storeValue(getCurrentPreset(), index, value);
     if (learnActive.load(std::memory_order_relaxed))
       learnTarget.store(index, std::memory_order_relaxed);

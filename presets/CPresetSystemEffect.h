@@ -68,6 +68,8 @@ class CPresetSystemEffect : public AudioEffectX {
   // Store access for the editor's record conversions; null when the store
   // could not be allocated.
   PresetRecord* presetStore() { return presets; }
+  // False when the controller tables could not be allocated.
+  bool hasControllerTables() const { return hasTables(); }
   bool isLoadingPreset() const { return loadingPreset.load(std::memory_order_relaxed); }
   bool isLearnActive() const { return learnActive.load(std::memory_order_relaxed); }
   bool isForgetActive() const { return forgetActive.load(std::memory_order_relaxed); }

@@ -61,6 +61,13 @@ CPresetSystemEffect* presetSystemOf(AudioEffect* effect) {
   return dynamic_cast<CPresetSystemEffect*>(effect);
 }
 
+// The file commands need the whole preset system; without the store or the
+// controller tables they do nothing at all, not even open a dialog.
+bool presetSystemReady(AudioEffect* effect) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  return fx && fx->presetStore() && fx->hasControllerTables();
+}
+
 }  // namespace
 
 void CPresetSystemEditor::loadBank(float value) {
@@ -130,8 +137,7 @@ void CPresetSystemEditor::applyRecord(RecordKind kind, const unsigned char* data
 }
 
 bool CPresetSystemEditor::fillRecord(RecordKind kind, unsigned char* data) {
-  CPresetSystemEffect* fx = presetSystemOf(effect);
-  if (!fx || !fx->presetStore()) return false;
+  if (!presetSystemReady(effect)) return false;
   switch (kind) {
     case kBankRecord:
       fillBankData(data);
@@ -147,7 +153,7 @@ bool CPresetSystemEditor::fillRecord(RecordKind kind, unsigned char* data) {
 }
 
 void CPresetSystemEditor::loadRecordFile(RecordKind kind, bool reversed) {
-  if (!presetSystemOf(effect)) return;
+  if (!presetSystemReady(effect)) return;
   const FileType& type = fileType(kind);
   std::string path;
   try {
@@ -174,7 +180,7 @@ void CPresetSystemEditor::loadRecordFile(RecordKind kind, bool reversed) {
 }
 
 void CPresetSystemEditor::saveRecordFile(RecordKind kind) {
-  if (!presetSystemOf(effect)) return;
+  if (!presetSystemReady(effect)) return;
   const FileType& type = fileType(kind);
   std::string path;
   try {

@@ -1,7 +1,6 @@
 // Conversions between the effect's store and the preset, bank and MIDI-settings
 // records. Written in the machine's order; read in either, the identifier
 // telling which, and flipped once more in the endian-reversed mode.
-#include <cmath>
 #include <cstring>
 
 #include "editor/CPresetSystemEditor.h"
@@ -44,14 +43,11 @@ bool recordIsOurs(const unsigned char* data, VstInt32 id, unsigned char type, bo
   return data[4] == type;
 }
 
-// Reads count values at p; false when one of them is no number (a damaged
-// record, or a reversed read that produced NaN or infinity).
-bool readValues(const unsigned char* p, int count, bool swap, float* out) {
-  for (int i = 0; i < count; ++i) {
-    out[i] = presetbytes::readFloatOrder(p + 4 * i, swap);
-    if (!std::isfinite(out[i])) return false;
-  }
-  return true;
+// Reads count values at p. Every bit pattern is taken as it is, NaN too: a
+// reversed read of a good file may well produce one, and the engine refuses
+// values that are no number.
+void readValues(const unsigned char* p, int count, bool swap, float* out) {
+  for (int i = 0; i < count; ++i) out[i] = presetbytes::readFloatOrder(p + 4 * i, swap);
 }
 
 void writeHeader(unsigned char* data, VstInt32 id, unsigned char type) {
@@ -97,7 +93,7 @@ void CPresetSystemEditor::applyPresetData(const unsigned char* data, bool revers
   bool swapFile = false;
   if (!recordIsOurs(data, fx->getPluginId(), kPresetFileType, &swapFile)) return;
   float values[kNumParams];
-  if (!readValues(data + kValuesOffset, kNumParams, swapFile != reversed, values)) return;
+  readValues(data + kValuesOffset, kNumParams, swapFile != reversed, values);
 
   // Names are bytes and never swapped.
   char name[kPresetNameLength + 1] = {0};
@@ -123,7 +119,7 @@ void CPresetSystemEditor::applyBankData(const unsigned char* data, bool reversed
   float values[kNumPresets][kNumParams];
   for (int p = 0; p < kNumPresets; ++p) {
     const unsigned char* at = data + kValuesOffset + p * static_cast<int>(sizeof(PresetRecord));
-    if (!readValues(at, kNumParams, swapFile != reversed, values[p])) return;
+    readValues(at, kNumParams, swapFile != reversed, values[p]);
   }
   PresetRecord* store = fx->presetStore();
   for (int p = 0; p < kNumPresets; ++p) {
@@ -141,8 +137,7 @@ void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed
   bool swapFile = false;
   if (!recordIsOurs(data, fx->getPluginId(), kMidiFileType, &swapFile)) return;
   float values[kNumAssignmentParams];
-  if (!readValues(data + kRecordHeaderSize, kNumAssignmentParams, swapFile != reversed, values))
-    return;
+  readValues(data + kRecordHeaderSize, kNumAssignmentParams, swapFile != reversed, values);
   // Through the effect's own entry, which rebuilds the controller tables;
   // the host is not told.
   for (int i = 0; i < kNumAssignmentParams; ++i) fx->setParameter(kNumParams + i, values[i]);

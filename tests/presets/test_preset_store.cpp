@@ -326,8 +326,14 @@ TEST(PresetStore, MissingStoreOrTablesAreHandledQuietly) {
   t.resetControllerMap();
   t.setParameter(20, 0.06f);
   EXPECT_EQ(sendEvents(t, {midiEvent(0xB0, 7, 100)}), 0);
-  t.setParameter(kMix, 0.3f);  // still recorded in the preset
-  EXPECT_EQ(t.presetStore()[0].values[kMix], 0.3f);
+  // Without the tables the base entry does nothing at all: no edit is recorded
+  // and no learn target taken.
+  const float mixBefore = t.presetStore()[0].values[kMix];
+  t.startLearn();
+  t.setParameter(kMix, 0.3f);
+  EXPECT_EQ(t.presetStore()[0].values[kMix], mixBefore);
+  EXPECT_EQ(t.getLearnTarget(), -1);
+  EXPECT_EQ(t.raw[kMix], 0.3f);  // the plug-in class's own part still runs
 
   PresetTestEffect c;
   c.dropChunkBuffer();

@@ -221,6 +221,35 @@ TEST_F(FilesTest, BigEndianPresetLoadsCorrectlyAndReversedModeFlipsValues) {
   EXPECT_EQ(bitsOf(inst->preset(2).values[0]), 0x0000403Fu);
 }
 
+TEST_F(FilesTest, ReversedModeTakesEveryValueEvenWhenItIsNoNumber) {
+  // 0x3F00C0FF (about 0.50294) is an ordinary edited value; on disk from a
+  // little-endian writer it is FF C0 00 3F, which read the other way round is
+  // 0xFFC0003F, a NaN. The reversed load still replaces the whole preset.
+  const uint32_t edited = 0x3F00C0FFu;
+  RecordBuilder preset = shapedPreset("Odd value", false);
+  preset.word(29 + 4 * kFbck, edited);
+  writeBytes(dir.file("odd.vek"), preset.bytes);
+  fx().selectPreset(5);
+  dialogs.answer(dir.file("odd.vek"));
+  ed().loadPreset(0.5f);
+  EXPECT_EQ(inst->name(5), "Odd value");
+  EXPECT_EQ(bitsOf(inst->preset(5).values[kFbck]), 0xFFC0003Fu);
+  for (int i = 0; i < kNumParams; ++i) {
+    if (i == kFbck) continue;
+    EXPECT_EQ(bitsOf(inst->preset(5).values[i]), reversedBits(bitsOf(kShapes[i % 6]))) << i;
+  }
+
+  // A bank with such a value in its last preset loads whole as well.
+  Bytes bank = expectedBank(false);
+  putWordLE(bank, 29 + 96 * 16 + 4 * kRate, edited);
+  writeBytes(dir.file("odd.vkb"), bank);
+  dialogs.answer(dir.file("odd.vkb"));
+  ed().loadBank(0.5f);
+  EXPECT_EQ(inst->name(16), "Bank preset 16");
+  EXPECT_EQ(bitsOf(inst->preset(16).values[kRate]), 0xFFC0003Fu);
+  EXPECT_EQ(bitsOf(inst->preset(0).values[0]), reversedBits(bitsOf(valueOf(0, 0))));
+}
+
 TEST_F(FilesTest, BigEndianBankAndMidiFilesLoad) {
   writeBytes(dir.file("big.vkb"), expectedBank(true));
   dialogs.answer(dir.file("big.vkb"));
@@ -469,6 +498,27 @@ TEST_F(FilesTest, CancelledDialogsChangeNothing) {
   EXPECT_TRUE(PresetSnapshot::of(fx()) == before);
   EXPECT_EQ(ed().getRememberedDirectory(), folder);
   EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(FilesTest, WithoutControllerTablesTheCommandsDoNothing) {
+  fillBank();  // preset 3 current
+  writeBytes(dir.file("bank.vkb"), expectedBank(false));
+  fx().dropTables();  // as when their allocation failed
+  Bytes store = inst->storeBytes();
+  for (int i = 0; i < 3; ++i) dialogs.answer(dir.file("bank.vkb"));
+  ed().loadBank(1.0f);  // would select preset 0 at least
+  ed().loadPreset(1.0f);
+  ed().loadMidiSettings(1.0f);
+  EXPECT_EQ(fx().getCurrentPreset(), 3);
+  EXPECT_EQ(inst->storeBytes(), store);
+  dialogs.answers.clear();
+  dialogs.answer(dir.file("out.vkm"));
+  ed().saveMidiSettings();  // would write 18 values of -1
+  dialogs.answer(dir.file("out.vkb"));
+  ed().saveBank();
+  EXPECT_TRUE(dialogs.requests.empty());
+  EXPECT_FALSE(exists(dir.file("out.vkm")));
+  EXPECT_FALSE(exists(dir.file("out.vkb")));
 }
 
 TEST_F(FilesTest, PathsBeyond256CharactersAreRefused) {
