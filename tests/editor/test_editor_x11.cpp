@@ -19,70 +19,19 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include "tests/support/XvfbServer.h"
+
 extern char** environ;
 
 namespace {
 
-const char* const kXvfb = "/usr/bin/Xvfb";
-
-// One Xvfb for the whole program, on the first free display number.
-class XvfbServer {
- public:
-  static XvfbServer& get() {
-    static XvfbServer server;
-    return server;
-  }
-  bool running() const { return pid > 0; }
-  const std::string& display() const { return name; }
-  ~XvfbServer() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-
- private:
-  XvfbServer() {
-    if (access(kXvfb, X_OK) != 0) return;
-    for (int n = 97; n < 140 && pid <= 0; ++n) {
-      if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) continue;
-      if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) continue;
-      const std::string display = ":" + std::to_string(n);
-      std::vector<std::string> args = {kXvfb,         display,     "-screen", "0",
-                                       "1024x768x24", "-nolisten", "tcp"};
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      pid_t child = 0;
-      if (posix_spawn(&child, kXvfb, nullptr, nullptr, argv.data(), environ) != 0) continue;
-      // Wait for the server to accept connections.
-      for (int i = 0; i < 100; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (Display* d = XOpenDisplay(display.c_str())) {
-          XCloseDisplay(d);
-          pid = child;
-          name = display;
-          break;
-        }
-        if (waitpid(child, nullptr, WNOHANG) == child) break;  // display taken
-      }
-      if (pid <= 0 && waitpid(child, nullptr, WNOHANG) == 0) {
-        kill(child, SIGTERM);
-        waitpid(child, nullptr, 0);
-      }
-    }
-  }
-  pid_t pid = -1;
-  std::string name;
-};
-
 class EditorX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    XvfbServer& server = XvfbServer::get();
+    XvfbServer& server = XvfbServer::shared();
     if (!server.running()) GTEST_SKIP() << "Xvfb is not installed";
     setenv("DISPLAY", server.display().c_str(), 1);
-    display = XOpenDisplay(server.display().c_str());
+    display = openTestDisplay(server.display().c_str());
     ASSERT_NE(display, nullptr);
     int ev, err, major, minor;
     ASSERT_TRUE(XTestQueryExtension(display, &ev, &err, &major, &minor));

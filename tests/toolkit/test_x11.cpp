@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "ToolkitTestSupport.h"
+#include "tests/support/XvfbServer.h"
 #include "toolkit/OffscreenFrame.h"
 #include "toolkit/Toolkit.h"
 
@@ -32,55 +33,16 @@ namespace {
 
 bool haveDisplay = false;
 
-// Starts Xvfb on the first free display number and points DISPLAY at it
-// (this test program's own environment).
+// The program's private Xvfb; DISPLAY points at it (this test program's own
+// environment).
 class XvfbEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    const char* xvfb = "/usr/bin/Xvfb";
-    if (access(xvfb, X_OK) != 0) return;
-    for (int n = 40 + getpid() % 300, tries = 0; tries < 40 && !haveDisplay; ++n, ++tries) {
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      struct stat st;
-      if (stat(lock.c_str(), &st) == 0 || stat(sock.c_str(), &st) == 0) continue;
-      const std::string name = ":" + std::to_string(n);
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-      char* argv[] = {const_cast<char*>("Xvfb"),       const_cast<char*>(name.c_str()),
-                      const_cast<char*>("-screen"),    const_cast<char*>("0"),
-                      const_cast<char*>("640x480x24"), const_cast<char*>("-nolisten"),
-                      const_cast<char*>("tcp"),        nullptr};
-      const int rc = posix_spawn(&pid, xvfb, &actions, nullptr, argv, environ);
-      posix_spawn_file_actions_destroy(&actions);
-      if (rc != 0) return;
-      for (int wait = 0; wait < 100; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) break;  // lost the race for n
-        if (Display* d = XOpenDisplay(name.c_str())) {
-          XCloseDisplay(d);
-          setenv("DISPLAY", name.c_str(), 1);
-          haveDisplay = true;
-          return;
-        }
-      }
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-      pid = -1;
-    }
+    XvfbServer& server = XvfbServer::shared();
+    if (!server.running()) return;
+    setenv("DISPLAY", server.display().c_str(), 1);
+    haveDisplay = true;
   }
-  void TearDown() override {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid = -1;
 };
 
 const auto* const xvfbEnvironment = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
@@ -109,7 +71,7 @@ class X11 : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!haveDisplay) GTEST_SKIP() << "Xvfb not available";
-    dpy = XOpenDisplay(nullptr);
+    dpy = openTestDisplay(nullptr);
     ASSERT_NE(dpy, nullptr);
     parent = makeParent();
   }

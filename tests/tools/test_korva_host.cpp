@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/XvfbServer.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -671,46 +673,10 @@ TEST(Bench, ReportsEachPluginAgainstTheFirst) {
 
 // ---------------------------------------------------------------- editor
 
-// A private X server for the editor tests, if Xvfb is installed.
+// The program's private X server for the editor tests, if Xvfb is installed.
 class XServer {
  public:
-  XServer() {
-    if (access("/usr/bin/Xvfb", X_OK) != 0) return;
-    for (int n = 150; n < 170 && display_.empty(); ++n) {
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      if (access(lock.c_str(), F_OK) == 0) continue;
-      pid_ = fork();
-      if (pid_ == 0) {
-        const std::string d = ":" + std::to_string(n);
-        std::freopen("/dev/null", "w", stderr);
-        execl("/usr/bin/Xvfb", "Xvfb", d.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-              static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      for (int i = 0; i < 100; ++i) {
-        if (access(socket.c_str(), F_OK) == 0) {
-          display_ = ":" + std::to_string(n);
-          break;
-        }
-        usleep(50000);
-      }
-      if (display_.empty()) stop();
-    }
-  }
-  ~XServer() { stop(); }
-  const std::string& display() const { return display_; }
-
- private:
-  void stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-  pid_t pid_ = -1;
-  std::string display_;
+  const std::string& display() const { return XvfbServer::shared().display(); }
 };
 
 TEST(Editor, WithoutADisplayOrAnEditorTheCommandsRefuse) {
