@@ -12,7 +12,7 @@ mkdir -p "$out"
 render() {
   local name=$1
   shift
-  "$host" render "$plugin" "$out/dry.wav" "$out/$name.wav" --tempo 120 --tail 4 \
+  "$host" render "$plugin" "$out/dry.wav" "$out/$name.wav" --tempo 120 --tail 3 \
     --plot "$out/$name.png" "$@"
   echo "Rendered $out/$name.wav and $out/$name.png"
 }
@@ -25,7 +25,7 @@ done
 
 cat > "$out/README.txt" <<TXT
 Korva demo, rendered by tools/demo/render-demo.sh at 44100 Hz and 120 BPM.
-dry.wav            the plucked phrase alone (6 s; the last 4 s are silence)
+dry.wav            the plucked phrase alone (3 s: two short plucked notes and silence)
 echoes.wav/.png    400 ms delay, feedback 0.55, mix 0.45
 wow-tape.wav/.png  factory preset "wow tape": slow clock modulation bends the repeats
 deep-flanger.*     factory preset "deep flanger": a very short delay swept by the oscillator
