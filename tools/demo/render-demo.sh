@@ -7,6 +7,11 @@ out=$2
 host="$build/tools/korva-host"
 plugin="$build/korva.so"
 mkdir -p "$out"
+# A private settings folder: the demo must not pick up (or leave) a user's
+# stored defaults and remembered paths.
+XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_CONFIG_HOME
+trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
 "$build/tools/demo/make_demo_signal" "$out/dry.wav"
 
 render() {
