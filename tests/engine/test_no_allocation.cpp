@@ -8,46 +8,7 @@
 #include <new>
 
 #include "EngineRig.h"
-
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<long> allocations{0};
-std::atomic<bool> refuseLarge{false};  // fail every allocation above 1 MB
-
-void* allocate(std::size_t n) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (refuseLarge.load(std::memory_order_relaxed) && n > (1u << 20)) return nullptr;
-  return std::malloc(n ? n : 1);
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-  if (void* p = allocate(n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-  if (void* p = allocate(n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return allocate(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return allocate(n);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
+#include "tests/support/AllocationCounter.h"
 
 TEST(EngineAllocation, ProcessingAndStatusNeverAllocate) {
   DelayEngine e;
@@ -63,7 +24,7 @@ TEST(EngineAllocation, ProcessingAndStatusNeverAllocate) {
   BlockTiming t;
   t.hasTempo = true;
   t.tempo = 133.0;
-  const long before = allocations.load();
+  const long before = allocationCount();
   for (int round = 0; round < 20; ++round) {
     if (round == 5) e.setParameter(kRptInf, kOn);
     if (round == 10) e.setParameter(kRptInf, kOff);
@@ -75,15 +36,15 @@ TEST(EngineAllocation, ProcessingAndStatusNeverAllocate) {
   }
   e.resume(44100.0f);  // same rate: a reset, no new memory
   e.suspend();
-  EXPECT_EQ(allocations.load() - before, 0);
+  EXPECT_EQ(allocationCount() - before, 0);
   e.resume(48000.0f);  // the counter does count
-  EXPECT_GT(allocations.load() - before, 0);
+  EXPECT_GT(allocationCount() - before, 0);
 }
 
 TEST(EngineAllocation, MissingDelayMemoryPassesTheInput) {
-  refuseLarge = true;
+  refuseLargeAllocations(true);
   DelayEngine e;
-  refuseLarge = false;
+  refuseLargeAllocations(false);
   ASSERT_FALSE(e.hasMemory());
   Signal in = noise(1000, 0.5f);
   Signal out = run(e, in);
@@ -92,9 +53,9 @@ TEST(EngineAllocation, MissingDelayMemoryPassesTheInput) {
   EXPECT_EQ(mono.left[3], 0.5f * in.left[3] + 0.5f * in.right[3]);
   e.readStatus();
   // A sample-rate change that fails keeps it that way; a later resume retries.
-  refuseLarge = true;
+  refuseLargeAllocations(true);
   e.resume(96000.0f);
-  refuseLarge = false;
+  refuseLargeAllocations(false);
   EXPECT_FALSE(e.hasMemory());
   run(e, in);
   e.resume(96000.0f);

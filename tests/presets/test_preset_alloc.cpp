@@ -11,50 +11,15 @@
 #include "host/AudioEffect.h"
 #include "presets/CPresetSystemEffect.h"
 #include "tests/presets/PresetTestEffect.h"
+#include "tests/support/AllocationCounter.h"
 #include "tests/support/TempConfigHome.h"
 
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 namespace {
-std::atomic<long> allocations{0};
-
-void* allocate(std::size_t n) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  return std::malloc(n ? n : 1);
-}
-
 // A host that answers the version query and nothing else, keeping no records.
 VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 }  // namespace
-
-void* operator new(std::size_t n) {
-  if (void* p = allocate(n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-  if (void* p = allocate(n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return allocate(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return allocate(n);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 TEST(PresetAllocation, ControlChangesNeverAllocate) {
   TempConfigHome config;  // no stored defaults
@@ -75,7 +40,7 @@ TEST(PresetAllocation, ControlChangesNeverAllocate) {
   VstEvents* drive = driveList.get();
   VstEvents* mixed = mixedList.get();
 
-  const long before = allocations.load();
+  const long before = allocationCount();
   fx->startLearn();
   record->setParameter(record, kFbck, 0.3f);  // the learn target
   EXPECT_EQ(record->dispatcher(record, effProcessEvents, 0, 0, learn, 0.0f), 1);
@@ -83,7 +48,7 @@ TEST(PresetAllocation, ControlChangesNeverAllocate) {
   EXPECT_EQ(record->dispatcher(record, effProcessEvents, 0, 0, mixed, 0.0f), 1);
   fx->startForget();
   EXPECT_EQ(record->dispatcher(record, effProcessEvents, 0, 0, drive, 0.0f), 1);
-  EXPECT_EQ(allocations.load() - before, 0);
+  EXPECT_EQ(allocationCount() - before, 0);
 
   // The counter does count, and the messages did their work.
   EXPECT_EQ(fx->getParameterController(kFbck), 999);  // forgotten by the next drive
@@ -92,5 +57,5 @@ TEST(PresetAllocation, ControlChangesNeverAllocate) {
   EventList more;
   more.add(midiEvent(0xB0, 1, 1));
   more.get();
-  EXPECT_GT(allocations.load() - before, 0);
+  EXPECT_GT(allocationCount() - before, 0);
 }
