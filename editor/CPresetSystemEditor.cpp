@@ -14,7 +14,9 @@
 #include "presets/ControllerNames.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CFrame.h"
+#include "toolkit/COptionMenu.h"
 #include "toolkit/CParamDisplay.h"
+#include "toolkit/CTextEdit.h"
 
 namespace {
 
@@ -70,6 +72,22 @@ constexpr StripButton kMidiButtons[] = {
 };
 
 constexpr CColor kStripTextColor(36, 36, 32, 255);
+constexpr CColor kNameBackColor(189, 207, 218, 255);
+// Closed, the menu shows only the skin under it (which carries its symbol):
+// no text, no frame.
+constexpr int32_t kPresetMenuStyle = 7680;
+
+// A stored name as a terminated text (names of 24 characters have no zero).
+void presetName(const PresetRecord* store, VstInt32 index, char name[kPresetNameLength + 1]) {
+  std::memset(name, 0, kPresetNameLength + 1);
+  if (store) std::memcpy(name, store[index].name, kPresetNameLength);
+}
+
+// At most 24 characters of `text`, terminated.
+void cutName(const char* text, char name[kPresetNameLength + 1]) {
+  std::memset(name, 0, kPresetNameLength + 1);
+  if (text) std::strncpy(name, text, kPresetNameLength);
+}
 
 bool controllerNameText(float value, char text[256], void* /*userData*/) {
   const char* name = controllerNames[quantizeSteps(value, kNumControllerNames)];
@@ -97,6 +115,37 @@ CControl* makeStripButton(const StripButton& b, CControlListener* listener) {
 bool CPresetSystemEditor::open(void* /*ptr*/) {
   CPresetSystemEffect* fx = presetEffect();
   if (!frame || !fx) return false;
+  const PresetRecord* store = fx->presetStore();
+  const VstInt32 current = fx->getCurrentPreset();
+  char name[kPresetNameLength + 1];
+  CBitmap* background = new CBitmap(kBmpBackground);
+  {
+    // The strip's height, re-centred on the font.
+    const CCoord fontSize = kNormalFontVerySmall->getSize();
+    const CCoord middle = (86.0 + 101.0) / 2;
+    const CRect size(208, middle - fontSize / 2 - 2, 320, middle + fontSize / 2 + 2);
+    presetName(store, current, name);
+    presetNameField = new CTextEdit(size, this, kTagPresetName, name, background, 0);
+    presetNameField->setBackOffset(size.getTopLeft());
+    presetNameField->setBackColor(kNameBackColor);
+    presetNameField->setFont(kNormalFontVerySmall);
+    presetNameField->setFontColor(kStripTextColor);
+    presetNameField->setFrameColor(kStripTextColor);
+    presetNameField->setHoriAlign(kCenterText);
+    frame->addView(presetNameField);
+  }
+  {
+    presetMenu = new COptionMenu(CRect(320, 87, 333, 99), this, kTagPresetMenu, background, nullptr,
+                                 kPresetMenuStyle);
+    presetMenu->setBackOffset(CPoint(320, 87));
+    presetMenu->setNbItemsPerColumn(kNumPresets);  // one column
+    for (VstInt32 i = 0; i < kNumPresets; ++i) {
+      presetName(store, i, name);
+      presetMenu->addEntry(name);
+    }
+    presetMenu->setCurrent(current);
+    frame->addView(presetMenu);
+  }
   int n = 0;
   {
     CBitmap* bitmap = new CBitmap(kBmpPresetRocker);
@@ -111,9 +160,7 @@ bool CPresetSystemEditor::open(void* /*ptr*/) {
     frame->addView(stripButtons[n++]);
   }
   {
-    CBitmap* background = new CBitmap(kBmpBackground);
     controllerDisplay = new CParamDisplay(CRect(690, 87, 780, 99), background, 0);
-    background->forget();
     controllerDisplay->setBackOffset(CPoint(690, 87));
     controllerDisplay->setFont(kNormalFontVerySmall);
     controllerDisplay->setFontColor(kStripTextColor);
@@ -125,6 +172,7 @@ bool CPresetSystemEditor::open(void* /*ptr*/) {
     controllerDisplay->setValue(stepCenter(kControllerNoControl, kNumControllerNames));
     frame->addView(controllerDisplay);
   }
+  background->forget();
   {
     CBitmap* bitmap = new CBitmap(kBmpLearn);
     learnButton = new CPSOnOffButton(CRect(788, 85, 812, 101), this, kTagLearn, bitmap);
@@ -150,6 +198,8 @@ bool CPresetSystemEditor::open(void* /*ptr*/) {
 }
 
 void CPresetSystemEditor::close() {
+  presetNameField = nullptr;
+  presetMenu = nullptr;
   controllerDisplay = nullptr;
   learnButton = nullptr;
   forgetButton = nullptr;
@@ -161,7 +211,28 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
   CPresetSystemEffect* fx = presetEffect();
   if (!control || !fx) return;
   const float value = control->getValue();
+  char name[kPresetNameLength + 1];
   switch (control->getTag()) {
+    case kTagPresetName: {
+      auto* field = dynamic_cast<CTextEdit*>(control);
+      if (!field) return;
+      cutName(field->getText(), name);
+      showPresetName(name);
+      fx->renameCurrentPreset(name);
+      return;
+    }
+    case kTagPresetMenu: {
+      auto* menu = dynamic_cast<COptionMenu*>(control);
+      if (!menu || !(value >= 0.f)) return;
+      const auto i = static_cast<VstInt32>(value + 0.5f);
+      if (i >= kNumPresets || !menu->getEntry(i)) return;
+      menu->setCurrent(i);
+      cutName(menu->getEntry(i), name);
+      fx->selectPreset(i);
+      fx->renameCurrentPreset(name);
+      if (presetNameField) presetNameField->setText(name);
+      return;
+    }
     case kTagPresetRocker: {
       VstInt32 i = fx->getCurrentPreset();
       if (value > 0.f)
@@ -170,10 +241,9 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
         i = i > 0 ? i - 1 : 0;
       else
         return;
-      char name[kPresetNameLength + 1] = {0};
-      if (const PresetRecord* store = fx->presetStore())
-        std::memcpy(name, store[i].name, kPresetNameLength);
-      showPresetName(name);
+      presetName(fx->presetStore(), i, name);
+      if (presetMenu) presetMenu->setCurrent(i);
+      if (presetNameField) presetNameField->setText(name);
       fx->selectPreset(i);
       fx->renameCurrentPreset(name);
       return;
@@ -244,9 +314,11 @@ void CPresetSystemEditor::forgetButtonOff() {
   if (forgetButton) forgetButton->setValue(0.f);
 }
 
-void CPresetSystemEditor::showPresetName(const char* /*name*/) {
-  // The name field and the preset menu show the name; until they exist on the
-  // strip there is nothing to update.
+void CPresetSystemEditor::showPresetName(const char* name) {
+  char shown[kPresetNameLength + 1];
+  cutName(name, shown);
+  if (presetNameField) presetNameField->setText(shown);
+  if (presetMenu) presetMenu->setEntry(presetMenu->getCurrentIndex(), shown);
 }
 
 CPresetSystemEffect* CPresetSystemEditor::presetEffect() {

@@ -103,6 +103,12 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   class CPSOnOffButton* getForgetButton() const {
     return forgetButton;
   }
+  class CTextEdit* getPresetNameField() const {
+    return presetNameField;
+  }
+  class COptionMenu* getPresetMenu() const {
+    return presetMenu;
+  }
 
  protected:
   // Non-owning; the frame owns the strip's controls while the editor is open.
@@ -110,6 +116,8 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   CPSOnOffButton* learnButton = nullptr;
   CPSOnOffButton* forgetButton = nullptr;
   class CPSRockerSwitch* presetRocker = nullptr;
+  CTextEdit* presetNameField = nullptr;
+  COptionMenu* presetMenu = nullptr;
   class CControl* stripButtons[14] = {};  // file, default and memory buttons
   // End of strip
 };

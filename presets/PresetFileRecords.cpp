@@ -7,6 +7,7 @@
 #include "presets/ByteOrder.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/PresetFileFormat.h"
+#include "toolkit/COptionMenu.h"
 
 namespace {
 
@@ -144,11 +145,20 @@ void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed
 }
 
 void CPresetSystemEditor::showBankNames() {
-  // Preset 0 is current here (the bank reader selected it first), so the
-  // strip's current entry and the name field take preset 0's name.
+  // Every entry of the menu takes its new name; preset 0 is current here (the
+  // bank reader selected it first), so the menu points at entry 0 and the
+  // name field shows preset 0's name.
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!fx || !fx->presetStore()) return;
+  const PresetRecord* store = fx->presetStore();
   char name[kPresetNameLength + 1] = {0};
-  std::memcpy(name, fx->presetStore()[0].name, kPresetNameLength);
+  if (presetMenu) {
+    for (int p = 0; p < kNumPresets; ++p) {
+      std::memcpy(name, store[p].name, kPresetNameLength);
+      presetMenu->setEntry(p, name);
+    }
+    presetMenu->setCurrent(0);
+  }
+  std::memcpy(name, store[0].name, kPresetNameLength);
   showPresetName(name);
 }

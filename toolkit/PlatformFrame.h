@@ -9,6 +9,7 @@
 #include "toolkit/CRect.h"
 
 class CFrame;
+class COptionMenu;
 
 namespace toolkit {
 
@@ -34,6 +35,13 @@ class PlatformFrame {
   virtual void present(const CRect& /*area*/) {}
   // Called on a click: the window asks for keyboard focus.
   virtual void takeKeyboardFocus() {}
+  // Shows the pop-up list of `menu` in a window of its own and later tells the
+  // menu popupChosen or popupCancelled, after the window is gone. false when
+  // the backend has no such window (the menu then simulates its list). One
+  // list at a time: a new one cancels the old.
+  virtual bool openPopupList(COptionMenu* /*menu*/) { return false; }
+  // Closes the list of `menu`, if shown, without telling the menu.
+  virtual void closePopupList(COptionMenu* /*menu*/) {}
 
  protected:
   CFrame* frame;

@@ -14,7 +14,9 @@
 #include <mutex>
 
 #include "toolkit/CFrame.h"
+#include "toolkit/COptionMenu.h"
 #include "toolkit/PlatformFrame.h"
+#include "toolkit/x11/PopupMenuX11.h"
 
 namespace toolkit {
 namespace {
@@ -210,6 +212,7 @@ class X11Frame : public PlatformFrame {
   ~X11Frame() override {
     {
       ErrorTrap trap(display);
+      dropPopup();
       // Finished before the window goes: cairo must not touch a dead drawable.
       cairo_surface_finish(windowSurface);
       cairo_surface_destroy(windowSurface);
@@ -253,6 +256,27 @@ class X11Frame : public PlatformFrame {
     XFlush(display);
   }
 
+  bool openPopupList(COptionMenu* menu) override {
+    if (!alive || !menu) return false;
+    ErrorTrap trap(display);
+    if (popup) {
+      COptionMenu* old = popup->menu();
+      dropPopup(false);
+      old->popupCancelled();
+      old->forget();
+    }
+    popup = PopupMenuX11::open(display, window, menu);
+    if (!popup) return false;
+    menu->remember();  // the list tells the menu when it closes
+    return true;
+  }
+
+  void closePopupList(COptionMenu* menu) override {
+    if (!popup || popup->menu() != menu) return;
+    ErrorTrap trap(display);
+    dropPopup();
+  }
+
   void takeKeyboardFocus() override {
     if (!alive) return;
     XWindowAttributes attrs;
@@ -267,7 +291,35 @@ class X11Frame : public PlatformFrame {
     if (!XGetWindowAttributes(display, window, &attrs) || trap.hit()) alive = false;
   }
 
+  // Destroys the list's window; forget: release the menu too.
+  void dropPopup(bool forget = true) {
+    if (!popup) return;
+    COptionMenu* menu = popup->menu();
+    delete popup;
+    popup = nullptr;
+    if (forget) menu->forget();
+  }
+
+  void handlePopup(XEvent& event) {
+    int32_t chosen = -1;
+    const PopupMenuX11::Outcome outcome = popup->handle(event, &chosen);
+    if (outcome == PopupMenuX11::kStillOpen) return;
+    // The window goes before the menu hears of it: its listener may do anything.
+    COptionMenu* menu = popup->menu();
+    dropPopup(false);
+    if (outcome == PopupMenuX11::kChosen)
+      menu->popupChosen(chosen);
+    else
+      menu->popupCancelled();
+    menu->forget();
+  }
+
   void handle(XEvent& event) {
+    if (popup && event.xany.window == popup->window()) {
+      handlePopup(event);
+      return;
+    }
+    if (event.xany.window != window) return;  // a closed list's last events
     switch (event.type) {
       case Expose: {
         const XExposeEvent& e = event.xexpose;
@@ -335,6 +387,7 @@ class X11Frame : public PlatformFrame {
   Window window;
   cairo_surface_t* windowSurface = nullptr;
   CRect pendingExpose;
+  PopupMenuX11* popup = nullptr;  // the open list of an option menu
   bool alive = true;
 };
 
