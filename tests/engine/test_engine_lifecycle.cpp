@@ -206,3 +206,33 @@ TEST(EngineInstances, TwoEnginesShareNothing) {
   Signal out = run(b, Signal(5000));
   for (float v : out.left) ASSERT_LT(std::fabs(v), 1e-6f);
 }
+
+TEST(EngineReset, ClearsSignalStateKeepsClockFadeSmoothersAndEnvelope) {
+  DelayEngine e;
+  wetOnly(e, 100.0f);
+  e.setParameter(kFbck, 0.6f);
+  e.setParameter(kDepth, 0.5f);
+  e.setParameter(kWaveform, 0.5f);
+  settle(e);
+  run(e, noise(30000, 0.8f), 300);
+  e.setParameter(kRptInf, kOn);  // restarts the write fade at the next sample
+  run(e, noise(100, 0.8f), 100);
+  const int write = e.writePosition(), read = e.readPosition();
+  const float fade = e.writeFade(), envelope = e.envelopeState();
+  const float feedbackSmoother = e.smoothedFeedback();
+  ASSERT_GT(envelope, 0.01f);
+  ASSERT_LT(fade, 1.0f);
+  ASSERT_NE(e.feedbackValueL(), 0.0f);
+  e.resetEngine();
+  EXPECT_EQ(e.writePosition(), write);
+  EXPECT_EQ(e.readPosition(), read);
+  EXPECT_EQ(e.writeFade(), fade);
+  EXPECT_EQ(e.envelopeState(), envelope);
+  EXPECT_EQ(e.smoothedFeedback(), feedbackSmoother);
+  EXPECT_EQ(e.feedbackValueL(), 0.0f);
+  EXPECT_EQ(e.feedbackValueR(), 0.0f);
+  const EngineStatus s = e.readStatus();
+  EXPECT_EQ(s.phase, 0.0f);
+  EXPECT_EQ(s.peak, 0.0f);
+  EXPECT_FALSE(s.indicator);
+}
