@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "editor/CAbout.h"
 #include "editor/controls/CInvisibleSlider.h"
@@ -105,6 +106,15 @@ Editor::Editor(AudioEffect* effect) : CPresetSystemEditor(effect) {
 
 Editor::~Editor() {
   if (frame) close();
+}
+
+uint32_t Editor::tickNow() {
+  return clock ? clock() : getTicks();
+}
+
+void Editor::setClock(std::function<uint32_t()> source) {
+  clock = std::move(source);
+  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = tickNow();
 }
 
 VEK* Editor::vek() const {
@@ -303,7 +313,7 @@ void Editor::setParameter(VstInt32 index, float value) {
 
 void Editor::stepDelay(int32_t tag, float fineStep) {
   delayEditActive = true;
-  delayEditTick = getTicks();
+  delayEditTick = tickNow();
   float v = param(kDlyTime);
   if (tag == kTagDelayDown)
     v = std::max(0.f, v - fineStep / kDelayRangeMs);
@@ -339,7 +349,7 @@ void Editor::moveSlider(CInvisibleSlider* moved, float s) {
   }
   if (!clockMode()) {
     delayEditActive = true;
-    delayEditTick = getTicks();
+    delayEditTick = tickNow();
     float v = s * s;
     if (moved->getTag() == kTagDelayStrip) v = std::min(kStripMax, std::max(kStripMin, v));
     beginEdit(kDlyTime);
@@ -347,7 +357,7 @@ void Editor::moveSlider(CInvisibleSlider* moved, float s) {
     endEdit(kDlyTime);
   } else {
     tempoEditActive = true;
-    tempoEditTick = getTicks();
+    tempoEditTick = tickNow();
     vek()->setTempoFromControl(s * s);
   }
   CInvisibleSlider* other = moved == delayStrip ? delayDrag : delayStrip;
@@ -411,9 +421,11 @@ void Editor::displayNumber(float n) {
   if (hundreds > 0) b -= 100 * hundreds;
   const int tens = a >= 10 ? b / 10 : -1;
   if (tens > 0) b -= 10 * tens;
-  const int shown[4] = {thousands, hundreds, tens, b};
-  for (int i = 0; i < 4; ++i)
+  const int shown[3] = {thousands, hundreds, tens};
+  for (int i = 0; i < 3; ++i)
     digits[i]->setValue(shown[i] < 0 ? kDigitBlank : static_cast<float>(shown[i]) / 11.f);
+  // The units digit is never blanked (a negative count clamps to the 0 image).
+  digits[3]->setValue(static_cast<float>(b) / 11.f);
 }
 
 void Editor::blankDisplay() {
@@ -442,7 +454,7 @@ void Editor::idle() {
   }
   controllerDisplay->setValue(stepCenter(entry, kNumControllerNames));
 
-  const uint32_t now = getTicks();
+  const uint32_t now = tickNow();
   const EngineStatus status = vek()->readStatus();
   const float tempo = vek()->getTempo();
   const float numerator = kNumerators[quantizeSteps(param(kNum), kNumNumerators)];

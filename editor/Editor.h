@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "editor/CPresetSystemEditor.h"
 
@@ -56,8 +57,14 @@ class Editor : public CPresetSystemEditor {
   CControl* getParameterControl(VstInt32 index) const;
   CInvisibleSlider* getDelaySlider(int which) const { return which == 0 ? delayStrip : delayDrag; }
 
+  // Millisecond clock of the readout, blink and meter timing: the toolkit's
+  // tick count unless replaced (tests step time without sleeping). Setting a
+  // clock restarts every tick field from its current time.
+  void setClock(std::function<uint32_t()> source);
+
  protected:
   VEK* vek() const;
+  uint32_t tickNow();
   float param(VstInt32 index) const;
   bool repeatHeld() const;
   bool clockMode() const;
@@ -102,6 +109,8 @@ class Editor : public CPresetSystemEditor {
   bool blinkOn = false;
   uint32_t blinkTick = 0;
   uint32_t lastIdleTick = 0;
+
+  std::function<uint32_t()> clock;
 
   const float meterFloor = 0.0630957344f;  // 10^-1.2, the level of -24 dB
   const float meterFallMs = 500.0f;

@@ -12,6 +12,7 @@
 #include "tests/editor/EditorFixture.h"
 #include "toolkit/CAnimKnob.h"
 #include "toolkit/CBitmap.h"
+#include "toolkit/CMovieBitmap.h"
 
 namespace {
 
@@ -40,6 +41,15 @@ class EditorTest : public EditorFixture {
     driver->mouseUp(CPoint(from.x, from.y - upPixels), buttons);
   }
   float sliderValue(int32_t tag) const { return control(tag)->getValue(); }
+  // The readout's images as digits, -1 for the blank image.
+  std::vector<int> shownDigits() const {
+    std::vector<int> out;
+    for (int32_t tag = 21; tag <= 24; ++tag) {
+      const int image = static_cast<int>(control(tag)->getValue() * 11.f + 0.5f);
+      out.push_back(image == 10 ? -1 : image);
+    }
+    return out;
+  }
 };
 
 TEST(EditorRectTest, RectangleIs870By101BeforeOpening) {
@@ -93,6 +103,53 @@ TEST_F(EditorTest, ControlsAreCreatedInDrawingOrderWithTheirRectangles) {
   ASSERT_NE(frame()->getBackground(), nullptr);
   EXPECT_EQ(frame()->getBackground()->getWidth(), 870);
   EXPECT_EQ(frame()->getBackground()->getHeight(), 101);
+}
+
+TEST_F(EditorTest, SkinBitmapsHaveTheSizesOfTheResourceTable) {
+  const struct {
+    int32_t id, w, h;
+  } skin[] = {{128, 870, 101}, {129, 870, 101}, {130, 21, 40},   {131, 35, 3535}, {132, 35, 3535},
+              {133, 35, 3535}, {134, 21, 52},   {135, 21, 52},   {136, 35, 3535}, {137, 22, 52},
+              {138, 26, 52},   {139, 26, 52},   {140, 14, 240},  {141, 14, 240},  {142, 15, 240},
+              {143, 14, 240},  {144, 16, 256},  {145, 11, 22},   {146, 7, 903},   {147, 23, 52},
+              {148, 36, 3636}, {149, 35, 3535}, {150, 36, 3636}, {151, 36, 3636}, {152, 22, 40},
+              {153, 10, 1010}, {154, 12, 25},   {155, 15, 20}};
+  for (const auto& b : skin) {
+    CBitmap* bitmap = new CBitmap(b.id);
+    EXPECT_EQ(bitmap->getWidth(), b.w) << b.id;
+    EXPECT_EQ(bitmap->getHeight(), b.h) << b.id;
+    bitmap->forget();
+  }
+  // Each control shows the bitmap of its row: width and height of the strip,
+  // and for the displays the number of images and the height of one.
+  const struct {
+    int32_t tag, w, h, images, imageHeight;
+  } controls[] = {
+      {0, 35, 3535, 0, 0},   {1, 35, 3535, 0, 0},   {6, 35, 3535, 0, 0},   {2, 35, 3535, 0, 0},
+      {9, 35, 3535, 0, 0},   {10, 36, 3636, 0, 0},  {11, 36, 3636, 0, 0},  {12, 36, 3636, 0, 0},
+      {7, 23, 52, 0, 0},     {8, 21, 52, 0, 0},     {5, 21, 52, 0, 0},     {13, 22, 52, 0, 0},
+      {4, 21, 40, 0, 0},     {14, 22, 40, 0, 0},    {15, 15, 20, 0, 0},    {19, 26, 52, 0, 0},
+      {20, 26, 52, 0, 0},    {21, 14, 240, 12, 20}, {22, 14, 240, 12, 20}, {23, 15, 240, 12, 20},
+      {24, 14, 240, 12, 20}, {26, 16, 256, 8, 32},  {27, 11, 22, 2, 11},   {28, 10, 1010, 101, 10},
+      {29, 7, 903, 21, 43},  {32, 870, 101, 0, 0}};
+  for (const auto& c : controls) {
+    CControl* control = this->control(c.tag);
+    ASSERT_NE(control, nullptr) << c.tag;
+    ASSERT_NE(control->getBackground(), nullptr) << c.tag;
+    EXPECT_EQ(control->getBackground()->getWidth(), c.w) << c.tag;
+    EXPECT_EQ(control->getBackground()->getHeight(), c.h) << c.tag;
+    if (c.images) {
+      auto* display = dynamic_cast<CMovieBitmap*>(control);
+      ASSERT_NE(display, nullptr) << c.tag;
+      EXPECT_EQ(display->getNumSubPixmaps(), c.images) << c.tag;
+      EXPECT_EQ(display->getHeightOfOneImage(), c.imageHeight) << c.tag;
+    }
+  }
+  EXPECT_EQ(control(30)->getBackground(), nullptr);
+  EXPECT_EQ(control(31)->getBackground(), nullptr);
+  auto* knob = dynamic_cast<CAnimKnob*>(control(kDepth));
+  ASSERT_NE(knob, nullptr);
+  EXPECT_EQ(knob->getHeightOfOneImage(), 36);
 }
 
 TEST_F(EditorTest, KnobsCarryDefaultsWheelIncrementAndZoom) {
@@ -459,6 +516,140 @@ TEST_F(EditorTest, ReadoutDigits) {
   }
   editor->blankDisplay();
   for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(control(21 + i)->getValue(), 10.f / 11.f);
+  // The units digit is never blank: a negative count shows the 0 image
+  // (image (int)(v x 11 + 0.5) clamped to the strip).
+  editor->displayNumber(-7.f);
+  for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(control(21 + i)->getValue(), 10.f / 11.f);
+  EXPECT_LT(control(24)->getValue() * 11.f + 0.5f, 1.f);
+}
+
+class EditorClockTest : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    editor->setClock([this] { return ticks; });
+  }
+  void idleAfter(uint32_t ms) {
+    ticks += ms;
+    idle();
+  }
+  uint32_t ticks = 7000;
+};
+
+TEST_F(EditorClockTest, MeterFallsFromFullScaleToEmptyIn500Ms) {
+  // No audio has run: the engine reports no level, so only the fall acts.
+  control(kTagLevelMeter)->setValue(1.f);
+  const float expected[] = {0.8f, 0.6f, 0.4f, 0.2f, 0.f, 0.f};
+  for (float want : expected) {
+    idleAfter(100);
+    EXPECT_NEAR(control(kTagLevelMeter)->getValue(), want, 1e-6);
+  }
+  // The fall counts idle time, not idle calls: one late pass drops further.
+  control(kTagLevelMeter)->setValue(1.f);
+  idleAfter(250);
+  EXPECT_NEAR(control(kTagLevelMeter)->getValue(), 0.5f, 1e-6);
+  idleAfter(0);
+  EXPECT_NEAR(control(kTagLevelMeter)->getValue(), 0.5f, 1e-6);
+}
+
+TEST_F(EditorClockTest, MeterRisesAtOnceToFullScale) {
+  std::vector<float> loud(512, 1.5f), outL(512), outR(512);
+  float* ins[2] = {loud.data(), loud.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  hostSets(kInput, 1.f);
+  aeffect->processReplacing(aeffect, ins, outs, 512);
+  idleAfter(10);
+  EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 1.f);
+}
+
+TEST_F(EditorClockTest, OutOfRangeFractionBlinksEvery500Ms) {
+  setClockMode();
+  hostSets(kNum, 0.9f);              // 9
+  hostSets(kDen, 0.f);               // 1
+  vek()->setTempoFromControl(0.1f);  // 40 BPM: 9 x 240000 / 40 = 54000 ms
+  ASSERT_FLOAT_EQ(vek()->getTempo(), 40.f);
+  const std::vector<int> fraction = {9, -1, -1, 1}, blank = {-1, -1, -1, -1};
+  idleAfter(0);
+  EXPECT_EQ(shownDigits(), fraction);
+  idleAfter(499);
+  EXPECT_EQ(shownDigits(), fraction);
+  idleAfter(1);  // 500 ms
+  EXPECT_EQ(shownDigits(), blank);
+  idleAfter(499);
+  EXPECT_EQ(shownDigits(), blank);
+  idleAfter(1);  // 1000 ms
+  EXPECT_EQ(shownDigits(), fraction);
+  idleAfter(500);
+  EXPECT_EQ(shownDigits(), blank);
+  idleAfter(500);
+  EXPECT_EQ(shownDigits(), fraction);
+
+  // 9/1 at 400 BPM is 5400 ms, still too long; 1/1 at 400 BPM (150 ms) fits.
+  hostSets(kNum, 0.f);
+  vek()->setTempoFromControl(1.f);
+  for (int i = 0; i < 4; ++i) {
+    idleAfter(500);
+    EXPECT_EQ(shownDigits(), (std::vector<int>{1, -1, -1, 1}));
+  }
+}
+
+TEST_F(EditorClockTest, TempoEditShowsTheTempoUntilMoreThan500MsHavePassed) {
+  setClockMode();
+  hostSets(kNum, 0.5f);  // 5
+  hostSets(kDen, 0.5f);  // 12
+  const CPoint at = centre(kTagDelayDrag);
+  driver->advanceTime(1000);
+  driver->mouseDown(at);
+  driver->mouseMoved(CPoint(at.x, at.y - 30));
+  driver->mouseUp(CPoint(at.x, at.y - 30));
+  const int tempo = static_cast<int>(vek()->getTempo());
+  ASSERT_GE(tempo, 100);
+  ASSERT_LT(tempo, 1000);
+  const std::vector<int> tempoDigits = {-1, tempo / 100, tempo / 10 % 10, tempo % 10};
+  idleAfter(0);
+  EXPECT_EQ(shownDigits(), tempoDigits);
+  idleAfter(500);
+  EXPECT_EQ(shownDigits(), tempoDigits);
+  idleAfter(0);  // exactly 500 ms still counts as editing
+  EXPECT_EQ(shownDigits(), tempoDigits);
+  idleAfter(1);  // the pass that ends the edit still shows the tempo
+  EXPECT_EQ(shownDigits(), tempoDigits);
+  idleAfter(0);
+  EXPECT_EQ(shownDigits(), (std::vector<int>{5, -1, 1, 2}));
+}
+
+TEST_F(EditorTest, AboutViewCoversThePanelUntilLeftClicked) {
+  hostSets(kFbck, 0.2f);
+  hostSets(kDlyInv, 0.25f);
+  host.calls.clear();
+  click(kTagAbout);
+  CView* view = frame()->getModalView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_STREQ(view->getClassName(), "CSplashScreenMyView");
+  EXPECT_EQ(view->getViewSize(), CRect(0, 0, 870, 101));
+  EXPECT_FLOAT_EQ(control(kTagAbout)->getValue(), 1.f);
+
+  // Right clicks and the wheel reach nothing under it and leave it open.
+  click(kDlyInv, kRButton);
+  click(kFbck, kRButton);
+  driver->wheel(centre(kFbck), 3.f);
+  EXPECT_EQ(frame()->getModalView(), view);
+  // Host automation still moves the controls underneath.
+  hostSets(kFbck, 0.6f);
+  EXPECT_FLOAT_EQ(control(kFbck)->getValue(), 0.6f);
+
+  // A left click anywhere closes it and goes no further: a Ctrl click on the
+  // Fbck knob would otherwise reset it to its default 0.
+  click(kFbck, kLButton | kControl);
+  EXPECT_EQ(frame()->getModalView(), nullptr);
+  EXPECT_FALSE(frame()->isChild(view));
+  EXPECT_FLOAT_EQ(control(kTagAbout)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(param(kFbck), 0.6f);
+  EXPECT_FLOAT_EQ(param(kDlyInv), 0.25f);
+  EXPECT_TRUE(edits().empty());
+  // Reachable again once it is gone.
+  click(kFbck, kLButton | kControl);
+  EXPECT_FLOAT_EQ(param(kFbck), 0.f);
 }
 
 TEST_F(EditorTest, ControllerDisplayNamesTheAssignmentUnderTheMouse) {

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "editor/CAbout.h"
 #include "editor/controls/CInvisibleSlider.h"
 #include "editor/controls/VEKKickButton.h"
 #include "editor/controls/VEKOnOffButton.h"
@@ -277,6 +278,67 @@ TEST(SliderCopyTest, CopyKeepsClassAndState) {
   EXPECT_FLOAT_EQ(static_cast<CInvisibleSlider*>(copy)->getValue(), 0.3f);
   EXPECT_EQ(static_cast<CInvisibleSlider*>(copy)->getTag(), 30);
   copy->forget();
+}
+
+// The about button over a dark panel: the view it opens shows the about image
+// with the version text, white, left-aligned in its 100 x 15 box at (520, 57).
+TEST(AboutViewTest, OpensOnALeftClickAndShowsTheVersionInItsBox) {
+  ControlTestFrame f{CRect(0, 0, 700, 110)};
+  constexpr uint32_t kDark = 0xFF202020u;
+  std::vector<uint32_t> px(700 * 100, kDark);
+  CBitmap* image = new CBitmap(700, 100, px.data());
+  auto* about = f.add(new CAbout(CRect(600, 5, 660, 30), &f.editor, 32, image,
+                                 CRect(0, 0, 700, 100), CPoint(0, 0), CPoint(520, 57)));
+  image->forget();
+
+  f.driver->click(CPoint(610, 10), kRButton);
+  EXPECT_EQ(f.editor.frame->getModalView(), nullptr);
+  EXPECT_FLOAT_EQ(about->getValue(), 0.f);
+
+  f.driver->advanceTime(1000);
+  f.driver->click(CPoint(610, 10));
+  CView* view = f.editor.frame->getModalView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_STREQ(view->getClassName(), "CSplashScreenMyView");
+  EXPECT_EQ(view->getViewSize(), CRect(0, 0, 700, 100));
+  EXPECT_FLOAT_EQ(about->getValue(), 1.f);
+  // Nobody hears of it: no listener call, no edit bracket.
+  EXPECT_TRUE(f.editor.calls.empty());
+  EXPECT_TRUE(f.editor.edits.empty());
+
+  const std::vector<uint32_t> shown = f.driver->surfacePixels();
+  int whiteInBox = 0, whiteNearLeft = 0, changedOutside = 0;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 700; ++x) {
+      const uint32_t p = shown[static_cast<size_t>(y) * 700 + x];
+      const bool inBox = x >= 520 && x < 620 && y >= 57 && y < 72;
+      if (!inBox) {
+        changedOutside += p != kDark;
+      } else if ((p & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) > 0xC0 && ((p >> 16) & 0xFF) > 0xC0) {
+        ++whiteInBox;
+        whiteNearLeft += x < 526;
+      }
+    }
+  }
+  EXPECT_EQ(changedOutside, 0);
+  EXPECT_GT(whiteInBox, 20);
+  EXPECT_GT(whiteNearLeft, 0);
+
+  // A right click leaves it open; a left click anywhere on it closes it.
+  f.driver->advanceTime(1000);
+  f.driver->click(CPoint(100, 50), kRButton);
+  EXPECT_EQ(f.editor.frame->getModalView(), view);
+  f.driver->advanceTime(1000);
+  f.driver->click(CPoint(100, 50));
+  EXPECT_EQ(f.editor.frame->getModalView(), nullptr);
+  EXPECT_FLOAT_EQ(about->getValue(), 0.f);
+  EXPECT_FALSE(f.editor.frame->isChild(view));
+  // The next click opens a new view.
+  f.driver->advanceTime(1000);
+  f.driver->click(CPoint(610, 10));
+  EXPECT_NE(f.editor.frame->getModalView(), nullptr);
+  EXPECT_FLOAT_EQ(about->getValue(), 1.f);
+  EXPECT_TRUE(f.editor.calls.empty());
 }
 
 }  // namespace
