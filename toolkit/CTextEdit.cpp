@@ -109,8 +109,8 @@ void CTextEdit::draw(CDrawContext* context) {
                           kLeftText, antialias);
       context->setFrameColor(fontColor);
       context->setLineWidth(1);
-      context->drawLine(CPoint(std::floor(caretX) + 0.5, size.top + 2),
-                        CPoint(std::floor(caretX) + 0.5, size.bottom - 2));
+      context->drawLine(CPoint(std::floor(caretX), size.top + 2),
+                        CPoint(std::floor(caretX), size.bottom - 3));
       context->restoreGlobalState();
     }
   }

@@ -372,9 +372,14 @@ class X11Frame : public PlatformFrame {
         frame->platformKeyUp(key);
         break;
       }
-      case FocusOut:
-        if (event.xfocus.detail != NotifyInferior) frame->platformFocusLost();
+      case FocusOut: {
+        // Not a loss: focus moving into a child, our own window taking the
+        // focus from the pointer root (NotifyPointer), or a passing grab.
+        const XFocusChangeEvent& e = event.xfocus;
+        if (e.detail != NotifyInferior && e.detail != NotifyPointer && e.mode == NotifyNormal)
+          frame->platformFocusLost();
         break;
+      }
       case DestroyNotify:
         if (event.xdestroywindow.window == window) alive = false;
         break;
