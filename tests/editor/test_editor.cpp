@@ -593,6 +593,31 @@ TEST_F(EditorClockTest, OutOfRangeFractionBlinksEvery500Ms) {
   }
 }
 
+TEST_F(EditorClockTest, StepEditShowsTheDelayAsSetFor500MsThenTheDelayInEffect) {
+  setDelayMode(800.f / 3200.f);
+  hostSets(kDlyx2, 0.75f);  // half clock: the delay in effect is twice the set one
+  hostSets(kManVCO, 0.5f);
+  hostSets(kDepth, 0.f);
+  std::vector<float> silence(512, 0.f), outL(512), outR(512);
+  float* ins[2] = {silence.data(), silence.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  auto run = [&](int blocks) {
+    for (int i = 0; i < blocks; ++i) aeffect->processReplacing(aeffect, ins, outs, 512);
+  };
+  run(200);
+  click(kTagDelayUp);  // 801 ms as set
+  run(200);
+  const std::vector<int> asSet = {-1, 8, 0, 1}, inEffect = {1, 6, 0, 2};
+  idleAfter(0);
+  EXPECT_EQ(shownDigits(), asSet);
+  idleAfter(499);
+  EXPECT_EQ(shownDigits(), asSet);
+  idleAfter(1);  // 500 ms: shown once more, then the edit is over
+  EXPECT_EQ(shownDigits(), asSet);
+  idleAfter(0);
+  EXPECT_EQ(shownDigits(), inEffect);
+}
+
 TEST_F(EditorClockTest, TempoEditShowsTheTempoUntilMoreThan500MsHavePassed) {
   setClockMode();
   hostSets(kNum, 0.5f);  // 5
@@ -747,6 +772,21 @@ TEST_F(EditorTest, RockerStepsThroughThePresetsAndStopsAtTheEnds) {
   driver->click(left);
   EXPECT_EQ(presets()->getCurrentPreset(), 0);
   EXPECT_FLOAT_EQ(control(34)->getValue(), 0.f);
+}
+
+TEST_F(EditorTest, ClosingWithTheAboutViewOpenDiscardsIt) {
+  click(kTagAbout);
+  ASSERT_NE(frame()->getModalView(), nullptr);
+  delete driver;
+  driver = nullptr;
+  dispatch(effEditClose);
+  EXPECT_EQ(editor->getFrame(), nullptr);
+  ASSERT_EQ(dispatch(effEditOpen), 1);
+  driver = new toolkit::OffscreenFrame(frame());
+  EXPECT_EQ(frame()->getModalView(), nullptr);
+  EXPECT_FLOAT_EQ(control(kTagAbout)->getValue(), 0.f);
+  click(kTagAbout);  // opens again on the new frame
+  EXPECT_NE(frame()->getModalView(), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 
 #include "editor/CAbout.h"
 #include "editor/controls/CInvisibleSlider.h"
+#include "editor/controls/CPSKickButton.h"
+#include "editor/controls/CPSOnOffButton.h"
+#include "editor/controls/CPSRockerSwitch.h"
+#include "editor/controls/CSaveLoadButton.h"
 #include "editor/controls/VEKKickButton.h"
 #include "editor/controls/VEKOnOffButton.h"
 #include "editor/controls/VEKSwitch.h"
@@ -339,6 +343,166 @@ TEST(AboutViewTest, OpensOnALeftClickAndShowsTheVersionInItsBox) {
   EXPECT_NE(f.editor.frame->getModalView(), nullptr);
   EXPECT_FLOAT_EQ(about->getValue(), 1.f);
   EXPECT_TRUE(f.editor.calls.empty());
+}
+
+// n images stacked, image i filled with kStrip[i].
+constexpr uint32_t kStrip[] = {0xFF101010u, 0xFF2040F0u, 0xFFF04020u, 0xFF20F040u, 0xFFF0F020u};
+
+CBitmap* stripBitmap(int w, int h, int n) {
+  std::vector<uint32_t> px(static_cast<size_t>(w) * h * n);
+  for (int y = 0; y < h * n; ++y)
+    for (int x = 0; x < w; ++x) px[static_cast<size_t>(y) * w + x] = kStrip[y / h];
+  return new CBitmap(w, h * n, px.data());
+}
+
+// Index of the strip image drawn at (x, y), -1 for none of them.
+int imageAt(ControlTestFrame& f, int x, int y) {
+  const uint32_t p = pixelAt(f, x, y);
+  for (int i = 0; i < 5; ++i)
+    if (p == kStrip[i]) return i;
+  return -1;
+}
+
+TEST(StripKickButtonTest, DoubleClickButtonActsOnlyOnDoubleClicksAndCtrlSendsHalf) {
+  ControlTestFrame f{CRect(0, 0, 100, 100)};
+  CBitmap* bmp = stripBitmap(32, 13, 3);
+  auto* button =
+      f.add(new CPSKickButton(CRect(10, 10, 42, 23), &f.editor, 46, 13, bmp, CPoint(0, 0), true));
+  bmp->forget();
+  const CPoint at(20, 15);
+  // Other buttons are swallowed without effect.
+  EXPECT_EQ(f.driver->mouseDown(at, kRButton), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+  f.driver->advanceTime(1000);
+  // A single click does nothing.
+  f.driver->click(at);
+  EXPECT_TRUE(f.editor.calls.empty());
+  // The second click of a pair acts once, on the press.
+  EXPECT_EQ(f.driver->mouseDown(at), kMouseEventHandled);
+  ASSERT_EQ(f.editor.calls.size(), 1u);
+  EXPECT_FLOAT_EQ(f.editor.calls[0].value, 1.f);
+  EXPECT_EQ(imageAt(f, 20, 15), 2);  // pressed
+  f.driver->mouseUp(at);
+  EXPECT_EQ(f.editor.calls.size(), 1u);
+  EXPECT_FLOAT_EQ(button->getValue(), 0.f);
+  EXPECT_EQ(imageAt(f, 20, 15), 1);  // hovered
+  f.driver->advanceTime(1000);
+  f.driver->click(at, kLButton | kControl);
+  f.driver->click(at, kLButton | kControl);
+  ASSERT_EQ(f.editor.calls.size(), 2u);
+  EXPECT_FLOAT_EQ(f.editor.calls[1].value, 0.5f);
+  f.driver->mouseLeave();
+  EXPECT_EQ(imageAt(f, 20, 15), 0);
+  EXPECT_TRUE(f.editor.edits.empty());
+}
+
+TEST(StripKickButtonTest, PlainButtonActsOnEveryLeftClickWithValueOne) {
+  ControlTestFrame f{CRect(0, 0, 100, 100)};
+  CBitmap* bmp = stripBitmap(17, 15, 3);
+  f.add(new CPSKickButton(CRect(10, 10, 27, 25), &f.editor, 48, 15, bmp, CPoint(0, 0), false));
+  bmp->forget();
+  f.driver->click(CPoint(15, 15), kLButton | kControl);
+  f.driver->advanceTime(1000);
+  f.driver->click(CPoint(15, 15));
+  ASSERT_EQ(f.editor.calls.size(), 2u);
+  EXPECT_FLOAT_EQ(f.editor.calls[0].value, 1.f);
+  EXPECT_FLOAT_EQ(f.editor.calls[1].value, 1.f);
+}
+
+TEST(SaveLoadButtonTest, PlainRightClickSendsHalfEverythingElseOne) {
+  ControlTestFrame f{CRect(0, 0, 100, 100)};
+  CBitmap* bmp = stripBitmap(17, 15, 3);
+  auto* button =
+      f.add(new CSaveLoadButton(CRect(10, 10, 27, 25), &f.editor, 37, 15, bmp, CPoint()));
+  bmp->forget();
+  const CPoint at(15, 15);
+  const struct {
+    int32_t buttons;
+    float value;
+  } cases[] = {{kRButton, 0.5f},
+               {kRButton | kShift, 1.f},
+               {kRButton | kControl, 1.f},
+               {kLButton, 1.f},
+               {kLButton | kShift, 1.f}};
+  for (const auto& c : cases) {
+    f.editor.calls.clear();
+    f.driver->advanceTime(1000);
+    EXPECT_EQ(f.driver->mouseDown(at, c.buttons), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+    f.driver->mouseUp(at, c.buttons);
+    ASSERT_EQ(f.editor.calls.size(), 1u) << c.buttons;
+    EXPECT_FLOAT_EQ(f.editor.calls[0].value, c.value) << c.buttons;
+    EXPECT_FLOAT_EQ(button->getValue(), 0.f) << c.buttons;
+  }
+  f.editor.calls.clear();
+  f.driver->advanceTime(1000);
+  EXPECT_EQ(f.driver->mouseDown(at, kMButton), kMouseEventNotHandled);
+  button->setListener(nullptr);
+  EXPECT_EQ(f.driver->mouseDown(at, kLButton), kMouseEventNotHandled);
+  EXPECT_TRUE(f.editor.calls.empty());
+  VstKeyCode key = {13, 0, 0};
+  EXPECT_EQ(button->onKeyDown(key), -1);
+  EXPECT_EQ(button->onKeyUp(key), -1);
+  // Hover shows image 1 at rest.
+  EXPECT_EQ(imageAt(f, 15, 15), 1);
+  f.driver->mouseLeave();
+  EXPECT_EQ(imageAt(f, 15, 15), 0);
+}
+
+TEST(StripRockerTest, HalvesPressAndHoverWithTheCentreLineOnTheRight) {
+  ControlTestFrame f{CRect(0, 0, 100, 100)};
+  CBitmap* bmp = stripBitmap(30, 13, 5);
+  auto* rocker =
+      f.add(new CPSRockerSwitch(CRect(10, 10, 40, 23), &f.editor, 34, 13, bmp, CPoint()));
+  bmp->forget();
+  // Centre x = 25.
+  f.driver->mouseMoved(CPoint(24, 15));
+  EXPECT_EQ(rocker->getHoverSide(), -1);
+  EXPECT_EQ(imageAt(f, 12, 12), 1);
+  f.driver->mouseMoved(CPoint(25, 15));
+  EXPECT_EQ(rocker->getHoverSide(), 1);
+  EXPECT_EQ(imageAt(f, 12, 12), 2);
+  f.driver->mouseDown(CPoint(25, 15));
+  ASSERT_EQ(f.editor.calls.size(), 1u);
+  EXPECT_FLOAT_EQ(f.editor.calls[0].value, 1.f);
+  EXPECT_EQ(imageAt(f, 12, 12), 4);
+  // Dragging with the button held changes neither value nor hover side.
+  f.driver->mouseMoved(CPoint(12, 15), kLButton);
+  EXPECT_FLOAT_EQ(rocker->getValue(), 1.f);
+  EXPECT_EQ(rocker->getHoverSide(), 1);
+  f.driver->mouseUp(CPoint(12, 15));
+  EXPECT_EQ(f.editor.calls.size(), 1u);
+  EXPECT_FLOAT_EQ(rocker->getValue(), 0.f);
+  f.driver->advanceTime(1000);
+  f.driver->mouseDown(CPoint(24, 15));
+  ASSERT_EQ(f.editor.calls.size(), 2u);
+  EXPECT_FLOAT_EQ(f.editor.calls[1].value, -1.f);
+  EXPECT_EQ(imageAt(f, 12, 12), 3);
+  f.driver->mouseUp(CPoint(24, 15));
+  EXPECT_EQ(f.driver->mouseDown(CPoint(24, 15), kRButton), kMouseEventNotHandled);
+  f.driver->mouseLeave();
+  EXPECT_EQ(rocker->getHoverSide(), 0);
+  EXPECT_EQ(imageAt(f, 12, 12), 0);
+  EXPECT_EQ(f.editor.calls.size(), 2u);
+}
+
+TEST(StripOnOffButtonTest, HoverImageOnlyWhileOffAndOnImageOnlyAtOne) {
+  ControlTestFrame f{CRect(0, 0, 100, 100)};
+  CBitmap* bmp = stripBitmap(24, 16, 3);
+  auto* button = f.add(new CPSOnOffButton(CRect(10, 10, 34, 26), &f.editor, 40, bmp));
+  bmp->forget();
+  EXPECT_EQ(imageAt(f, 20, 15), 0);
+  f.driver->mouseMoved(CPoint(20, 15));
+  EXPECT_EQ(imageAt(f, 20, 15), 1);
+  EXPECT_EQ(f.driver->mouseDown(CPoint(20, 15), kRButton), kMouseEventNotHandled);
+  f.driver->advanceTime(1000);
+  EXPECT_EQ(f.driver->mouseDown(CPoint(20, 15)), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+  ASSERT_EQ(f.editor.calls.size(), 1u);
+  EXPECT_FLOAT_EQ(f.editor.calls[0].value, 1.f);
+  EXPECT_EQ(imageAt(f, 20, 15), 2);
+  button->setValue(0.5f);  // neither off nor exactly on
+  EXPECT_EQ(imageAt(f, 20, 15), 0);
+  f.driver->advanceTime(1000);
+  f.driver->mouseDown(CPoint(20, 15));
+  EXPECT_FLOAT_EQ(f.editor.calls.back().value, 0.5f);
 }
 
 }  // namespace
