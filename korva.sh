@@ -57,7 +57,8 @@ run_tests() {
   (cd build/asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$ROOT/tests/lsan.supp" \
     ctest --output-on-failure -j"$JOBS" -LE threading)
   # The threading tests again under ThreadSanitizer.
-  build build/tsan -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=thread
+  cmake -S "$ROOT" -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=thread >/dev/null
+  cmake --build build/tsan -j"$JOBS" --target threading_tests
   (cd build/tsan && ctest --output-on-failure -j"$JOBS" -L threading)
 }
 
