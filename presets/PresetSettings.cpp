@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr uint32_t kPathValueLimit = 514;  // 257 UTF-16 units in the original store
+constexpr uint32_t kPathValueLimit = 514;  // 256 characters and a terminator as UTF-16 units
 
 const char* const kDefaultBankValue = "DefaultBank";
 const char* const kDefaultPresetValue = "DefaultPreset";
