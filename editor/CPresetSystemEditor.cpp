@@ -86,7 +86,7 @@ void presetName(const PresetRecord* store, VstInt32 index, char name[kPresetName
 // At most 24 characters of `text`, terminated.
 void cutName(const char* text, char name[kPresetNameLength + 1]) {
   std::memset(name, 0, kPresetNameLength + 1);
-  if (text) std::strncpy(name, text, kPresetNameLength);
+  if (text) std::memcpy(name, text, strnlen(text, kPresetNameLength));
 }
 
 bool controllerNameText(float value, char text[256], void* /*userData*/) {
