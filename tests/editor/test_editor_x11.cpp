@@ -1,8 +1,5 @@
 // The editor in a real X11 window on a private Xvfb server, clicked with XTest.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,72 +16,12 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include "tests/support/XvfbServer.h"
-
-extern char** environ;
+#include "tests/editor/EditorX11Fixture.h"
 
 namespace {
 
-class EditorX11Test : public ::testing::Test {
+class EditorX11Test : public EditorX11Fixture {
  protected:
-  void SetUp() override {
-    XvfbServer& server = XvfbServer::shared();
-    if (!server.running()) GTEST_SKIP() << "Xvfb is not installed";
-    setenv("DISPLAY", server.display().c_str(), 1);
-    display = openTestDisplay(server.display().c_str());
-    ASSERT_NE(display, nullptr);
-    int ev, err, major, minor;
-    ASSERT_TRUE(XTestQueryExtension(display, &ev, &err, &major, &minor));
-
-    effect = createEffectInstance(FakeHost::callback());
-    ASSERT_NE(effect, nullptr);
-    aeffect = effect->getAeffect();
-    editor = dynamic_cast<Editor*>(effect->getEditor());
-    ASSERT_NE(editor, nullptr);
-    const int screen = DefaultScreen(display);
-    parent = XCreateSimpleWindow(display, RootWindow(display, screen), 40, 30, 870, 101, 0,
-                                 BlackPixel(display, screen), BlackPixel(display, screen));
-    XMapRaised(display, parent);
-    XSync(display, False);
-    ASSERT_EQ(dispatch(effEditOpen, reinterpret_cast<VstIntPtr>(display),
-                       reinterpret_cast<void*>(static_cast<uintptr_t>(parent))),
-              1);
-    ASSERT_NE(editor->getFrame(), nullptr);
-    EXPECT_TRUE(editor->getFrame()->isWindowed());
-    XSync(display, False);
-    idleFor(300);
-  }
-  void TearDown() override {
-    if (aeffect) {
-      dispatch(effEditClose);
-      dispatch(effClose);
-    }
-    if (display) {
-      if (parent) XDestroyWindow(display, parent);
-      XCloseDisplay(display);
-    }
-  }
-  VstIntPtr dispatch(VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr) {
-    return aeffect->dispatcher(aeffect, opcode, 0, value, ptr, 0.f);
-  }
-  void idleFor(int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      dispatch(effEditIdle);
-      XSync(display, False);
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  // A real button press at a point of the editor, in window coordinates.
-  void clickAt(int x, int y) {
-    int rx = 0, ry = 0;
-    Window child;
-    XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
-    XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    XSync(display, False);
-  }
   // The editor's pixels as 0xRRGGBB.
   std::vector<uint32_t> grab() {
     XSync(display, False);
@@ -96,14 +33,6 @@ class EditorX11Test : public ::testing::Test {
     XDestroyImage(image);
     return out;
   }
-
-  TempConfigHome config;
-  FakeHost host;
-  Display* display = nullptr;
-  Window parent = 0;
-  AudioEffect* effect = nullptr;
-  AEffect* aeffect = nullptr;
-  Editor* editor = nullptr;
 };
 
 TEST_F(EditorX11Test, RealClickTogglesAButtonInTheEffect) {

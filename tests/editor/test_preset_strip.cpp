@@ -24,7 +24,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include "tests/support/XvfbServer.h"
+#include "tests/editor/EditorX11Fixture.h"
 
 namespace {
 
@@ -285,55 +285,8 @@ TEST_F(PresetStrip, BankLoadRetitlesEveryEntry) {
 
 // ---------------------------------------------------------------- X11
 
-class PresetStripX11 : public ::testing::Test {
+class PresetStripX11 : public EditorX11Fixture {
  protected:
-  void SetUp() override {
-    XvfbServer& server = XvfbServer::shared();
-    if (!server.running()) GTEST_SKIP() << "Xvfb is not installed";
-    setenv("DISPLAY", server.display().c_str(), 1);
-    display = openTestDisplay(server.display().c_str());
-    ASSERT_NE(display, nullptr);
-    int ev, err, major, minor;
-    ASSERT_TRUE(XTestQueryExtension(display, &ev, &err, &major, &minor));
-    effect = createEffectInstance(FakeHost::callback());
-    ASSERT_NE(effect, nullptr);
-    aeffect = effect->getAeffect();
-    editor = dynamic_cast<Editor*>(effect->getEditor());
-    ASSERT_NE(editor, nullptr);
-    const int screen = DefaultScreen(display);
-    parent = XCreateSimpleWindow(display, RootWindow(display, screen), kX, kY, 870, 101, 0,
-                                 BlackPixel(display, screen), BlackPixel(display, screen));
-    XMapRaised(display, parent);
-    XSync(display, False);
-    ASSERT_EQ(dispatch(effEditOpen, reinterpret_cast<VstIntPtr>(display),
-                       reinterpret_cast<void*>(static_cast<uintptr_t>(parent))),
-              1);
-    ASSERT_TRUE(editor->getFrame()->isWindowed());
-    idleFor(300);
-  }
-  void TearDown() override {
-    if (aeffect) {
-      dispatch(effEditClose);
-      dispatch(effClose);
-    }
-    if (display) {
-      if (parent) XDestroyWindow(display, parent);
-      XCloseDisplay(display);
-    }
-  }
-  static constexpr int kX = 40, kY = 30;
-
-  VstIntPtr dispatch(VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr) {
-    return aeffect->dispatcher(aeffect, opcode, 0, value, ptr, 0.f);
-  }
-  void idleFor(int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      dispatch(effEditIdle);
-      XSync(display, False);
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
   template <typename F>
   bool idleUntil(F done) {
     for (int i = 0; i < 300; ++i) {
@@ -375,12 +328,6 @@ class PresetStripX11 : public ::testing::Test {
     if (kids) XFree(kids);
     return found;
   }
-  void clickAtRoot(int x, int y) {
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    XSync(display, False);
-  }
   void press(KeySym sym) {
     const KeyCode code = XKeysymToKeycode(display, sym);
     XTestFakeKeyEvent(display, code, True, CurrentTime);
@@ -400,14 +347,6 @@ class PresetStripX11 : public ::testing::Test {
     if (list) XGetWindowAttributes(display, list, geometry);
     return list;
   }
-
-  TempConfigHome config;
-  FakeHost host;
-  Display* display = nullptr;
-  Window parent = 0;
-  AudioEffect* effect = nullptr;
-  AEffect* aeffect = nullptr;
-  Editor* editor = nullptr;
 };
 
 TEST_F(PresetStripX11, MenuOpensOnARealClickAndTheKeyboardChooses) {
