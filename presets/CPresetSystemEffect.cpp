@@ -173,7 +173,10 @@ bool CPresetSystemEffect::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 
 }
 
 VstInt32 CPresetSystemEffect::canDo(char* text) {
-  if (!text || std::strcmp(text, "receiveVstMidiEvent") != 0) return 0;
-  char hostCan[] = "sendVstMidiEvent";
-  return canHostDo(hostCan) == 1 ? 1 : 0;
+  // MIDI input is declared whatever the host says of its own output: some
+  // scanners never say they send MIDI and would then route none to us.
+  if (!text) return 0;
+  if (std::strcmp(text, "receiveVstMidiEvent") == 0 || std::strcmp(text, "receiveVstEvents") == 0)
+    return 1;
+  return 0;
 }
