@@ -42,6 +42,14 @@ const char* onOff(bool on) {
   return on ? "on" : "off";
 }
 
+// The engine takes values up to 1e6 either side of the range; their texts are
+// those of the nearest end, so no text outgrows the host's buffer. NaN reads
+// as 0.
+float inRange(float v) {
+  if (!(v >= 0.0f)) return 0.0f;
+  return v > 1.0f ? 1.0f : v;
+}
+
 }  // namespace
 
 void VEK::setParameter(VstInt32 index, float value) {
@@ -104,13 +112,11 @@ void VEK::getParameterLabel(VstInt32 index, char* label) {
 
 void VEK::getParameterDisplay(VstInt32 index, char* text) {
   if (!text || index < 0 || index >= kNumParams) return;
-  const float v = dsp.getParameter(index);
+  const float v = inRange(dsp.getParameter(index));
   switch (index) {
     case kInput:
-      dB2string(dsp.inputGain(), text, kDisplayLength);
-      break;
     case kOutput:
-      dB2string(dsp.outputGain(), text, kDisplayLength);
+      dB2string(4.0f * v * v, text, kDisplayLength);  // the gain as the engine derives it
       break;
     case kMix: {
       const int dry = static_cast<int>((1.0f - v) * 100.0f);  // dry share in percent
@@ -122,9 +128,15 @@ void VEK::getParameterDisplay(VstInt32 index, char* text) {
         writePair(text, dry, 100 - dry);
       break;
     }
-    case kDlyTime:
-      int2string(static_cast<VstInt32>(dsp.delayMs() + 0.5f), text, kDisplayLength);
+    case kDlyTime: {
+      const float ms = dsp.delayMs();  // 0..3200 from any value the engine took
+      int2string(static_cast<VstInt32>((ms > 3200.0f ? 3200.0f
+                                        : ms >= 0.0f ? ms
+                                                     : 0.0f) +
+                                       0.5f),
+                 text, kDisplayLength);
       break;
+    }
     case kDlyx2:
       writeText(text, onOff(dsp.dlyx2On()));
       break;
@@ -161,7 +173,7 @@ void VEK::getParameterDisplay(VstInt32 index, char* text) {
         writeText(text, "sqr");
       break;
     case kRate:
-      float2string(dsp.lfoRateHz(), text, kDisplayLength);
+      float2string(0.1f * std::pow(100.0f, v), text, kDisplayLength);  // as the engine's rate
       break;
     case kRptInf:
       writeText(text, onOff(dsp.holdRequested()));

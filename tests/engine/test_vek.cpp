@@ -1,6 +1,7 @@
 // The plug-in class through its host interface, with a scripted host.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -148,6 +149,56 @@ TEST(VekParameters, DisplayExamples) {
   EXPECT_EQ(p.display(kDlyClk), "clk");
   EXPECT_EQ(p.display(kDlyTime), "2000");  // 1/1 at 120 BPM
   EXPECT_EQ(p.display(18), "untouched");
+}
+
+// Hosts size their text buffers by the interface's limits: displays and
+// labels 8 characters, names the 12 of "CC# Waveform". Any value the engine
+// takes (up to 1e6 either side) must fit, and reads as the nearest end of the
+// range; refused values (NaN, infinities) leave the last text.
+TEST(VekParameters, TextsFitTheHostBufferForAnyValue) {
+  Plugin p;
+  constexpr size_t kGuard = 48;
+  constexpr unsigned char kFill = 0xA5;
+  auto text = [&](VstInt32 op, int index, size_t limit) {
+    unsigned char buffer[kGuard];
+    std::memset(buffer, kFill, sizeof(buffer));
+    buffer[0] = 0;  // displays of 18..35 leave the text as it was
+    p.dispatch(op, index, 0, buffer);
+    for (size_t i = limit + 1; i < kGuard; ++i)
+      EXPECT_EQ(buffer[i], kFill) << "op " << op << " index " << index << " byte " << i;
+    buffer[kGuard - 1] = 0;
+    const std::string s(reinterpret_cast<const char*>(buffer));
+    EXPECT_LE(s.size(), limit) << "op " << op << " index " << index << " \"" << s << "\"";
+    return s;
+  };
+  const float odd[] = {NAN, INFINITY, -INFINITY, 1e6f, -1e6f, -1.0f, 2.0f, 1e-45f, 0.999999f};
+  for (int index = 0; index < 36; ++index) {
+    for (float v : odd) {
+      p.set(index, v);
+      text(effGetParamDisplay, index, kVstMaxParamStrLen);
+      text(effGetParamLabel, index, kVstMaxParamStrLen);
+      text(effGetParamName, index, 12);
+    }
+  }
+  // Out of range: the text of the nearest end. Hold and sync off, so that
+  // DlyTime takes every value; the hold goes off again after its own turn.
+  p.set(kRptInf, kOff);
+  p.set(kDlyClk, kOff);
+  for (int index = 0; index < kNumParams; ++index) {
+    p.set(index, 0.0f);
+    const std::string low = text(effGetParamDisplay, index, kVstMaxParamStrLen);
+    for (float v : {-1e6f, -1.0f, -1e-30f}) {
+      p.set(index, v);
+      EXPECT_EQ(text(effGetParamDisplay, index, kVstMaxParamStrLen), low) << index << " " << v;
+    }
+    p.set(index, 1.0f);
+    const std::string high = text(effGetParamDisplay, index, kVstMaxParamStrLen);
+    for (float v : {1e6f, 2.0f, 1.0000001f}) {
+      p.set(index, v);
+      EXPECT_EQ(text(effGetParamDisplay, index, kVstMaxParamStrLen), high) << index << " " << v;
+    }
+    if (index == kRptInf) p.set(kRptInf, kOff);
+  }
 }
 
 TEST(VekParameters, Properties) {
