@@ -42,6 +42,11 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
     if (exists &&
         (!S_ISREG(old.st_mode) || faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0))
       return false;
+    // The rename replaces a symbolic link itself, not the file it points to:
+    // the result is a new file, and the target's permissions are not ours
+    // to copy.
+    struct stat own;
+    const bool keepMode = exists && lstat(path.c_str(), &own) == 0 && S_ISREG(own.st_mode);
 
     // Long names are shortened in the temporary's name to stay within the
     // file system's name limit.
@@ -49,7 +54,7 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode & 07777);
     if (fd < 0) return false;
     bool ok = true;
-    if (exists) ok = fchmod(fd, old.st_mode & 07777) == 0;
+    if (keepMode) ok = fchmod(fd, own.st_mode & 07777) == 0;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     std::size_t left = size;
     while (ok && left > 0) {

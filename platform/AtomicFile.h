@@ -10,7 +10,8 @@
 namespace platform {
 
 // Writes data to path. A new file gets newFileMode (less the umask), an
-// existing one keeps its permissions. Refused (false) when the target exists
+// existing regular file keeps its permissions; a symbolic link is replaced by
+// a new file (its target is left alone). Refused (false) when the target exists
 // but is no regular file or is not writable for us, as opening it for writing
 // would be.
 bool writeFileAtomically(const std::string& path, const void* data, std::size_t size,

@@ -216,8 +216,9 @@ long settingsSetValue(SettingsKey key, const char* name, uint32_t type, const un
     std::vector<unsigned char> content(header, header + std::strlen(header));
     if (size) content.insert(content.end(), data, data + size);
 
-    // A value file holds only this store's data: private to the user.
-    if (!writeFileAtomically(key->folder + '/' + name, content.data(), content.size(), 0600))
+    // The key's folder is the user's own (0700); its files get the usual
+    // mode of a user's configuration file, less the umask.
+    if (!writeFileAtomically(key->folder + '/' + name, content.data(), content.size(), 0644))
       return kSettingsWriteFailed;
     return kSettingsOk;
   } catch (...) {

@@ -367,3 +367,32 @@ TEST_F(SettingsStoreTest, TwoProcessesWritingAtOnceLeaveOneCompleteValue) {
   // No temporary file is left behind.
   EXPECT_EQ(folderEntries(folder()), std::vector<std::string>{"DefaultBank"});
 }
+
+// A value file that is a symbolic link (to a shared 0666 file, say) is
+// replaced by a file of our own: mode 0644 less the umask, as a new value
+// gets, not the target's bits. The target keeps its content and mode.
+TEST_F(SettingsStoreTest, NewValueFilesGet0644LessTheUmaskAlsoOverASymlink) {
+  const mode_t oldMask = umask(022);
+  ASSERT_EQ(setBinary("MemoA", pattern(101, 1)), kSettingsOk);
+  struct stat st;
+  ASSERT_EQ(lstat((folder() + "/MemoA").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+
+  const std::string target = config.path + "/shared-memo";
+  { std::ofstream(target) << "theirs"; }
+  ASSERT_EQ(chmod(target.c_str(), 0666), 0);
+  ASSERT_EQ(symlink(target.c_str(), (folder() + "/MemoB").c_str()), 0);
+  ASSERT_EQ(setBinary("MemoB", pattern(101, 2)), kSettingsOk);
+  ASSERT_EQ(lstat((folder() + "/MemoB").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_EQ(readFile(target), "theirs");
+
+  umask(077);  // a stricter umask is honoured
+  ASSERT_EQ(setBinary("DefaultMidi", pattern(77, 3)), kSettingsOk);
+  ASSERT_EQ(lstat((folder() + "/DefaultMidi").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  umask(oldMask);
+}
