@@ -57,6 +57,11 @@ void readRecordFrom(const char* path, unsigned char* buffer, int size) {
   close(fd);
 }
 
+// An absolute path that names a file, not a folder.
+bool isFilePath(const std::string& path) {
+  return !path.empty() && path[0] == '/' && path.back() != '/';
+}
+
 CPresetSystemEffect* presetSystemOf(AudioEffect* effect) {
   return dynamic_cast<CPresetSystemEffect*>(effect);
 }
@@ -110,8 +115,9 @@ bool CPresetSystemEditor::rememberPath(const char* path, RecordKind kind) {
   const char* slash = std::strrchr(path, '/');
   const size_t folderLength = static_cast<size_t>(slash - path) + 1;
   const size_t nameLength = std::strlen(slash + 1);
-  // A part that does not fit the remembered texts is refused whole: cutting
-  // it would name another file.
+  // A part that does not fit the remembered texts is not remembered at all
+  // (cutting it would name another file); the file itself is used all the
+  // same.
   if (nameLength == 0 || folderLength > static_cast<size_t>(kPathTextLength) ||
       nameLength > static_cast<size_t>(kPathTextLength))
     return false;
@@ -169,7 +175,8 @@ void CPresetSystemEditor::loadRecordFile(RecordKind kind, bool reversed) {
   } catch (...) {
     return;
   }
-  if (path.empty() || !rememberPath(path.c_str(), kind)) return;
+  if (!isFilePath(path)) return;
+  rememberPath(path.c_str(), kind);
 
   unsigned char buffer[kBankFileSize] = {0};  // the largest record
   readRecordFrom(path.c_str(), buffer, type.size);
@@ -196,7 +203,8 @@ void CPresetSystemEditor::saveRecordFile(RecordKind kind) {
   } catch (...) {
     return;
   }
-  if (path.empty() || !rememberPath(path.c_str(), kind)) return;
+  if (!isFilePath(path)) return;
+  rememberPath(path.c_str(), kind);
 
   unsigned char buffer[kBankFileSize] = {0};
   if (!fillRecord(kind, buffer)) return;

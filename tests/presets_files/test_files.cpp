@@ -521,25 +521,46 @@ TEST_F(FilesTest, WithoutControllerTablesTheCommandsDoNothing) {
   EXPECT_FALSE(exists(dir.file("out.vkb")));
 }
 
-TEST_F(FilesTest, PathsBeyond256CharactersAreRefused) {
+// Folders deeper than the 256 characters the remembered texts hold are
+// ordinary on Linux: such files load and save like any other; only their path
+// is not remembered.
+TEST_F(FilesTest, PathsBeyond256CharactersLoadAndSaveWithoutBeingRemembered) {
   fillBank();
   // A folder of 300 characters (two nested names).
   std::string deep = dir.path + "/" + std::string(200, 'a') + "/" + std::string(100, 'b');
   std::filesystem::create_directories(deep);
-  writeBytes(deep + "/x.vkb", expectedBank(false));
-  std::string folder = ed().getRememberedDirectory();
-  PresetSnapshot before = PresetSnapshot::of(fx());
+  Bytes bank = expectedBank(false);
+  std::memcpy(bank.data() + 5 + 96 * 2, "deep bank preset 2\0", 19);
+  writeBytes(deep + "/x.vkb", bank);
+  const std::string folder = ed().getRememberedDirectory();
+  fx().renameCurrentPreset("scribble");
 
   dialogs.answer(deep + "/x.vkb");
-  ed().loadBank(1.0f);  // not even preset 0 is selected
-  EXPECT_TRUE(PresetSnapshot::of(fx()) == before);
+  ed().loadBank(1.0f);
+  EXPECT_EQ(inst->name(2), "deep bank preset 2");
+  EXPECT_EQ(inst->name(3), "Bank preset 3");  // "scribble" replaced by the file's bank
+  EXPECT_EQ(fx().getCurrentPreset(), 0);
+  EXPECT_EQ(ed().getRememberedDirectory(), folder);
+  EXPECT_STREQ(ed().getRememberedBankName(), "");
+
   dialogs.answer(deep + "/y.vek");
   ed().savePreset();
-  EXPECT_FALSE(exists(deep + "/y.vek"));
+  Bytes saved = readBytes(deep + "/y.vek");
+  ASSERT_EQ(saved.size(), static_cast<size_t>(kPresetFileSize));
+  EXPECT_EQ(std::memcmp(saved.data() + 5, "Bank preset 0", 14), 0);
+  dialogs.answer(deep + "/z.vkm");
+  ed().saveMidiSettings();
+  EXPECT_EQ(readBytes(deep + "/z.vkm").size(), static_cast<size_t>(kMidiFileSize));
+  dialogs.answer(deep + "/y.vek");
+  fx().selectPreset(5);
+  ed().loadPreset(1.0f);
+  EXPECT_EQ(inst->name(5), "Bank preset 0");
   EXPECT_EQ(ed().getRememberedDirectory(), folder);
   EXPECT_STREQ(ed().getRememberedPresetName(), "");
+  EXPECT_STREQ(ed().getRememberedMidiName(), "");
 
-  // A name of 257 characters: refused too. 256 characters of folder fit.
+  // A name of 257 characters is not remembered either (no file system here
+  // takes it). 256 characters of folder fit.
   dialogs.answer(dir.folder() + std::string(257, 'n'));
   ed().savePreset();
   EXPECT_STREQ(ed().getRememberedPresetName(), "");
