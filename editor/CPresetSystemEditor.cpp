@@ -194,6 +194,7 @@ bool CPresetSystemEditor::open(void* /*ptr*/) {
   // The editor always opens with learn and forget off.
   fx->stopLearn();
   fx->stopForget();
+  showStoredState();
   return true;
 }
 
@@ -205,6 +206,51 @@ void CPresetSystemEditor::close() {
   forgetButton = nullptr;
   presetRocker = nullptr;
   for (CControl*& b : stripButtons) b = nullptr;
+  nameFieldBehind = false;
+}
+
+void CPresetSystemEditor::idle() {
+  // Before the frame's events: a click in this idle meets the stored state.
+  CPresetSystemEffect* fx = presetEffect();
+  if (fx && (presetNameField || presetMenu) &&
+      (fx->getStateGeneration() != shownGeneration || nameFieldBehind))
+    showStoredState();
+  AEffGUIEditor::idle();
+}
+
+void CPresetSystemEditor::showStoredState() {
+  CPresetSystemEffect* fx = presetEffect();
+  if (!fx || !fx->presetStore()) return;
+  // Read before the store: a change made meanwhile shows at the next idle.
+  shownGeneration = fx->getStateGeneration();
+  const PresetRecord* store = fx->presetStore();
+  const VstInt32 current = fx->getCurrentPreset();
+  char name[kPresetNameLength + 1];
+  if (presetMenu) {
+    for (VstInt32 p = 0; p < kNumPresets; ++p) {
+      presetName(store, p, name);
+      const char* title = presetMenu->getEntry(p);
+      if (!title || std::strcmp(title, name) != 0) presetMenu->setEntry(p, name);
+    }
+    if (presetMenu->getCurrentIndex() != current) presetMenu->setCurrent(current);
+  }
+  nameFieldBehind = false;
+  if (presetNameField) {
+    // Text the user has typed is theirs until committed or thrown away.
+    if (presetNameField->isEditing() &&
+        presetNameField->getEditText() != presetNameField->getText()) {
+      nameFieldBehind = true;
+      return;
+    }
+    presetName(store, current, name);
+    if (std::strcmp(presetNameField->getText(), name) != 0 || std::strcmp(shownName, name) != 0)
+      showInNameField(name);
+  }
+}
+
+void CPresetSystemEditor::showInNameField(const char* name) {
+  cutName(name, shownName);
+  if (presetNameField) presetNameField->setText(shownName);
 }
 
 void CPresetSystemEditor::valueChanged(CControl* control) {
@@ -217,20 +263,28 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
       auto* field = dynamic_cast<CTextEdit*>(control);
       if (!field) return;
       cutName(field->getText(), name);
+      // Focus in and out without typing renames nothing: the field may show
+      // a name the store no longer has.
+      if (std::strcmp(name, shownName) == 0) {
+        showStoredState();
+        return;
+      }
       showPresetName(name);
       fx->renameCurrentPreset(name);
       return;
     }
     case kTagPresetMenu: {
       auto* menu = dynamic_cast<COptionMenu*>(control);
-      if (!menu || !(value >= 0.f)) return;
+      if (!menu || !(value >= 0.f) || !fx->presetStore()) return;
       const auto i = static_cast<VstInt32>(value + 0.5f);
       if (i >= kNumPresets || !menu->getEntry(i)) return;
+      // The stored name, never the entry's title: a title may be older than
+      // the store.
+      presetName(fx->presetStore(), i, name);
       menu->setCurrent(i);
-      cutName(menu->getEntry(i), name);
       fx->selectPreset(i);
       fx->renameCurrentPreset(name);
-      if (presetNameField) presetNameField->setText(name);
+      showStoredState();
       return;
     }
     case kTagPresetRocker: {
@@ -243,9 +297,9 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
         return;
       presetName(fx->presetStore(), i, name);
       if (presetMenu) presetMenu->setCurrent(i);
-      if (presetNameField) presetNameField->setText(name);
       fx->selectPreset(i);
       fx->renameCurrentPreset(name);
+      showStoredState();
       return;
     }
     case kTagLoadBank:
@@ -315,10 +369,10 @@ void CPresetSystemEditor::forgetButtonOff() {
 }
 
 void CPresetSystemEditor::showPresetName(const char* name) {
-  char shown[kPresetNameLength + 1];
-  cutName(name, shown);
-  if (presetNameField) presetNameField->setText(shown);
-  if (presetMenu) presetMenu->setEntry(presetMenu->getCurrentIndex(), shown);
+  // UI thread only; the preset system's own changes reach the strip at idle.
+  showInNameField(name);
+  CPresetSystemEffect* fx = presetEffect();
+  if (presetMenu && fx) presetMenu->setEntry(fx->getCurrentPreset(), shownName);
 }
 
 CPresetSystemEffect* CPresetSystemEditor::presetEffect() {

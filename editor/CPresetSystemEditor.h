@@ -2,6 +2,9 @@
 // the conversions between the effect's store and the file/settings records.
 #pragma once
 
+#include <cstdint>
+
+#include "presets/PresetRecord.h"
 #include "toolkit/AEffGUIEditor.h"
 #include "toolkit/CControlListener.h"
 
@@ -16,6 +19,9 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
 
   bool open(void* ptr) override;  // builds the preset strip
   void close() override;
+  // Shows the store again in the strip when its names or its current preset
+  // changed since the strip last showed them, then the frame's idle.
+  void idle() override;
   void valueChanged(CControl* control) override;
 
   // Operations the preset system calls, in slot order.
@@ -88,8 +94,6 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   void deleteStoredValue(const char* valueName);
   void readRememberedPaths();
   void storeRememberedPaths();
-  // After a bank load: the strip shows the new names (preset 0 current).
-  void showBankNames();
   // End of files and settings
 
   // Strip
@@ -119,5 +123,18 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   CTextEdit* presetNameField = nullptr;
   COptionMenu* presetMenu = nullptr;
   class CControl* stripButtons[14] = {};  // file, default and memory buttons
+
+  // The strip shows exactly the store: every menu title, the current entry
+  // and the current preset's name, unless the user is typing a name (the
+  // field then follows once the typing ends).
+  void showStoredState();
+  void showInNameField(const char* name);
+  // The store's state generation the strip last showed.
+  uint32_t shownGeneration = 0;
+  // The text the strip last gave the name field: committing it unchanged is
+  // no rename.
+  char shownName[kPresetNameLength + 1] = {0};
+  // The field was being typed in when the store last changed.
+  bool nameFieldBehind = false;
   // End of strip
 };

@@ -434,7 +434,7 @@ void Editor::blankDisplay() {
 }
 
 void Editor::idle() {
-  AEffGUIEditor::idle();
+  CPresetSystemEditor::idle();
   if (!frame || !controllerDisplay) return;
 
   // Controller display: the assignment of the parameter under the mouse.

@@ -68,6 +68,7 @@ void CPresetSystemEffect::storeName(VstInt32 preset, const char* name) {
     std::memcpy(scratch, name, n);
   }
   std::memcpy(presets[preset].name, scratch, kPresetNameLength);
+  stateChanged();
 }
 
 void CPresetSystemEffect::copyName(VstInt32 preset, char* text) const {
@@ -86,6 +87,7 @@ void CPresetSystemEffect::selectPreset(VstInt32 index) {
   curProgram = 0;
   currentPreset.store(index, std::memory_order_relaxed);
   for (VstInt32 i = 0; i < kNumParams; ++i) setParameter(i, storedValue(index, i));
+  stateChanged();
   updateDisplay();
   loadingPreset.store(false, std::memory_order_release);
 }
@@ -153,8 +155,9 @@ void CPresetSystemEffect::setProgramName(char* name) {
   size_t n = 0;
   while (n < static_cast<size_t>(kPresetNameLength) && name[n] != 0) ++n;
   std::memcpy(scratch, name, n);
+  // The strip shows the stored name at its next idle: this request may come
+  // on any host thread, and the editor's controls belong to the UI thread.
   storeName(getCurrentPreset(), scratch);
-  if (CPresetSystemEditor* e = presetEditor()) e->showPresetName(scratch);
 }
 
 void CPresetSystemEffect::getProgramName(char* name) {

@@ -74,6 +74,10 @@ class CPresetSystemEffect : public AudioEffectX {
   bool isLearnActive() const { return learnActive.load(std::memory_order_relaxed); }
   bool isForgetActive() const { return forgetActive.load(std::memory_order_relaxed); }
   VstInt32 getLearnTarget() const { return learnTarget.load(std::memory_order_relaxed); }
+  // Counts the changes of the stored names and of the current preset, on
+  // whichever thread and by whomever they were made. The editor's strip
+  // compares it at idle and shows the store again when it moved.
+  uint32_t getStateGeneration() const { return stateGeneration.load(std::memory_order_acquire); }
 
  protected:
   // The editor seen as the preset system's editor; null when there is none.
@@ -89,6 +93,10 @@ class CPresetSystemEffect : public AudioEffectX {
   std::atomic<bool> forgetActive{false};
   std::atomic<bool> loadingPreset{false};
   std::atomic<float> assignmentValues[kNumAssignmentParams];
+  std::atomic<uint32_t> stateGeneration{0};
+
+  // After the names or the current preset changed (the change is complete).
+  void stateChanged() { stateGeneration.fetch_add(1, std::memory_order_acq_rel); }
 
  private:
   bool hasTables() const { return parameterController && controllerParameter; }

@@ -7,7 +7,6 @@
 #include "presets/ByteOrder.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/PresetFileFormat.h"
-#include "toolkit/COptionMenu.h"
 
 namespace {
 
@@ -128,8 +127,13 @@ void CPresetSystemEditor::applyBankData(const unsigned char* data, bool reversed
                 kPresetNameLength);
     for (int i = 0; i < kNumParams; ++i) storeValue(&store[p].values[i], values[p][i]);
   }
-  showBankNames();
+  // Preset 0 is current (selected above): the name field shows its name,
+  // the menu every new title.
+  char name[kPresetNameLength + 1] = {0};
+  std::memcpy(name, store[0].name, kPresetNameLength);
+  showPresetName(name);
   fx->selectPreset(0);
+  showStoredState();
 }
 
 void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed) {
@@ -139,26 +143,7 @@ void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed
   if (!recordIsOurs(data, fx->getPluginId(), kMidiFileType, &swapFile)) return;
   float values[kNumAssignmentParams];
   readValues(data + kRecordHeaderSize, kNumAssignmentParams, swapFile != reversed, values);
-  // Through the effect's own entry, which rebuilds the controller tables;
-  // the host is not told.
+  // Through the effect's own entry, which rebuilds the controller tables.
+  // The file command tells the host of the values that changed.
   for (int i = 0; i < kNumAssignmentParams; ++i) fx->setParameter(kNumParams + i, values[i]);
-}
-
-void CPresetSystemEditor::showBankNames() {
-  // Every entry of the menu takes its new name; preset 0 is current here (the
-  // bank reader selected it first), so the menu points at entry 0 and the
-  // name field shows preset 0's name.
-  CPresetSystemEffect* fx = presetSystemOf(effect);
-  if (!fx || !fx->presetStore()) return;
-  const PresetRecord* store = fx->presetStore();
-  char name[kPresetNameLength + 1] = {0};
-  if (presetMenu) {
-    for (int p = 0; p < kNumPresets; ++p) {
-      std::memcpy(name, store[p].name, kPresetNameLength);
-      presetMenu->setEntry(p, name);
-    }
-    presetMenu->setCurrent(0);
-  }
-  std::memcpy(name, store[0].name, kPresetNameLength);
-  showPresetName(name);
 }

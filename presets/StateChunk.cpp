@@ -88,6 +88,8 @@ VstInt32 CPresetSystemEffect::setChunk(void* data, VstInt32 byteSize, bool /*isP
   for (VstInt32 j = 0; j < kNumAssignmentParams; ++j)
     applyAssignmentValue(j, presetbytes::readFloat(b + kAssignmentOffset + 4 * j));
 
+  // Also without a valid current preset the names have changed.
+  stateChanged();
   const int32_t h = static_cast<int32_t>(presetbytes::readU32(b + kCurrentOffset));
   if (h >= 0 && h < kNumPresets) selectPreset(h);
   return 0;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -13,8 +14,11 @@
 
 #include "editor/resources/resource_ids.h"
 #include "engine/ParameterIds.h"
+#include "presets/CPresetSystemEffect.h"
+#include "presets/PresetFileFormat.h"
 #include "presets/PresetRecord.h"
 #include "tests/editor/EditorFixture.h"
+#include "tests/presets_files/FilesTestSupport.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/COptionMenu.h"
 #include "toolkit/CTextEdit.h"
@@ -214,6 +218,7 @@ TEST_F(PresetStrip, HostRenameReachesFieldAndCurrentEntry) {
   choose(2);
   char name[] = "A host's own name for it!!";  // 26 characters
   dispatch(effSetProgramName, 0, 0, name);
+  idle();  // the strip follows the store on the UI thread
   EXPECT_EQ(programName(), "A host's own name for it");
   EXPECT_STREQ(field()->getText(), "A host's own name for it");
   EXPECT_STREQ(menu()->getEntry(2), "A host's own name for it");
@@ -281,6 +286,110 @@ TEST_F(PresetStrip, BankLoadRetitlesEveryEntry) {
   choose(12);
   EXPECT_EQ(programName(), "bank preset 12");
   EXPECT_NEAR(param(kFbck), 0.12f, 1e-6);
+}
+
+// ------------------------------------------- state changed under the strip
+
+// The whole state as a host stores it, with preset p renamed "restored p"
+// and preset `current` current.
+std::vector<unsigned char> restoredChunk(AEffect* e, int32_t current) {
+  void* data = nullptr;
+  const VstIntPtr size = e->dispatcher(e, effGetChunk, 0, 0, &data, 0.f);
+  std::vector<unsigned char> chunk(static_cast<const unsigned char*>(data),
+                                   static_cast<const unsigned char*>(data) + size);
+  for (int p = 0; p < kNumPresets; ++p) {
+    char name[kPresetNameLength] = {0};
+    std::snprintf(name, sizeof(name), "restored %d", p);
+    std::memcpy(chunk.data() + 32 + 96 * p, name, kPresetNameLength);
+  }
+  std::memcpy(chunk.data() + 12, &current, 4);  // little-endian machine
+  return chunk;
+}
+
+class StateUnderStrip : public PresetStrip {
+ protected:
+  std::vector<std::string> storedNames() {
+    std::vector<std::string> out;
+    for (int p = 0; p < kNumPresets; ++p) {
+      char text[64] = {0};
+      dispatch(effGetProgramNameIndexed, p, 0, text);
+      out.push_back(text);
+    }
+    return out;
+  }
+  void restore(int32_t current) {
+    std::vector<unsigned char> chunk = restoredChunk(aeffect, current);
+    ASSERT_EQ(chunk.size(), static_cast<size_t>(kChunkSize));
+    ASSERT_EQ(dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), chunk.data()), 0);
+  }
+  // Into the name field and out again without typing: a click on the empty
+  // strip between the memories and the MIDI buttons.
+  void focusInAndOut() {
+    click(33);
+    ASSERT_TRUE(field()->isEditing());
+    clickAt(CPoint(560, 93));
+    ASSERT_FALSE(field()->isEditing());
+  }
+  std::vector<std::string> restoredNames() {
+    std::vector<std::string> out;
+    for (int p = 0; p < kNumPresets; ++p) out.push_back("restored " + std::to_string(p));
+    return out;
+  }
+};
+
+// A host restores a chunk (browser, undo, A/B compare) and renames the
+// program with the window open: at the next idle the strip shows exactly the
+// store, and the usual gestures then keep every stored name.
+TEST_F(StateUnderStrip, RestoredChunkAndHostRenameShowAtIdleAndSurviveGestures) {
+  choose(2);
+  restore(3);
+  idle();
+  EXPECT_STREQ(field()->getText(), "restored 3");
+  EXPECT_EQ(titles(), restoredNames());
+  EXPECT_EQ(menu()->getCurrentIndex(), 3);
+  focusInAndOut();
+  choose(5);
+  EXPECT_EQ(storedNames(), restoredNames());
+  EXPECT_STREQ(field()->getText(), "restored 5");
+
+  char name[] = "the host's name";
+  dispatch(effSetProgramName, 0, 0, name);
+  idle();
+  EXPECT_STREQ(field()->getText(), "the host's name");
+  EXPECT_STREQ(menu()->getEntry(5), "the host's name");
+  focusInAndOut();
+  choose(5);
+  std::vector<std::string> expected = restoredNames();
+  expected[5] = "the host's name";
+  EXPECT_EQ(storedNames(), expected);
+  EXPECT_EQ(titles(), expected);
+}
+
+// Even before the strip has caught up (no idle between the restore and the
+// clicks), no gesture writes a title the store does not hold.
+TEST_F(StateUnderStrip, GesturesOnAStaleStripWriteNoStaleName) {
+  restore(3);
+  focusInAndOut();  // the field still showed "default"
+  EXPECT_EQ(programName(), "restored 3");
+  choose(0);  // the entry still read "default"
+  EXPECT_EQ(programName(), "restored 0");
+  EXPECT_EQ(storedNames(), restoredNames());
+  EXPECT_EQ(titles(), restoredNames());
+  EXPECT_STREQ(field()->getText(), "restored 0");
+}
+
+// A typed name is the user's: a store change meanwhile does not wipe it, and
+// the field follows the store once the typing is thrown away.
+TEST_F(StateUnderStrip, TypingIsKeptAcrossAStoreChangeAndEscapeShowsTheStore) {
+  click(33);
+  type("X");
+  restore(4);
+  idle();
+  EXPECT_EQ(field()->getEditText(), "defaultX");
+  key(VKEY_ESCAPE);
+  idle();
+  EXPECT_STREQ(field()->getText(), "restored 4");
+  EXPECT_EQ(storedNames(), restoredNames());
 }
 
 // ---------------------------------------------------------------- X11
