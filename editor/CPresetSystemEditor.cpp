@@ -282,8 +282,10 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
       // the store.
       presetName(fx->presetStore(), i, name);
       menu->setCurrent(i);
+      const HostValues before = readHostValues();
       fx->selectPreset(i);
       fx->renameCurrentPreset(name);
+      reportChangedValues(before);
       showStoredState();
       return;
     }
@@ -297,8 +299,10 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
         return;
       presetName(fx->presetStore(), i, name);
       if (presetMenu) presetMenu->setCurrent(i);
+      const HostValues before = readHostValues();
       fx->selectPreset(i);
       fx->renameCurrentPreset(name);
+      reportChangedValues(before);
       showStoredState();
       return;
     }
@@ -377,4 +381,25 @@ void CPresetSystemEditor::showPresetName(const char* name) {
 
 CPresetSystemEffect* CPresetSystemEditor::presetEffect() {
   return dynamic_cast<CPresetSystemEffect*>(effect);
+}
+
+CPresetSystemEditor::HostValues CPresetSystemEditor::readHostValues() {
+  HostValues v;
+  for (VstInt32 i = 0; i < kNumHostParams; ++i)
+    v.values[i] = effect ? effect->getParameter(i) : 0.f;
+  return v;
+}
+
+void CPresetSystemEditor::reportChangedValues(const HostValues& before) {
+  CPresetSystemEffect* fx = presetEffect();
+  if (!fx) return;
+  bool changed = false;
+  for (VstInt32 i = 0; i < kNumHostParams; ++i) {
+    const float now = fx->getParameter(i);
+    // Bit patterns: a value that stays NaN is no change.
+    if (std::memcmp(&now, &before.values[i], sizeof(float)) == 0) continue;
+    fx->reportParameterToHost(i, now);
+    changed = true;
+  }
+  if (changed) fx->updateDisplay();
 }

@@ -94,6 +94,14 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   void deleteStoredValue(const char* valueName);
   void readRememberedPaths();
   void storeRememberedPaths();
+  // Host parameter values around an editor action that may change many of
+  // them (preset choice, file load, memory recall): afterwards the host hears
+  // the new value of each one that changed, then updates its display.
+  struct HostValues {
+    float values[kNumHostParams];
+  };
+  HostValues readHostValues();
+  void reportChangedValues(const HostValues& before);
   // End of files and settings
 
   // Strip

@@ -73,6 +73,10 @@ VstIntPtr AudioEffect::callHost(VstInt32 opcode, VstInt32 index, VstIntPtr value
 
 void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
   setParameter(index, value);
+  reportParameterToHost(index, value);
+}
+
+void AudioEffect::reportParameterToHost(VstInt32 index, float value) {
   if (audioMaster) audioMaster(&cEffect, audioMasterAutomate, index, 0, nullptr, value);
 }
 

@@ -31,6 +31,9 @@ class AudioEffect {
   virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
   virtual float getParameter(VstInt32 /*index*/) { return 0; }
   virtual void setParameterAutomated(VstInt32 index, float value);
+  // Tells the host a value the plug-in has already given a parameter itself
+  // (audioMasterAutomate), so that hosts keeping their own copy follow.
+  void reportParameterToHost(VstInt32 index, float value);
 
   virtual VstInt32 getProgram() { return curProgram; }
   virtual void setProgram(VstInt32 program) { curProgram = program; }

@@ -182,7 +182,9 @@ void CPresetSystemEditor::loadRecordFile(RecordKind kind, bool reversed) {
   readRecordFrom(path.c_str(), buffer, type.size);
   // A file that did not open leaves the buffer zero; the record is refused
   // then (a bank load has selected preset 0 all the same).
+  const HostValues before = readHostValues();
   applyRecord(kind, buffer, reversed);
+  reportChangedValues(before);
   if (frame) frame->setDirty(true);
 }
 

@@ -222,9 +222,13 @@ void CPresetSystemEditor::storeMemoB() {
 }
 
 void CPresetSystemEditor::recallMemoA() {
+  const HostValues before = readHostValues();
   readRecordValue(kMemoAValue, kPresetRecord);
+  reportChangedValues(before);
 }
 
 void CPresetSystemEditor::recallMemoB() {
+  const HostValues before = readHostValues();
   readRecordValue(kMemoBValue, kPresetRecord);
+  reportChangedValues(before);
 }

@@ -392,6 +392,79 @@ TEST_F(StateUnderStrip, TypingIsKeptAcrossAStoreChangeAndEscapeShowsTheStore) {
   EXPECT_EQ(storedNames(), restoredNames());
 }
 
+// ------------------------------------ hosts follow the plug-in's own changes
+
+// Hosts that keep their own copy of every parameter refresh it only from
+// audioMasterAutomate. After a preset choice, a memory recall or a file load
+// each parameter whose value changed is reported once with its new value,
+// no other, and the display update follows.
+class HostFollows : public PresetStrip {
+ protected:
+  std::vector<float> values() {
+    std::vector<float> v;
+    for (int i = 0; i < kNumHostParams; ++i) v.push_back(param(i));
+    return v;
+  }
+  // Runs a gesture and checks what the host heard of it.
+  template <typename Gesture>
+  void expectReported(const char* what, Gesture gesture) {
+    const std::vector<float> before = values();
+    host.calls.clear();
+    gesture();
+    const std::vector<float> after = values();
+    int changed = 0;
+    for (int i = 0; i < kNumHostParams; ++i) {
+      const std::vector<float> told = automated(i);
+      if (std::memcmp(&after[static_cast<size_t>(i)], &before[static_cast<size_t>(i)], 4) != 0) {
+        ++changed;
+        ASSERT_EQ(told.size(), 1u) << what << ": parameter " << i;
+        EXPECT_EQ(told[0], after[static_cast<size_t>(i)]) << what << ": parameter " << i;
+      } else {
+        EXPECT_TRUE(told.empty()) << what << ": unchanged parameter " << i << " reported";
+      }
+    }
+    EXPECT_GT(changed, 0) << what << " changed nothing";
+    EXPECT_GE(host.count(audioMasterUpdateDisplay), 1) << what;
+  }
+  TempDir dir;
+  ScriptedDialogs dialogs;
+};
+
+TEST_F(HostFollows, PresetChoiceMemoryRecallAndFileLoadsAreReported) {
+  expectReported("menu entry 5", [&] { choose(5); });
+  const CPoint rocker = centre(34);
+  expectReported("rocker up", [&] { clickAt(rocker); });
+  click(48);  // memory A holds preset 6
+  choose(0);
+  expectReported("memory A", [&] { click(50); });
+
+  RecordBuilder preset(kPresetFileSize, 0x21, false);
+  preset.name(5, "from a file");
+  for (int i = 0; i < kNumParams; ++i) preset.value(29 + 4 * i, param(i));
+  preset.value(29 + 4 * kFbck, 0.625f);
+  preset.value(29 + 4 * kMix, 0.125f);
+  writeBytes(dir.file("one.vek"), preset.bytes);
+  dialogs.answer(dir.file("one.vek"));
+  expectReported("preset file", [&] { click(37); });
+  EXPECT_NEAR(param(kFbck), 0.625f, 1e-7);
+
+  RecordBuilder bank(kBankFileSize, 0x37, false);
+  for (int p = 0; p < kNumPresets; ++p)
+    for (int i = 0; i < kNumParams; ++i) bank.value(29 + 96 * p + 4 * i, param(i));
+  bank.value(29 + 4 * kDepth, 0.375f);  // preset 0 of the bank
+  writeBytes(dir.file("all.vkb"), bank.bytes);
+  dialogs.answer(dir.file("all.vkb"));
+  expectReported("bank file", [&] { click(35); });
+
+  RecordBuilder midi(kMidiFileSize, 0x0B, false);
+  for (int i = 0; i < kNumAssignmentParams; ++i) midi.value(5 + 4 * i, param(kNumParams + i));
+  midi.value(5, 7.5f / 129.f);  // controller 7 drives Input
+  writeBytes(dir.file("cc.vkm"), midi.bytes);
+  dialogs.answer(dir.file("cc.vkm"));
+  expectReported("MIDI settings file", [&] { click(41); });
+  EXPECT_EQ(automated(kNumParams).size(), 1u);
+}
+
 // ---------------------------------------------------------------- X11
 
 class PresetStripX11 : public EditorX11Fixture {
