@@ -93,7 +93,7 @@ TEST_F(VekPresets, ProgramOperationsThroughTheDispatcher) {
   EXPECT_EQ(p.effect->getCurrentPreset(), 5);
   EXPECT_EQ(p.dispatch(effGetProgram), 0);
   char name[] = "abcdefghijklmnopqrstuvwxyz0123";
-  p.dispatch(effSetProgramName, 0, 0, name);  // the editor is told too
+  p.dispatch(effSetProgramName, 0, 0, name);  // an open strip follows at idle
   EXPECT_EQ(p.programName(), "abcdefghijklmnopqrstuvwx");
   char indexed[64] = {0};
   EXPECT_EQ(p.dispatch(effGetProgramNameIndexed, 16, 0, indexed), 1);
