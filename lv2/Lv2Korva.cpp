@@ -102,6 +102,10 @@ void Lv2Korva::connect(uint32_t port, void* data) {
 }
 
 void Lv2Korva::activate() {
+  // Values the host set before activating take effect before the engine's
+  // reset, as parameters a VST host sets before resuming: the smoothers then
+  // start at them instead of gliding there in the first block.
+  applyPorts();
   vek->setSampleRate(static_cast<float>(rate));
   vek->resume();
 }

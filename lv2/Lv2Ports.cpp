@@ -121,14 +121,17 @@ float engineValue(int parameter, float port) {
   if (!valid(parameter)) return 0.0f;
   const ControlPort& p = kPorts[parameter];
   const double x = clampTo(port, p.minimum, p.maximum);
+  // Every continuous port spans the engine's whole 0..1: its ends are exact.
+  if (p.kind == PortKind::Continuous && x <= p.minimum) return 0.0f;
+  if (p.kind == PortKind::Continuous && x >= p.maximum) return 1.0f;
   double v = 0.0;
   switch (parameter) {
     case kInput:
     case kOutput:
-      v = x <= p.minimum ? 0.0 : 0.5 * std::pow(10.0, x / 40.0);
+      v = 0.5 * std::pow(10.0, x / 40.0);
       break;
     case kFbck:
-      v = x <= p.minimum ? 0.0 : std::pow(10.0, x / 20.0);
+      v = std::pow(10.0, x / 20.0);
       break;
     case kMix:
     case kDepth:
