@@ -324,3 +324,11 @@ void CPresetSystemEditor::showPresetName(const char* name) {
 CPresetSystemEffect* CPresetSystemEditor::presetEffect() {
   return dynamic_cast<CPresetSystemEffect*>(effect);
 }
+
+void CPresetSystemEditor::setPresetOperationsEnabled(bool enabled) {
+  CView* views[] = {learnButton, forgetButton, presetRocker, presetNameField, presetMenu};
+  for (CView* v : views)
+    if (v) v->setMouseEnabled(enabled);
+  for (CControl* b : stripButtons)
+    if (b) b->setMouseEnabled(enabled);
+}

@@ -60,8 +60,9 @@ Lv2Korva::~Lv2Korva() {
 }
 
 // The effect's questions to its host, answered for an LV2 host: every pin is
-// connected (LV2 connects all ports), time comes from the atom port, and
-// nothing goes back (port values are the host's, written by the UI).
+// connected (LV2 connects all ports), time comes from the atom port, and what
+// a VST host would hear of edits and preset changes waits for the UI, which
+// writes the ports (they are the host's).
 VstIntPtr Lv2Korva::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                  void* /*ptr*/, float /*opt*/) {
   auto* self = effect ? static_cast<Lv2Korva*>(effect->user) : nullptr;
@@ -73,6 +74,13 @@ VstIntPtr Lv2Korva::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 inde
     case audioMasterPinConnected:
       return (index == 0 || index == 1) ? 0 : 1;  // 0: connected
     case audioMasterWantMidi:
+      return 1;
+    case audioMasterAutomate:
+      if (self && index >= 0 && index < kNumParams)
+        self->portsToReport.fetch_or(1u << index, std::memory_order_acq_rel);
+      return 0;
+    case audioMasterUpdateDisplay:
+      if (self) self->portsToReport.fetch_or((1u << kNumParams) - 1, std::memory_order_acq_rel);
       return 1;
     case audioMasterGetSampleRate:
       return self ? static_cast<VstIntPtr>(self->rate) : 0;

@@ -6,6 +6,7 @@
 // (instantiation, activation, restore) while nothing runs.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/VEK.h"
@@ -37,6 +38,11 @@ class Lv2Korva {
   // The effect, for the editor reached through instance access.
   VEK& effect() { return *vek; }
 
+  // Parameters (bit i for parameter i) whose values the host should get as
+  // port writes: marked when the editor edits a value and when a preset is
+  // selected, taken by the UI, which writes them on its own thread.
+  uint32_t takePortsToReport() { return portsToReport.exchange(0, std::memory_order_acq_rel); }
+
   // Most MIDI events one block passes on; later ones in the block are dropped.
   static constexpr int kMaxMidiEvents = 512;
 
@@ -58,6 +64,7 @@ class Lv2Korva {
   const LV2_Atom_Sequence* events = nullptr;
   const float* controls[kNumParams] = {};
   float lastPortValue[kNumParams];
+  std::atomic<uint32_t> portsToReport{0};
 
   // A VstEvents list with room for a block's MIDI, filled without allocating.
   struct EventList {

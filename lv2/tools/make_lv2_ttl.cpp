@@ -55,12 +55,15 @@ const char* const kPrefixes =
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 std::string manifest(const std::string& binary) {
   std::string t = kPrefixes;
   t += "<" KORVA_LV2_URI ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary +
+       "> ;\n    rdfs:seeAlso <korva.ttl> .\n";
+  t += "\n<" KORVA_LV2_UI_URI ">\n    a ui:X11UI ;\n    ui:binary <" + binary +
        "> ;\n    rdfs:seeAlso <korva.ttl> .\n";
   for (const FactoryPreset& p : kFactoryPresets)
     t += "\n<" + presetUri(p.name) +
@@ -103,6 +106,8 @@ std::string pluginText(const std::string& name, const std::string& vendor) {
        "    lv2:requiredFeature urid:map ;\n"
        "    lv2:optionalFeature lv2:hardRTCapable ;\n"
        "    lv2:extensionData state:interface ;\n"
+       "    ui:ui <" KORVA_LV2_UI_URI
+       "> ;\n"
        "    lv2:port ";
   t += audioPort(kPortInL, true, "in_l", "In L") + " , " +
        audioPort(kPortInR, true, "in_r", "In R") + " , " +
@@ -114,7 +119,16 @@ std::string pluginText(const std::string& name, const std::string& vendor) {
        std::to_string(kPortEvents) +
        " ;\n        lv2:symbol \"events\" ;\n        lv2:name \"MIDI and time\"\n    ]";
   for (int i = 0; i < kNumParams; ++i) t += " , " + controlPortText(i);
-  return t + " .\n";
+  t += " .\n\n";
+  // The editor: a fixed-size X11 window in the host's; the preset strip
+  // needs the instance, the sound controls do not.
+  t += "<" KORVA_LV2_UI_URI
+       ">\n    a ui:X11UI ;\n"
+       "    lv2:requiredFeature ui:idleInterface ;\n"
+       "    lv2:optionalFeature ui:parent, ui:resize, ui:noUserResize,\n"
+       "        <http://lv2plug.in/ns/ext/instance-access> ;\n"
+       "    lv2:extensionData ui:idleInterface .\n";
+  return t;
 }
 
 std::string presetsText() {

@@ -80,7 +80,9 @@ TEST(Lv2Ports, EndsAndFactoryPresetsMapBack) {
       const auto& p = controlPort(i);
       if (p.kind == PortKind::Continuous) {
         EXPECT_NEAR(back, v, 2.5e-7 * std::max(v, 1e-3f)) << preset.name << " " << p.symbol;
-        if (&preset == &kFactoryPresets[0]) EXPECT_EQ(back, v) << p.symbol;
+        if (&preset == &kFactoryPresets[0]) {
+          EXPECT_EQ(back, v) << p.symbol;
+        }
       } else {
         const int steps = p.kind == PortKind::Toggle ? 2 : p.numPoints;
         EXPECT_EQ(quantizeSteps(back, steps), quantizeSteps(v, steps))
