@@ -9,6 +9,9 @@ namespace korvalv2 {
 
 namespace {
 
+// Time signatures beyond this are no music; they would not fit the answer.
+constexpr double kMaxSignature = 1024.0;
+
 // A number atom of any of the four numeric types.
 bool readNumber(const Uris& uris, const LV2_Atom* a, double& out) {
   if (a->type == uris.atomFloat && a->size >= sizeof(float))
@@ -58,9 +61,9 @@ void Lv2Transport::readPosition(const Uris& uris, const LV2_Atom_Object_Body* bo
       } else if (prop->key == uris.timeSpeed) {
         hasSpeed = true;
         newSpeed = v;
-      } else if (prop->key == uris.timeBeatsPerBar && v > 0.0) {
+      } else if (prop->key == uris.timeBeatsPerBar && v >= 1.0 && v <= kMaxSignature) {
         newBeatsPerBar = v;
-      } else if (prop->key == uris.timeBeatUnit && v > 0.0) {
+      } else if (prop->key == uris.timeBeatUnit && v >= 1.0 && v <= kMaxSignature) {
         newBeatUnit = v;
       }
     }
