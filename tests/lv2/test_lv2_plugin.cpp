@@ -255,22 +255,28 @@ TEST_F(Lv2PluginTest, OddAtomEventsAreIgnored) {
   pos.runaway.key = u.id(LV2_TIME__speed);
   pos.runaway.value = {1000, u.id(LV2_ATOM__Float)};
   event(5, sizeof pos, object, &pos, sizeof pos);
-  // Then one that claims far more than the sequence holds, and last a MIDI
-  // header whose three bytes lie past the end of the sequence.
-  event(6, 1u << 31, midi, dataOnly, 3);
+  const size_t endOfPosition = bytes.size();
+  // Last a MIDI header whose three bytes would lie past the end of the
+  // sequence.
   event(7, 3, midi, nullptr, 0);
-  reinterpret_cast<LV2_Atom_Sequence*>(bytes.data())->atom.size =
-      static_cast<uint32_t>(bytes.size() - sizeof(LV2_Atom));
-  // Exactly as long as the sequence: a read past it is caught by ASan.
-  auto* exact = new uint8_t[bytes.size()];
-  std::memcpy(exact, bytes.data(), bytes.size());
-  host.descriptor->connect_port(host.handle, korvalv2::kPortEvents, exact);
-  host.descriptor->run(host.handle, Lv2TestHost::kBlock);
-  // A sequence of the wrong type is not read at all.
-  reinterpret_cast<LV2_Atom*>(exact)->type = u.id(LV2_ATOM__Chunk);
-  host.descriptor->run(host.handle, Lv2TestHost::kBlock);
-  host.descriptor->connect_port(host.handle, korvalv2::kPortEvents, host.sequence.data());
-  delete[] exact;
+
+  // Each sequence in a buffer exactly as long as it is: a read past its end
+  // is caught by ASan.
+  auto runExact = [&](bool wrongType) {
+    auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(bytes.data());
+    seq->atom.size = static_cast<uint32_t>(bytes.size() - sizeof(LV2_Atom));
+    seq->atom.type = wrongType ? u.id(LV2_ATOM__Chunk) : sequence;
+    auto* exact = new uint8_t[bytes.size()];
+    std::memcpy(exact, bytes.data(), bytes.size());
+    host.descriptor->connect_port(host.handle, korvalv2::kPortEvents, exact);
+    host.descriptor->run(host.handle, Lv2TestHost::kBlock);
+    host.descriptor->connect_port(host.handle, korvalv2::kPortEvents, host.sequence.data());
+    delete[] exact;
+  };
+  runExact(false);
+  runExact(true);               // a sequence of another type is not read at all
+  bytes.resize(endOfPosition);  // now the position's runaway property ends the buffer
+  runExact(false);
 
   for (uint32_t k = 0; k < Lv2TestHost::kBlock; ++k) ASSERT_TRUE(std::isfinite(host.audio[2][k]));
   EXPECT_EQ(host.save().bytes, before);
