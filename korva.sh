@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Korva's two entry points for a fresh Debian machine:
-#   ./korva.sh demo   install packages, build korva.so, install it into ~/.vst,
-#                     show what a host sees and render the demo (out/)
+#   ./korva.sh demo   install packages, build korva.so and korva.lv2, install them
+#                     into ~/.vst and ~/.lv2, show what a host sees and render
+#                     the demo (out/)
 #   ./korva.sh test   install packages, build with sanitizers, run every test
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -14,6 +15,7 @@ PACKAGES=(
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool fonts-liberation locales-all
   lsp-plugins-vst dpf-plugins-vst
+  lv2-dev liblilv-dev lilv-utils ardour-lv2-plugins
 )
 
 install_packages() {
@@ -42,8 +44,16 @@ demo() {
   mkdir -p "$HOME/.vst"
   cp build/release/korva.so "$HOME/.vst/korva.so"
   echo "Installed $HOME/.vst/korva.so"
+  # The LV2 bundle is replaced whole, so no file of an older build stays.
+  mkdir -p "$HOME/.lv2"
+  rm -rf "$HOME/.lv2/korva.lv2.new"
+  cp -r build/release/lv2-bundles/korva.lv2 "$HOME/.lv2/korva.lv2.new"
+  rm -rf "$HOME/.lv2/korva.lv2"
+  mv "$HOME/.lv2/korva.lv2.new" "$HOME/.lv2/korva.lv2"
+  echo "Installed $HOME/.lv2/korva.lv2"
   local host=build/release/tools/korva-host
   "$host" info "$HOME/.vst/korva.so"
+  LV2_PATH="$HOME/.lv2:/usr/lib/lv2" "$host" info http://vek-sonimark.com/plugins/korva
   if [ -x tools/demo/render-demo.sh ]; then
     tools/demo/render-demo.sh build/release out
   fi

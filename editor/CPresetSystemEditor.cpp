@@ -403,3 +403,11 @@ void CPresetSystemEditor::reportChangedValues(const HostValues& before) {
   }
   if (changed) fx->updateDisplay();
 }
+
+void CPresetSystemEditor::setPresetOperationsEnabled(bool enabled) {
+  CView* views[] = {learnButton, forgetButton, presetRocker, presetNameField, presetMenu};
+  for (CView* v : views)
+    if (v) v->setMouseEnabled(enabled);
+  for (CControl* b : stripButtons)
+    if (b) b->setMouseEnabled(enabled);
+}

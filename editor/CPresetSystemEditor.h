@@ -121,6 +121,10 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   class COptionMenu* getPresetMenu() const {
     return presetMenu;
   }
+  // For a host that shows the editor without reaching the effect itself: the
+  // strip's preset, file, memory and learn controls stop taking the mouse.
+  // Applies to the controls of the open frame.
+  void setPresetOperationsEnabled(bool enabled);
 
  protected:
   // Non-owning; the frame owns the strip's controls while the editor is open.

@@ -29,6 +29,8 @@ class PlatformFrame {
   int height() const { return h; }
 
   virtual bool isWindowed() const { return false; }
+  // The native window (an X11 Window id); 0 for the offscreen backend.
+  virtual unsigned long nativeWindow() const { return 0; }
   // Dispatches pending window events into the frame; never blocks.
   virtual void processEvents() {}
   // Copies `area` of the back buffer to the screen.

@@ -228,6 +228,7 @@ class X11Frame : public PlatformFrame {
   }
 
   bool isWindowed() const override { return true; }
+  unsigned long nativeWindow() const override { return window; }
 
   void processEvents() override {
     ErrorTrap trap(display);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/commands.h"
+#include "tools/lv2_host.h"
 #include "tools/plugin.h"
 #include "tools/plugin_state.h"
 #include "tools/process.h"
@@ -49,6 +50,9 @@ struct Entry {
   std::string label;
   std::unique_ptr<HostContext> host;
   std::unique_ptr<Plugin> plugin;
+  // An LV2 plug-in named by URI: its --param values are in port units.
+  std::unique_ptr<Lv2Host> lv2;
+  std::vector<std::string> lv2Settings;
   std::vector<double> nsPerFrame;
 };
 
@@ -108,7 +112,9 @@ int runBench(ArgList& args) {
       block = static_cast<long long>(v);
     } else if (a == "--param" || a == "--load") {
       if (entries.empty()) usageError(a + " must follow the plug-in it applies to");
-      if (a == "--param")
+      if (a == "--param" && isLv2Uri(entries.back().path))
+        entries.back().lv2Settings.push_back(args.value(a));
+      else if (a == "--param")
         entries.back().params.push_back(parseParamSetting(args.value(a)));
       else
         entries.back().loadPath = args.value(a);
@@ -129,6 +135,16 @@ int runBench(ArgList& args) {
 
   for (size_t i = 0; i < entries.size(); ++i) {
     Entry& e = entries[i];
+    e.label = std::to_string(i + 1) + ". " + e.path;
+    if (isLv2Uri(e.path)) {
+      e.lv2 = std::make_unique<Lv2Host>(e.path, rate, static_cast<int32_t>(block));
+      if (!e.loadPath.empty()) e.lv2->loadState(e.loadPath);
+      for (const std::string& s : e.lv2Settings) {
+        applyControlSetting(*e.lv2, s);
+        e.label += " " + s;
+      }
+      continue;
+    }
     e.host = std::make_unique<HostContext>();
     e.host->sampleRate = rate;
     e.host->blockSize = static_cast<int32_t>(block);
@@ -137,7 +153,6 @@ int runBench(ArgList& args) {
     applyParams(*e.plugin, e.params);
     e.plugin->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     e.plugin->dispatch(effSetBlockSize, 0, block);
-    e.label = std::to_string(i + 1) + ". " + e.path;
     for (const ParamSetting& p : e.params) e.label += " " + p.name + "=" + formatGeneral(p.value);
     if (!e.loadPath.empty()) e.label += " load=" + e.loadPath;
   }
@@ -145,6 +160,18 @@ int runBench(ArgList& args) {
   const std::vector<MidiControlChange> noEvents;
   for (long long r = 0; r < runs; ++r) {
     for (Entry& e : entries) {
+      if (e.lv2) {
+        const Lv2Transport transport;
+        e.lv2->activate();
+        const auto start = std::chrono::steady_clock::now();
+        e.lv2->run(inL.data(), inR.data(), frames, frames, outL.data(), outR.data(), noEvents,
+                   transport);
+        const auto stop = std::chrono::steady_clock::now();
+        e.lv2->deactivate();
+        const double ns = std::chrono::duration<double, std::nano>(stop - start).count();
+        e.nsPerFrame.push_back(ns / static_cast<double>(std::max<int64_t>(frames, 1)));
+        continue;
+      }
       BlockProcessor processor(*e.plugin, static_cast<int32_t>(block));
       e.plugin->resume();
       const auto start = std::chrono::steady_clock::now();
@@ -166,7 +193,8 @@ int runBench(ArgList& args) {
                 formatDouble(rtf, 1).c_str(), formatDouble(ns, 2).c_str(),
                 formatDouble(baseline > 0 ? ns / baseline : 0.0, 3).c_str());
   }
-  for (Entry& e : entries) e.plugin->close();
+  for (Entry& e : entries)
+    if (e.plugin) e.plugin->close();
   return kExitOk;
 }
 

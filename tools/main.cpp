@@ -1,12 +1,15 @@
 // korva-host: load a LinuxVST 2.4 plug-in from the command line, describe it,
 // render audio files through it, time it, or open and photograph its editor.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "tools/cmd_lv2.h"
 #include "tools/commands.h"
+#include "tools/lv2_host.h"
 
 namespace {
 
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
   const std::string command = all.front();
   if (isHelp(command) || command == "help") {
     std::fputs(kMainHelp, stdout);
+    std::fputs(kLv2Help, stdout);
     return kExitOk;
   }
   ArgList args(std::vector<std::string>(all.begin() + 1, all.end()));
@@ -63,15 +67,20 @@ int main(int argc, char** argv) {
                      {"bench", runBench, kBenchHelp},
                      {"gui", runGui, kGuiHelp},
                      {"screenshot", runScreenshot, kScreenshotHelp}};
+  // An LV2 URI in place of the library: the LV2 forms of info and render.
+  const bool lv2 = std::any_of(all.begin() + 1, all.end(), isLv2Uri);
   for (const auto& entry : table) {
     if (command != entry.name) continue;
+    int (*run)(ArgList&) = entry.run;
+    if (lv2 && command == "info") run = runLv2Info;
+    if (lv2 && command == "render") run = runLv2Render;
     for (size_t i = 1; i < all.size(); ++i)
       if (isHelp(all[i])) {
         std::fputs(entry.help, stdout);
         return kExitOk;
       }
     try {
-      const int code = entry.run(args);
+      const int code = run(args);
       std::fflush(stdout);
       return code;
     } catch (const HostError& e) {

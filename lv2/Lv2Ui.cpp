@@ -1,0 +1,133 @@
+#include "lv2/Lv2Ui.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "editor/CPresetSystemEditor.h"
+#include "lv2/Lv2Korva.h"
+#include "lv2/Lv2Ports.h"
+#include "lv2/instance-access/instance-access.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/PlatformFrame.h"
+
+namespace korvalv2 {
+
+namespace {
+
+const void* feature(const LV2_Feature* const* features, const char* uri) {
+  if (!features) return nullptr;
+  for (int i = 0; features[i]; ++i)
+    if (features[i]->URI && std::strcmp(features[i]->URI, uri) == 0) return features[i]->data;
+  return nullptr;
+}
+
+// Whether a feature is present at all (ui:parent's data may be window 0).
+bool hasFeature(const LV2_Feature* const* features, const char* uri) {
+  if (!features) return false;
+  for (int i = 0; features[i]; ++i)
+    if (features[i]->URI && std::strcmp(features[i]->URI, uri) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+Lv2KorvaUi* Lv2KorvaUi::create(LV2UI_Write_Function write, LV2UI_Controller controller,
+                               LV2UI_Widget* widget, const LV2_Feature* const* features) {
+  if (!hasFeature(features, LV2_UI__parent)) {
+    std::fputs("korva.lv2: the host gives the UI no parent window (" LV2_UI__parent ")\n", stderr);
+    return nullptr;
+  }
+  void* parent = const_cast<void*>(feature(features, LV2_UI__parent));
+  auto* plugin =
+      static_cast<Lv2Korva*>(const_cast<void*>(feature(features, LV2_INSTANCE_ACCESS_URI)));
+  auto* ui = new (std::nothrow) Lv2KorvaUi(write, controller, plugin);
+  if (!ui) return nullptr;
+  AEffEditor* editor = ui->effect ? ui->effect->getEditor() : nullptr;
+  if (!editor || !editor->open(parent)) {
+    std::fputs("korva.lv2: the editor cannot open in the host's window\n", stderr);
+    delete ui;
+    return nullptr;
+  }
+  ui->opened = true;
+  auto* gui = static_cast<CPresetSystemEditor*>(editor);
+  if (!plugin) gui->setPresetOperationsEnabled(false);
+  unsigned long window = 0;
+  if (CFrame* frame = gui->getFrame())
+    if (toolkit::PlatformFrame* platform = frame->getPlatformFrame())
+      window = platform->nativeWindow();
+  if (widget) *widget = reinterpret_cast<LV2UI_Widget>(window);
+  ERect* rect = nullptr;
+  const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
+  if (resize && resize->ui_resize && editor->getRect(&rect) && rect)
+    resize->ui_resize(resize->handle, rect->right - rect->left, rect->bottom - rect->top);
+  return ui;
+}
+
+Lv2KorvaUi::Lv2KorvaUi(LV2UI_Write_Function write, LV2UI_Controller controller, Lv2Korva* plugin)
+    : write(write), controller(controller), plugin(plugin) {
+  if (plugin) {
+    effect = &plugin->effect();
+    plugin->takePortsToReport();  // what happened before the window opened is the host's
+    return;
+  }
+  ownEffect = new (std::nothrow) VEK(&privateHostCallback);
+  if (!ownEffect) return;
+  ownEffect->getAeffect()->user = this;
+  effect = ownEffect;
+}
+
+Lv2KorvaUi::~Lv2KorvaUi() {
+  if (opened && effect && effect->getEditor()) effect->getEditor()->close();
+  if (ownEffect) {
+    ownEffect->close();
+    delete ownEffect;
+  }
+}
+
+void Lv2KorvaUi::writePort(int parameter, float engine) {
+  if (!write || parameter < 0 || parameter >= kNumParams) return;
+  const float x = portValue(parameter, engine);
+  write(controller, static_cast<uint32_t>(kPortFirstControl + parameter), sizeof(float), 0, &x);
+}
+
+// The UI's own effect asks its host the same questions; edits and preset
+// selections become port writes at once (this is the UI thread).
+VstIntPtr Lv2KorvaUi::privateHostCallback(AEffect* e, VstInt32 opcode, VstInt32 index,
+                                          VstIntPtr /*value*/, void* /*ptr*/, float opt) {
+  auto* self = e ? static_cast<Lv2KorvaUi*>(e->user) : nullptr;
+  switch (opcode) {
+    case audioMasterVersion:
+      return kVstVersion;
+    case audioMasterAutomate:
+      if (self) self->writePort(index, opt);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void Lv2KorvaUi::portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+  // With instance access the effect hears the port in run() and moves the
+  // editor itself; the UI's own effect follows the port here.
+  if (plugin || !ownEffect || format != 0 || size != sizeof(float) || !buffer) return;
+  if (port < kPortFirstControl || port >= kNumPorts) return;
+  const int parameter = static_cast<int>(port - kPortFirstControl);
+  float x;
+  std::memcpy(&x, buffer, sizeof x);
+  if (!(x == x)) return;
+  if (portValue(parameter, ownEffect->getParameter(parameter)) == x) return;
+  ownEffect->setParameter(parameter, engineValue(parameter, x));
+}
+
+int Lv2KorvaUi::idle() {
+  if (plugin) {
+    const uint32_t report = plugin->takePortsToReport();
+    for (int i = 0; i < kNumParams; ++i)
+      if (report & (1u << i)) writePort(i, effect->getParameter(i));
+  }
+  if (effect && effect->getEditor()) effect->getEditor()->idle();
+  return 0;
+}
+
+}  // namespace korvalv2
