@@ -344,9 +344,14 @@ class X11Frame : public PlatformFrame {
         break;
       }
       case MotionNotify: {
-        // Only the latest position matters.
+        // A run of motions counts as its latest one; a press or release after
+        // it keeps its place, so a quick drag arriving in one idle is whole.
         XEvent next;
-        while (XCheckTypedWindowEvent(display, window, MotionNotify, &next)) event = next;
+        while (XEventsQueued(display, QueuedAlready) > 0) {
+          XPeekEvent(display, &next);
+          if (next.type != MotionNotify || next.xany.window != window) break;
+          XNextEvent(display, &event);
+        }
         const XMotionEvent& e = event.xmotion;
         frame->platformMouseMoved(CPoint(e.x, e.y), buttonsHeld(e.state));
         break;
