@@ -34,6 +34,9 @@ constexpr float kTempoScale = 400.f;  // slider² × 400 = tempo in BPM
 constexpr uint32_t kEditShowMs = 500;
 constexpr uint32_t kBlinkMs = 500;
 constexpr float kDigitBlank = 10.f / 11.f;
+// No process call for this long: the host stopped processing (longer than a
+// block of 8192 frames at 32 kHz).
+constexpr uint32_t kStatusStaleMs = 300;
 
 struct KnobPlace {
   int32_t tag;
@@ -101,7 +104,7 @@ Editor::Editor(AudioEffect* effect) : CPresetSystemEditor(effect) {
   rect.right = kEditorWidth;
   for (VstInt32& p : gestureParameter) p = -1;
   const uint32_t now = getTicks();
-  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = now;
+  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = lastProcessTick = now;
   setKnobMode(kLinearMode);
 }
 
@@ -115,7 +118,7 @@ uint32_t Editor::tickNow() {
 
 void Editor::setClock(std::function<uint32_t()> source) {
   clock = std::move(source);
-  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = tickNow();
+  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = lastProcessTick = tickNow();
 }
 
 VEK* Editor::vek() const {
@@ -540,7 +543,16 @@ void Editor::idle() {
   controllerDisplay->setValue(stepCenter(entry, kNumControllerNames));
 
   const uint32_t now = tickNow();
-  const EngineStatus status = vek()->readStatus();
+  EngineStatus status = vek()->readStatus();
+  if (status.processCalls != lastProcessCalls) {
+    lastProcessCalls = status.processCalls;
+    lastProcessTick = now;
+  } else if (now - lastProcessTick > kStatusStaleMs) {
+    // The last block's level and cycle are no reading of now: meter and cycle
+    // lamp fall to rest.
+    status.peak = 0.f;
+    status.indicator = false;
+  }
   const float tempo = vek()->getTempo();
   const float numerator = kNumerators[quantizeSteps(param(kNum), kNumNumerators)];
   const float denominator = kDenominators[quantizeSteps(param(kDen), kNumDenominators)];

@@ -131,6 +131,9 @@ class Editor : public CPresetSystemEditor {
   bool blinkOn = false;
   uint32_t blinkTick = 0;
   uint32_t lastIdleTick = 0;
+  // When the engine's process count last moved, to see its status go stale.
+  uint32_t lastProcessCalls = 0;
+  uint32_t lastProcessTick = 0;
 
   std::function<uint32_t()> clock;
 

@@ -615,6 +615,35 @@ TEST_F(EditorClockTest, MeterRisesAtOnceToFullScale) {
   EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 1.f);
 }
 
+// A host may stop calling process without suspending (transport stopped,
+// track disabled): the last block's level and cycle must not stay lit.
+TEST_F(EditorClockTest, MeterAndCycleLampFallToRestWhenTheHostStopsProcessing) {
+  std::vector<float> loud(512, 1.5f), outL(512), outR(512);
+  float* ins[2] = {loud.data(), loud.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  hostSets(kInput, 1.f);
+  hostSets(kDlyTime, 0.01f);  // 32 ms: every block passes a cycle boundary
+  auto cycleLamp = [this] {
+    return static_cast<int>(control(kTagStatusLamps)->getValue() * 7.f + 0.5f) >= 4;
+  };
+  // Processing between idles, as slowly as 8192-frame blocks: the readings hold.
+  for (int i = 0; i < 10; ++i) {
+    aeffect->processReplacing(aeffect, ins, outs, 512);
+    idleAfter(190);
+    EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 1.f) << i;
+    EXPECT_TRUE(cycleLamp()) << i;
+  }
+  // No more process calls: both come to rest within a second.
+  for (int i = 0; i < 20; ++i) idleAfter(50);
+  EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 0.f);
+  EXPECT_FALSE(cycleLamp());
+  // And light again with the next block.
+  aeffect->processReplacing(aeffect, ins, outs, 512);
+  idleAfter(10);
+  EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 1.f);
+  EXPECT_TRUE(cycleLamp());
+}
+
 TEST_F(EditorClockTest, OutOfRangeFractionBlinksEvery500Ms) {
   setClockMode();
   hostSets(kNum, 0.9f);              // 9
