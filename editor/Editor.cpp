@@ -20,6 +20,7 @@
 #include "toolkit/CFrame.h"
 #include "toolkit/CMovieBitmap.h"
 #include "toolkit/CParamDisplay.h"
+#include "toolkit/CTextEdit.h"
 
 namespace {
 
@@ -237,6 +238,8 @@ bool Editor::open(void* ptr) {
   aboutImage->forget();
   background->forget();
   CPresetSystemEditor::open(ptr);
+  // A stored name is 24 bytes of UTF-8: the field takes no more.
+  if (presetNameField) presetNameField->setMaxLength(kPresetNameLength);
   setKnobMode(kLinearMode);
   return true;
 }
