@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "editor/Editor.h"
+#include "editor/controls/CPSOnOffButton.h"
 #include "engine/ParameterIds.h"
 #include "host/AudioEffect.h"
 #include "presets/CPresetSystemEffect.h"
@@ -110,9 +111,9 @@ class EditorLifetime : public ::testing::Test {
     return done;
   }
 
-  // With the threads gone: a value the automation thread sets shows in the
-  // open editor by the next idle.
-  void expectHostValueShownByNextIdle(void* parent) {
+  // With the threads gone: a value the automation thread sets, and a learn
+  // the audio thread ends, show in the open editor by the next idle.
+  void expectOtherThreadsShownByNextIdle(void* parent) {
     ASSERT_EQ(dispatch(effEditOpen, 0, 0, parent), 1);
     dispatch(effEditIdle);
     for (const float v : {0.125f, 0.875f}) {
@@ -120,6 +121,25 @@ class EditorLifetime : public ::testing::Test {
       dispatch(effEditIdle);
       EXPECT_FLOAT_EQ(editor->getParameterControl(kMix)->getValue(), v);
     }
+    editor->getLearnButton()->setValue(1.f);
+    fx->startLearn();
+    fx->setLearnTarget(kMix);
+    std::thread([&] {
+      VstMidiEvent cc{};
+      cc.type = kVstMidiType;
+      cc.byteSize = sizeof cc;
+      cc.midiData[0] = static_cast<char>(0xB0);
+      cc.midiData[1] = 9;
+      cc.midiData[2] = 64;
+      VstEvents events{};
+      events.numEvents = 1;
+      events.events[0] = reinterpret_cast<VstEvent*>(&cc);
+      dispatch(effProcessEvents, 0, 0, &events);
+    }).join();
+    EXPECT_FALSE(fx->isLearnActive());
+    dispatch(effEditIdle);
+    EXPECT_FLOAT_EQ(editor->getLearnButton()->getValue(), 0.f);
+    EXPECT_FLOAT_EQ(editor->getParameterControl(kMix)->getValue(), 64.f / 127.f);
     dispatch(effEditClose);
   }
 
@@ -134,7 +154,7 @@ TEST_F(EditorLifetime, OffscreenEditorOpensAndClosesWhileHostThreadsSetParameter
   const int done = openAndCloseUnderFire(nullptr, 3000, std::chrono::seconds(3));
   RecordProperty("cycles", done);
   EXPECT_GE(done, kMinCycles);
-  expectHostValueShownByNextIdle(nullptr);
+  expectOtherThreadsShownByNextIdle(nullptr);
 }
 
 TEST_F(EditorLifetime, X11EditorOpensAndClosesWhileHostThreadsSetParameters) {
@@ -153,7 +173,7 @@ TEST_F(EditorLifetime, X11EditorOpensAndClosesWhileHostThreadsSetParameters) {
   const int done = openAndCloseUnderFire(parentPtr, 2000, std::chrono::seconds(3));
   RecordProperty("cycles", done);
   EXPECT_GE(done, kMinCycles);
-  expectHostValueShownByNextIdle(parentPtr);
+  expectOtherThreadsShownByNextIdle(parentPtr);
 
   XDestroyWindow(display, parent);
   XCloseDisplay(display);
