@@ -11,7 +11,7 @@ JOBS=${JOBS:-$(nproc)}
 
 PACKAGES=(
   build-essential cmake pkg-config git
-  libcairo2-dev libx11-dev libxtst-dev libsndfile1-dev
+  libcairo2-dev libx11-dev libxtst-dev libxkbcommon-dev libsndfile1-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool fonts-liberation locales-all
   lsp-plugins-vst dpf-plugins-vst

@@ -20,6 +20,7 @@
 #include "toolkit/CFrame.h"
 #include "toolkit/CMovieBitmap.h"
 #include "toolkit/CParamDisplay.h"
+#include "toolkit/CTextEdit.h"
 
 namespace {
 
@@ -34,6 +35,9 @@ constexpr float kTempoScale = 400.f;  // slider² × 400 = tempo in BPM
 constexpr uint32_t kEditShowMs = 500;
 constexpr uint32_t kBlinkMs = 500;
 constexpr float kDigitBlank = 10.f / 11.f;
+// No process call for this long: the host stopped processing (longer than a
+// block of 8192 frames at 32 kHz).
+constexpr uint32_t kStatusStaleMs = 300;
 
 struct KnobPlace {
   int32_t tag;
@@ -99,8 +103,9 @@ Editor::Editor(AudioEffect* effect) : CPresetSystemEditor(effect) {
   rect.left = 0;
   rect.bottom = kEditorHeight;
   rect.right = kEditorWidth;
+  for (VstInt32& p : gestureParameter) p = -1;
   const uint32_t now = getTicks();
-  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = now;
+  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = lastProcessTick = now;
   setKnobMode(kLinearMode);
 }
 
@@ -114,7 +119,7 @@ uint32_t Editor::tickNow() {
 
 void Editor::setClock(std::function<uint32_t()> source) {
   clock = std::move(source);
-  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = tickNow();
+  tempoEditTick = delayEditTick = blinkTick = lastIdleTick = lastProcessTick = tickNow();
 }
 
 VEK* Editor::vek() const {
@@ -136,6 +141,7 @@ bool Editor::clockMode() const {
 bool Editor::open(void* ptr) {
   if (!effect) return false;
   if (frame) close();
+  uiThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   AEffGUIEditor::open(ptr);
 
   CBitmap* background = new CBitmap(kBmpBackground);
@@ -232,6 +238,8 @@ bool Editor::open(void* ptr) {
   aboutImage->forget();
   background->forget();
   CPresetSystemEditor::open(ptr);
+  // A stored name is 24 bytes of UTF-8: the field takes no more.
+  if (presetNameField) presetNameField->setMaxLength(kPresetNameLength);
   setKnobMode(kLinearMode);
   return true;
 }
@@ -249,6 +257,7 @@ void Editor::clearControlPointers() {
 }
 
 void Editor::close() {
+  endOpenEdits();
   CPresetSystemEditor::close();
   clearControlPointers();
   if (frame) {
@@ -301,14 +310,54 @@ void Editor::setSliders(float s) {
   if (delayDrag) delayDrag->setValue(s);
 }
 
-void Editor::setParameter(VstInt32 index, float value) {
-  // Only values move here: drawing waits for the next idle on the UI thread.
-  if (!frame || index < 0 || index > kDlyClk) return;
-  if (index == kDlyTime) {
-    setSliders(std::sqrt(std::max(0.f, value)));
+bool Editor::onUiThread() const {
+  return uiThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+}
+
+void Editor::showParameter(VstInt32 index) {
+  if (CControl* control = getParameterControl(index)) control->setValue(param(index));
+  // The sliders show the delay, or the tempo in clock mode.
+  if (index == kDlyTime && !clockMode()) setSliders(std::sqrt(std::max(0.f, param(kDlyTime))));
+  if (index == kDlyClk)
+    setSliders(clockMode() ? std::sqrt(vek()->getTempo() / kTempoScale)
+                           : std::sqrt(std::max(0.f, param(kDlyTime))));
+}
+
+void Editor::setParameter(VstInt32 index, float /*value*/) {
+  if (index < 0 || index > kDlyClk) return;
+  if (onUiThread()) {
+    if (frame) showParameter(index);
     return;
   }
-  if (CControl* control = getParameterControl(index)) control->setValue(param(index));
+  // Another thread: the controls may be coming or going under it, so only
+  // say which value changed; the UI thread's next idle shows it.
+  changedParameters.fetch_or(1u << index, std::memory_order_release);
+}
+
+void Editor::learnButtonOff() {
+  if (onUiThread())
+    CPresetSystemEditor::learnButtonOff();
+  else
+    learnOffPending.store(true, std::memory_order_release);
+}
+
+void Editor::forgetButtonOff() {
+  if (onUiThread())
+    CPresetSystemEditor::forgetButtonOff();
+  else
+    forgetOffPending.store(true, std::memory_order_release);
+}
+
+void Editor::applyPublishedValues() {
+  uint32_t changed = changedParameters.exchange(0, std::memory_order_acquire);
+  for (VstInt32 index = 0; changed != 0; ++index, changed >>= 1)
+    if (changed & 1u) showParameter(index);
+  // A learn or forget started again since then keeps its button lit.
+  CPresetSystemEffect* fx = presetEffect();
+  if (learnOffPending.exchange(false, std::memory_order_acquire) && fx && !fx->isLearnActive())
+    CPresetSystemEditor::learnButtonOff();
+  if (forgetOffPending.exchange(false, std::memory_order_acquire) && fx && !fx->isForgetActive())
+    CPresetSystemEditor::forgetButtonOff();
 }
 
 void Editor::stepDelay(int32_t tag, float fineStep) {
@@ -410,6 +459,46 @@ void Editor::valueChanged(CControl* control) {
     effect->setParameter(tag, value);
 }
 
+VstInt32 Editor::editedParameter(VstInt32 tag) const {
+  if (tag >= 0 && tag <= kDen) return tag;
+  const bool fixed = repeatHeld();  // the hold refuses every delay edit
+  switch (tag) {
+    case kTagDelayDown:
+      return fixed ? -1 : clockMode() ? kNum : kDlyTime;
+    case kTagDelayUp:
+      return fixed ? -1 : clockMode() ? kDen : kDlyTime;
+    case kTagDelayStrip:
+    case kTagDelayDrag:
+      return fixed || clockMode() ? -1 : kDlyTime;
+    default:
+      return -1;
+  }
+}
+
+void Editor::beginEdit(VstInt32 tag) {
+  VstInt32 p = editedParameter(tag);
+  if (tag > kDen && tag <= kTagAbout) gestureParameter[tag] = p;
+  if (p >= 0 && hostEditDepth[p]++ == 0) AEffGUIEditor::beginEdit(p);
+}
+
+void Editor::endEdit(VstInt32 tag) {
+  VstInt32 p = tag >= 0 && tag <= kDen ? tag : -1;
+  if (tag > kDen && tag <= kTagAbout) {
+    // The gesture ends on the parameter it began on, whatever the mode now.
+    p = gestureParameter[tag];
+    gestureParameter[tag] = -1;
+  }
+  if (p >= 0 && hostEditDepth[p] > 0 && --hostEditDepth[p] == 0) AEffGUIEditor::endEdit(p);
+}
+
+void Editor::endOpenEdits() {
+  for (VstInt32 p = 0; p <= kDen; ++p) {
+    if (hostEditDepth[p] > 0) AEffGUIEditor::endEdit(p);
+    hostEditDepth[p] = 0;
+  }
+  for (VstInt32& p : gestureParameter) p = -1;
+}
+
 void Editor::displayNumber(float n) {
   for (CMovieBitmap* d : digits)
     if (!d) return;
@@ -434,6 +523,9 @@ void Editor::blankDisplay() {
 }
 
 void Editor::idle() {
+  if (!frame) return;
+  applyPublishedValues();
+  // The strip catches up with the stored state, then the frame's events run.
   CPresetSystemEditor::idle();
   if (!frame || !controllerDisplay) return;
 
@@ -455,7 +547,16 @@ void Editor::idle() {
   controllerDisplay->setValue(stepCenter(entry, kNumControllerNames));
 
   const uint32_t now = tickNow();
-  const EngineStatus status = vek()->readStatus();
+  EngineStatus status = vek()->readStatus();
+  if (status.processCalls != lastProcessCalls) {
+    lastProcessCalls = status.processCalls;
+    lastProcessTick = now;
+  } else if (now - lastProcessTick > kStatusStaleMs) {
+    // The last block's level and cycle are no reading of now: meter and cycle
+    // lamp fall to rest.
+    status.peak = 0.f;
+    status.indicator = false;
+  }
   const float tempo = vek()->getTempo();
   const float numerator = kNumerators[quantizeSteps(param(kNum), kNumNumerators)];
   const float denominator = kDenominators[quantizeSteps(param(kDen), kNumDenominators)];

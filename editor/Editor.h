@@ -1,11 +1,17 @@
 // The plug-in's window: the skinned front panel with one control per function
 // of the delay, the readout, lamps and meter, and the preset strip of the base.
-// Threads: everything runs on the host's UI thread except setParameter, which
-// may come from the host's automation thread and only moves control values.
+// Threads: everything runs on the host's UI thread except setParameter (the
+// host's automation thread, or the audio thread when a controller drives a
+// parameter) and learnButtonOff (the audio thread ending a MIDI learn). From
+// any other thread those two only publish through atomics, which the UI
+// thread's idle applies to the controls: no other thread ever touches a
+// control, so opening and closing cannot race them, and none of them waits.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <thread>
 
 #include "editor/CPresetSystemEditor.h"
 
@@ -49,6 +55,14 @@ class Editor : public CPresetSystemEditor {
   void idle() override;
   void setParameter(VstInt32 index, float value) override;
   void valueChanged(CControl* control) override;
+  void learnButtonOff() override;
+  void forgetButtonOff() override;
+  // Edit brackets reach the host for the parameter a gesture changes: the step
+  // buttons and delay areas edit DlyTime, in clock mode the buttons Num and
+  // Den (the tempo the areas set there is no parameter). Nested brackets of
+  // one parameter reach the host once; closing ends any still open.
+  void beginEdit(VstInt32 tag) override;
+  void endEdit(VstInt32 tag) override;
 
   virtual void displayNumber(float n);
   virtual void blankDisplay();
@@ -73,6 +87,14 @@ class Editor : public CPresetSystemEditor {
   void stepFraction(int32_t tag, float fineStep);
   void moveSlider(CInvisibleSlider* moved, float s);
   void clearControlPointers();
+  bool onUiThread() const;
+  // The parameter a gesture of the control with `tag` changes now, or -1.
+  VstInt32 editedParameter(VstInt32 tag) const;
+  void endOpenEdits();
+  // Moves the control(s) of parameter `index` to the effect's value; UI thread.
+  void showParameter(VstInt32 index);
+  // Shows what other threads published since the last idle.
+  void applyPublishedValues();
 
   // Knobs, in the order of the parameter indices they edit.
   CAnimKnob* inputKnob = nullptr;
@@ -109,8 +131,25 @@ class Editor : public CPresetSystemEditor {
   bool blinkOn = false;
   uint32_t blinkTick = 0;
   uint32_t lastIdleTick = 0;
+  // When the engine's process count last moved, to see its status go stale.
+  uint32_t lastProcessCalls = 0;
+  uint32_t lastProcessTick = 0;
 
   std::function<uint32_t()> clock;
+
+  // Host edit brackets: depth per parameter, and the parameter each of the
+  // panel's own controls began its gesture on.
+  int hostEditDepth[18] = {};
+  VstInt32 gestureParameter[kTagAbout + 1];
+
+  // Set by setParameter on other threads: one bit per changed parameter, set
+  // after the effect stored the value.
+  std::atomic<uint32_t> changedParameters{0};
+  std::atomic<bool> learnOffPending{false};
+  std::atomic<bool> forgetOffPending{false};
+  // The thread that opened the editor, the only one that touches controls.
+  std::atomic<std::thread::id> uiThread{};
+  static_assert(std::atomic<std::thread::id>::is_always_lock_free, "no lock on the audio thread");
 
   const float meterFloor = 0.0630957344f;  // 10^-1.2, the level of -24 dB
   const float meterFallMs = 500.0f;

@@ -76,5 +76,7 @@ float VEK::getTempo() {
 }
 
 EngineStatus VEK::readStatus() {
-  return dsp.readStatus();
+  EngineStatus status = dsp.readStatus();
+  status.processCalls = processCalls.load(std::memory_order_relaxed);
+  return status;
 }

@@ -3,6 +3,9 @@
 // thread, everything else on the host's UI thread (see DelayEngine).
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "engine/EngineStatus.h"
 #include "engine/dsp/DelayEngine.h"
 #include "presets/CPresetSystemEffect.h"
@@ -40,6 +43,7 @@ class VEK : public CPresetSystemEffect {
 
  private:
   DelayEngine dsp;
+  std::atomic<uint32_t> processCalls{0};  // written by the audio thread only
 };
 
 // Parameter names as the host shows them.

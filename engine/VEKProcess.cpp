@@ -2,6 +2,8 @@
 #include "engine/VEK.h"
 
 void VEK::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+  // One audio thread at a time: a plain increment, no read-modify-write.
+  processCalls.store(processCalls.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   // Pins: an unconnected second input repeats the first, an unconnected
   // second output makes the block mono.
   const bool rightIn = isInputConnected(1);

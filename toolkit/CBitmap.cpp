@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/ModuleHandle.h"
@@ -31,11 +32,49 @@ cairo_surface_t* decodePng(const void* data, std::size_t size) {
   return cairo_image_surface_create_from_png_stream(readPng, &reader);
 }
 
+// Embedded images decoded once per process and shared: hosts open and close
+// editors all the time, and decoding the whole skin is most of an open. No
+// bitmap is ever drawn into, so sharing a surface is safe. Freed when the
+// library is unloaded.
+class DecodedResources {
+ public:
+  ~DecodedResources() {
+    for (const Entry& e : entries) cairo_surface_destroy(e.surface);
+  }
+  // A new reference to the decoded image, or null when it does not decode.
+  cairo_surface_t* get(const platform::Resource& res) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Entry& e : entries)
+      if (e.data == res.data) return cairo_surface_reference(e.surface);
+    cairo_surface_t* s = decodePng(res.data, res.size);
+    if (!s) return nullptr;
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(s);
+      return nullptr;
+    }
+    entries.push_back({res.data, s});
+    return cairo_surface_reference(s);
+  }
+
+ private:
+  struct Entry {
+    const unsigned char* data;
+    cairo_surface_t* surface;
+  };
+  std::mutex mutex;  // editors of several instances may open on different threads
+  std::vector<Entry> entries;
+};
+
+DecodedResources& decodedResources() {
+  static DecodedResources resources;
+  return resources;
+}
+
 }  // namespace
 
 CBitmap::CBitmap(int32_t resourceId) : resourceId(resourceId) {
   const platform::Resource* res = platform::findResource(platform::getModuleHandle(), resourceId);
-  if (res) adopt(decodePng(res->data, res->size));
+  if (res) adopt(decodedResources().get(*res));
 }
 
 CBitmap::CBitmap(const void* pngData, std::size_t size) {

@@ -4,8 +4,63 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace {
+
+// Bytes of the well-formed UTF-8 character at `p`, or 0.
+size_t characterLength(const unsigned char* p) {
+  auto follows = [p](int n, unsigned char low, unsigned char high) {
+    if (p[1] < low || p[1] > high) return false;
+    for (int i = 2; i < n; ++i)
+      if ((p[i] & 0xC0) != 0x80) return false;
+    return true;
+  };
+  const unsigned char c = p[0];
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return follows(2, 0x80, 0xBF) ? 2 : 0;
+  if (c == 0xE0) return follows(3, 0xA0, 0xBF) ? 3 : 0;
+  if (c == 0xED) return follows(3, 0x80, 0x9F) ? 3 : 0;  // no surrogates
+  if (c >= 0xE1 && c <= 0xEF) return follows(3, 0x80, 0xBF) ? 3 : 0;
+  if (c == 0xF0) return follows(4, 0x90, 0xBF) ? 4 : 0;
+  if (c >= 0xF1 && c <= 0xF3) return follows(4, 0x80, 0xBF) ? 4 : 0;
+  if (c == 0xF4) return follows(4, 0x80, 0x8F) ? 4 : 0;
+  return 0;
+}
+
+// Text cairo accepts: a string that is not UTF-8 (a name saved as Latin-1)
+// would put the context into an error state that stops all further drawing,
+// so each byte that starts no character shows as U+FFFD.
+class DrawableText {
+ public:
+  explicit DrawableText(const char* utf8) : text(utf8) {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8);
+    size_t n = 0;
+    while (p[n]) {
+      const size_t length = characterLength(p + n);
+      if (length == 0) break;
+      n += length;
+    }
+    if (!p[n]) return;
+    repaired.assign(utf8, n);
+    while (p[n]) {
+      const size_t length = characterLength(p + n);
+      if (length == 0) {
+        repaired += "\xEF\xBF\xBD";
+        ++n;
+      } else {
+        repaired.append(utf8 + n, length);
+        n += length;
+      }
+    }
+    text = repaired.c_str();
+  }
+  const char* get() const { return text; }
+
+ private:
+  const char* text;
+  std::string repaired;
+};
 CFontDesc systemFont("Arial", 12);
 CFontDesc normalFontVeryBig("Arial", 18);
 CFontDesc normalFontBig("Arial", 14);
@@ -118,7 +173,7 @@ CCoord CDrawContext::getStringWidth(const char* utf8) {
   if (!utf8) return 0;
   applyFont();
   cairo_text_extents_t ext;
-  cairo_text_extents(cr, utf8, &ext);
+  cairo_text_extents(cr, DrawableText(utf8).get(), &ext);
   return ext.x_advance;
 }
 
@@ -132,7 +187,7 @@ void CDrawContext::drawString(const char* utf8, const CPoint& point, bool antial
   cairo_font_options_destroy(options);
   setSourceColor(fontColor);
   cairo_move_to(cr, point.x, point.y);
-  cairo_show_text(cr, utf8);
+  cairo_show_text(cr, DrawableText(utf8).get());
   cairo_new_path(cr);
 }
 

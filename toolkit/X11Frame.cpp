@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <atomic>
 #include <cstdint>
@@ -185,10 +186,12 @@ unsigned char virtualKeyOf(KeySym sym) {
 VstKeyCode keyCodeOf(XKeyEvent* event) {
   char text[8] = {0};
   KeySym sym = NoSymbol;
-  const int n = XLookupString(event, text, sizeof(text) - 1, &sym, nullptr);
+  XLookupString(event, text, sizeof(text) - 1, &sym, nullptr);
   VstKeyCode key{};
   key.virt = virtualKeyOf(sym);
-  if (key.virt == 0 && n == 1) key.character = static_cast<unsigned char>(text[0]);
+  // The character as Unicode, whatever the layout (Latin-1 text would lose
+  // every other script); with Ctrl held it is still the key's letter.
+  if (key.virt == 0) key.character = static_cast<VstInt32>(xkb_keysym_to_utf32(sym));
   if (key.virt == VKEY_SPACE) key.character = ' ';
   unsigned char mods = 0;
   if (event->state & ShiftMask) mods |= MODIFIER_SHIFT;
@@ -345,9 +348,14 @@ class X11Frame : public PlatformFrame {
         break;
       }
       case MotionNotify: {
-        // Only the latest position matters.
+        // A run of motions counts as its latest one; a press or release after
+        // it keeps its place, so a quick drag arriving in one idle is whole.
         XEvent next;
-        while (XCheckTypedWindowEvent(display, window, MotionNotify, &next)) event = next;
+        while (XEventsQueued(display, QueuedAlready) > 0) {
+          XPeekEvent(display, &next);
+          if (next.type != MotionNotify || next.xany.window != window) break;
+          XNextEvent(display, &event);
+        }
         const XMotionEvent& e = event.xmotion;
         frame->platformMouseMoved(CPoint(e.x, e.y), buttonsHeld(e.state));
         break;

@@ -244,10 +244,66 @@ TEST_F(EditorTest, StepButtonsInDelayModeStepMilliseconds) {
     EXPECT_NEAR(sent[0], expected, 1e-7) << c.tag << " " << c.buttons;
     EXPECT_NEAR(sliderValue(30), std::sqrt(expected), 1e-6);
     EXPECT_NEAR(sliderValue(31), std::sqrt(expected), 1e-6);
-    const std::vector<HostEvent> seq = {beginOf(c.tag), beginOf(kDlyTime), automateOf(kDlyTime),
-                                        endOf(kDlyTime), endOf(c.tag)};
+    const std::vector<HostEvent> seq = {beginOf(kDlyTime), automateOf(kDlyTime), endOf(kDlyTime)};
     EXPECT_EQ(edits(), seq);
   }
+}
+
+// Touch automation arms the lane of the bracketed index: the step buttons and
+// delay areas must bracket the parameter they change, never their own tags
+// (19, 20, 30 and 31 are the CC# assignment parameters).
+TEST_F(EditorTest, StepButtonsAndDelayAreasBracketOnlyTheParameterTheyChange) {
+  auto bracketsOnly = [this]() {
+    std::vector<HostEvent> out;
+    for (const HostEvent& e : edits())
+      if (e.first != audioMasterAutomate) out.push_back(e);
+    return out;
+  };
+  const std::vector<HostEvent> dlyTime = {beginOf(kDlyTime), endOf(kDlyTime)};
+  setDelayMode(0.5f);
+  click(kTagDelayUp);
+  EXPECT_EQ(bracketsOnly(), dlyTime);
+  host.calls.clear();
+  drag(kTagDelayStrip, 30);
+  EXPECT_EQ(bracketsOnly(), dlyTime);
+  host.calls.clear();
+  drag(kTagDelayDrag, -30);
+  EXPECT_EQ(bracketsOnly(), dlyTime);
+
+  setClockMode();
+  click(kTagDelayDown);
+  EXPECT_EQ(bracketsOnly(), (std::vector<HostEvent>{beginOf(kNum), endOf(kNum)}));
+  host.calls.clear();
+  click(kTagDelayUp);
+  EXPECT_EQ(bracketsOnly(), (std::vector<HostEvent>{beginOf(kDen), endOf(kDen)}));
+  host.calls.clear();
+  drag(kTagDelayDrag, 30);  // the tempo, which is no parameter
+  EXPECT_TRUE(edits().empty());
+
+  // Held repeats refuse every delay edit: nothing to bracket.
+  setDelayMode(0.5f);
+  hostSets(kRptInf, 0.75f);
+  host.calls.clear();
+  click(kTagDelayUp);
+  drag(kTagDelayDrag, 30);
+  EXPECT_TRUE(edits().empty());
+}
+
+// A drag still held when the editor closes leaves no lane armed.
+TEST_F(EditorTest, ClosingDuringADragEndsItsEdit) {
+  setDelayMode(0.25f);
+  const CPoint from = centre(kTagDelayDrag);
+  driver->advanceTime(1000);
+  driver->mouseDown(from, kLButton);
+  driver->mouseMoved(CPoint(from.x, from.y - 20), kLButton);
+  delete driver;
+  driver = nullptr;
+  dispatch(effEditClose);
+  const std::vector<HostEvent> seq = edits();
+  ASSERT_FALSE(seq.empty());
+  EXPECT_EQ(seq.front(), beginOf(kDlyTime));
+  EXPECT_EQ(seq.back(), endOf(kDlyTime));
+  EXPECT_EQ(host.count(audioMasterBeginEdit), host.count(audioMasterEndEdit));
 }
 
 TEST_F(EditorTest, StepButtonsStopAtTheEndsOfTheDelayRange) {
@@ -270,8 +326,7 @@ TEST_F(EditorTest, ClockModeStepsNumAndDenWithWrapRules) {
   click(kTagDelayDown);
   ASSERT_EQ(0.8f + 0.2f, 1.f);
   EXPECT_EQ(automated(kNum), std::vector<float>{1.f});
-  const std::vector<HostEvent> seq = {beginOf(19), beginOf(kNum), automateOf(kNum), endOf(kNum),
-                                      endOf(19)};
+  const std::vector<HostEvent> seq = {beginOf(kNum), automateOf(kNum), endOf(kNum)};
   EXPECT_EQ(edits(), seq);
   // Above 1.0 it wraps to 0.
   host.calls.clear();
@@ -350,13 +405,11 @@ TEST_F(EditorTest, SlidersSetTheDelayInDelayMode) {
   EXPECT_NEAR(sent.back(), s * s, 1e-6);
   EXPECT_NEAR(sliderValue(30), s, 1e-6);
   EXPECT_NEAR(sliderValue(31), s, 1e-6);
-  // Every change is bracketed by DlyTime's own edit inside the slider's.
+  // The drag is one edit of DlyTime.
   const std::vector<HostEvent> seq = edits();
-  EXPECT_EQ(seq.front(), beginOf(31));
-  EXPECT_EQ(seq[1], beginOf(kDlyTime));
-  EXPECT_EQ(seq[2], automateOf(kDlyTime));
-  EXPECT_EQ(seq[3], endOf(kDlyTime));
-  EXPECT_EQ(seq.back(), endOf(31));
+  EXPECT_EQ(seq.front(), beginOf(kDlyTime));
+  for (size_t i = 1; i + 1 < seq.size(); ++i) EXPECT_EQ(seq[i], automateOf(kDlyTime)) << i;
+  EXPECT_EQ(seq.back(), endOf(kDlyTime));
 
   // The small strip keeps the delay off both ends; the drag area does not.
   setDelayMode(0.25f);
@@ -560,6 +613,35 @@ TEST_F(EditorClockTest, MeterRisesAtOnceToFullScale) {
   aeffect->processReplacing(aeffect, ins, outs, 512);
   idleAfter(10);
   EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 1.f);
+}
+
+// A host may stop calling process without suspending (transport stopped,
+// track disabled): the last block's level and cycle must not stay lit.
+TEST_F(EditorClockTest, MeterAndCycleLampFallToRestWhenTheHostStopsProcessing) {
+  std::vector<float> loud(512, 1.5f), outL(512), outR(512);
+  float* ins[2] = {loud.data(), loud.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  hostSets(kInput, 1.f);
+  hostSets(kDlyTime, 0.01f);  // 32 ms: every block passes a cycle boundary
+  auto cycleLamp = [this] {
+    return static_cast<int>(control(kTagStatusLamps)->getValue() * 7.f + 0.5f) >= 4;
+  };
+  // Processing between idles, as slowly as 8192-frame blocks: the readings hold.
+  for (int i = 0; i < 10; ++i) {
+    aeffect->processReplacing(aeffect, ins, outs, 512);
+    idleAfter(190);
+    EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 1.f) << i;
+    EXPECT_TRUE(cycleLamp()) << i;
+  }
+  // No more process calls: both come to rest within a second.
+  for (int i = 0; i < 20; ++i) idleAfter(50);
+  EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 0.f);
+  EXPECT_FALSE(cycleLamp());
+  // And light again with the next block.
+  aeffect->processReplacing(aeffect, ins, outs, 512);
+  idleAfter(10);
+  EXPECT_FLOAT_EQ(control(kTagLevelMeter)->getValue(), 1.f);
+  EXPECT_TRUE(cycleLamp());
 }
 
 TEST_F(EditorClockTest, OutOfRangeFractionBlinksEvery500Ms) {

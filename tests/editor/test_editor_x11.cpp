@@ -89,6 +89,42 @@ TEST_F(EditorX11Test, WindowShowsWhatTheOffscreenBackendRenders) {
   EXPECT_LE(differing, window.size() / 1000) << differing << " pixels differ";
 }
 
+// Press, ten motions and release reaching the window before one idle (a quick
+// drag, or a busy host) move the knob as far as the same events handled one
+// idle apart.
+TEST_F(EditorX11Test, QuickDragBetweenTwoIdlesMovesTheKnobLikeASlowOne) {
+  const CPoint knob = editor->getParameterControl(kFbck)->getViewSize().getCenter();
+  const int x = kX + static_cast<int>(knob.x), y = kY + static_cast<int>(knob.y);
+  auto dragUp = [&](bool idleBetween) {
+    aeffect->setParameter(aeffect, kFbck, 0.2f);
+    XTestFakeMotionEvent(display, -1, 5, 5, CurrentTime);  // away from the editor
+    XSync(display, False);
+    idleFor(450);  // no double click with the last drag's press
+    auto step = [&] {
+      XSync(display, False);
+      if (idleBetween) idleFor(20);
+    };
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    step();
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    step();
+    for (int i = 1; i <= 10; ++i) {
+      XTestFakeMotionEvent(display, -1, x, y - 4 * i, CurrentTime);
+      step();
+    }
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XSync(display, False);
+    // Every event waits in the editor's queue before its one idle.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    dispatch(effEditIdle);
+    return aeffect->getParameter(aeffect, kFbck);
+  };
+  const float slow = dragUp(true);
+  EXPECT_GT(slow, 0.2f);
+  const float quick = dragUp(false);
+  EXPECT_FLOAT_EQ(quick, slow);
+}
+
 TEST_F(EditorX11Test, OpenAndCloseRepeatedly) {
   for (int i = 0; i < 20; ++i) {
     dispatch(effEditClose);

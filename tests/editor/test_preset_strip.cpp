@@ -135,6 +135,29 @@ TEST_F(PresetStrip, TypedNameLongerThan24IsStoredCut) {
   EXPECT_GE(host.count(audioMasterUpdateDisplay), 1);
 }
 
+// Names in any script: Ctrl+A replaces the whole name, and the 24-byte store
+// gets whole UTF-8 characters only (a character that does not fit is refused).
+TEST_F(PresetStrip, TypedUtf8NameIsStoredInWholeCharacters) {
+  click(33);
+  ASSERT_TRUE(field()->isEditing());
+  VstKeyCode selectAll{'a', 0, MODIFIER_CONTROL};
+  driver->keyDown(selectAll);
+  for (int i = 0; i < 5; ++i) {
+    VstKeyCode zhe{0x416, 0, 0};  // Ж, two bytes
+    driver->keyDown(zhe);
+  }
+  type("abcdefghijklm");  // 23 bytes now
+  VstKeyCode euro{0x20AC, 0, 0};
+  driver->keyDown(euro);  // three bytes do not fit
+  type("z");              // one does
+  key(VKEY_RETURN);
+  const std::string want = "\u0416\u0416\u0416\u0416\u0416abcdefghijklmz";
+  ASSERT_EQ(want.size(), 24u);
+  EXPECT_EQ(programName(), want);
+  EXPECT_EQ(std::string(field()->getText()), want);
+  EXPECT_EQ(std::string(menu()->getEntry(0)), want);
+}
+
 TEST_F(PresetStrip, EscapeKeepsTheStoredName) {
   click(33);
   type("zzz");

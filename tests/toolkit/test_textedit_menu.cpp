@@ -123,8 +123,10 @@ TEST_F(Offscreen, EscapeCancelsAndNonPrintableKeysAreRefused) {
   EXPECT_EQ(key(VKEY_F1), -1);
   VstKeyCode control = ch(1);  // Ctrl+A as XLookupString gives it
   EXPECT_EQ(drv->keyDown(control), -1);
-  VstKeyCode high = ch(static_cast<char>(0xE9));
-  EXPECT_EQ(drv->keyDown(high), -1);
+  VstKeyCode c1 = ch(static_cast<char>(0x85));  // a control of the C1 set
+  EXPECT_EQ(drv->keyDown(c1), -1);
+  VstKeyCode del = ch(0x7F);
+  EXPECT_EQ(drv->keyDown(del), -1);
   EXPECT_EQ(edit->getEditText(), "abczz");
   EXPECT_EQ(key(VKEY_ESCAPE), 1);
   EXPECT_STREQ(edit->getText(), "abc");
@@ -179,6 +181,105 @@ TEST_F(Offscreen, CaretFollowsClicksAndTextKeepsItsLimit) {
   key(VKEY_ESCAPE);
   edit->setText(nullptr);
   EXPECT_STREQ(edit->getText(), "");
+}
+
+VstKeyCode unicode(VstInt32 c) {
+  return VstKeyCode{c, 0, 0};
+}
+VstKeyCode withMods(VstKeyCode k, unsigned char modifier) {
+  k.modifier = modifier;
+  return k;
+}
+
+// Names in any script: typed characters go in as UTF-8 and every editing key
+// steps over whole characters, never into one.
+TEST_F(Offscreen, TypedUnicodeIsUtf8AndKeysMoveByCharacter) {
+  drv->click(CPoint(50, 20));
+  for (VstInt32 c : {0xE9, 0x20AC, 0x416, 0x1D11E}) {  // é € Ж and a clef beyond 16 bits
+    VstKeyCode k = unicode(c);
+    EXPECT_EQ(drv->keyDown(k), 1) << c;
+  }
+  EXPECT_EQ(edit->getEditText(), "abc\u00E9\u20AC\u0416\U0001D11E");
+  key(VKEY_LEFT);  // before the clef
+  EXPECT_EQ(edit->getCaretPosition(), 3u + 2 + 3 + 2);
+  key(VKEY_BACK);  // Ж goes whole
+  EXPECT_EQ(edit->getEditText(), "abc\u00E9\u20AC\U0001D11E");
+  key(VKEY_LEFT);
+  key(VKEY_DELETE);  // € goes whole
+  EXPECT_EQ(edit->getEditText(), "abc\u00E9\U0001D11E");
+  key(VKEY_RIGHT);
+  key(VKEY_RIGHT);
+  EXPECT_EQ(edit->getCaretPosition(), edit->getEditText().size());
+  key(VKEY_RETURN);
+  EXPECT_STREQ(edit->getText(), "abc\u00E9\U0001D11E");
+}
+
+TEST_F(Offscreen, CtrlASelectsAllAndTypingOrDeletingReplacesTheSelection) {
+  drv->click(CPoint(50, 20));
+  type("de");  // abcde|
+  VstKeyCode hostCtrlA = withMods(ch('a'), MODIFIER_CONTROL);
+  EXPECT_EQ(drv->keyDown(hostCtrlA), 1);
+  EXPECT_EQ(edit->getSelectionStart(), 0u);
+  EXPECT_EQ(edit->getSelectionEnd(), 5u);
+  type("x");
+  EXPECT_EQ(edit->getEditText(), "x");
+  type("yz");  // xyz|
+  VstKeyCode shiftHome = withMods(vk(VKEY_HOME), MODIFIER_SHIFT);
+  drv->keyDown(shiftHome);
+  key(VKEY_RIGHT);  // no Shift: the selection collapses to its end
+  EXPECT_EQ(edit->getCaretPosition(), 3u);
+  EXPECT_EQ(edit->getSelectionStart(), edit->getSelectionEnd());
+  VstKeyCode shiftLeft = withMods(vk(VKEY_LEFT), MODIFIER_SHIFT);
+  drv->keyDown(shiftLeft);
+  drv->keyDown(shiftLeft);  // x[yz]
+  key(VKEY_BACK);
+  EXPECT_EQ(edit->getEditText(), "x");
+  type(" two words");
+  VstKeyCode ctrlBack = withMods(vk(VKEY_BACK), MODIFIER_CONTROL);
+  drv->keyDown(ctrlBack);  // a word at a time
+  EXPECT_EQ(edit->getEditText(), "x two ");
+  VstKeyCode ctrlLeft = withMods(vk(VKEY_LEFT), MODIFIER_CONTROL);
+  drv->keyDown(ctrlLeft);
+  EXPECT_EQ(edit->getCaretPosition(), 2u);
+  // Other Ctrl keys are the host's, not text.
+  VstKeyCode ctrlS = withMods(ch('s'), MODIFIER_CONTROL);
+  EXPECT_EQ(drv->keyDown(ctrlS), -1);
+  EXPECT_EQ(edit->getEditText(), "x two ");
+}
+
+TEST_F(Offscreen, ByteLimitCutsOnACharacterBoundary) {
+  edit->setMaxLength(6);
+  edit->setText("ab\u20AC\u20AC");  // 8 bytes: the second € does not fit whole
+  EXPECT_STREQ(edit->getText(), "ab\u20AC");
+  edit->setText("abcde\xE2\x82");  // cut short before it arrived
+  EXPECT_STREQ(edit->getText(), "abcde");
+  drv->click(CPoint(50, 20));
+  VstKeyCode euro = unicode(0x20AC);
+  drv->keyDown(euro);  // 5 + 3 > 6: refused
+  EXPECT_EQ(edit->getEditText(), "abcde");
+  VstKeyCode e = unicode(0xE9);
+  drv->keyDown(e);  // 5 + 2 > 6: refused
+  type("f");
+  EXPECT_EQ(edit->getEditText(), "abcdef");
+  // Over a selection the room it frees counts.
+  VstKeyCode shiftLeft = withMods(vk(VKEY_LEFT), MODIFIER_SHIFT);
+  drv->keyDown(shiftLeft);
+  drv->keyDown(shiftLeft);
+  drv->keyDown(euro);  // 4 + 3 > 6: refused, the selection stays
+  EXPECT_EQ(edit->getEditText(), "abcdef");
+  drv->keyDown(e);  // 4 + 2
+  EXPECT_EQ(edit->getEditText(), "abcd\u00E9");
+}
+
+// A name saved as Latin-1 is no UTF-8: it must not stop the drawing.
+TEST_F(Offscreen, TextThatIsNotUtf8StillDraws) {
+  edit->setText("Caf\xE9 \xFF");
+  drv->idle();
+  const std::vector<uint32_t> before = drv->surfacePixels();
+  edit->setText("Caf\xE9 \xFF!");
+  menu->setCurrent(2);  // drawn after the field: must still change
+  drv->idle();
+  EXPECT_TRUE(drv->surfacePixels() != before);
 }
 
 TEST_F(Offscreen, ValueToStringSetsTheText) {
@@ -413,8 +514,28 @@ class X11Popup : public ::testing::Test {
     XTestFakeButtonEvent(dpy, 1, False, 0);
     XFlush(dpy);
   }
+  // A key of the test's keyboard that gives `sym`: the server's own, or a
+  // spare keycode mapped to it (as a layout switch does).
+  KeyCode keyFor(KeySym sym) {
+    if (const KeyCode code = XKeysymToKeycode(dpy, sym)) return code;
+    int low = 0, high = 0, perCode = 0;
+    XDisplayKeycodes(dpy, &low, &high);
+    KeySym* map = XGetKeyboardMapping(dpy, static_cast<KeyCode>(low), high - low + 1, &perCode);
+    KeyCode spare = 0;
+    for (int k = high; k >= low && !spare; --k) {
+      bool empty = true;
+      for (int i = 0; i < perCode; ++i) empty = empty && map[(k - low) * perCode + i] == NoSymbol;
+      if (empty) spare = static_cast<KeyCode>(k);
+    }
+    XFree(map);
+    if (!spare) return 0;
+    KeySym syms[2] = {sym, sym};
+    XChangeKeyboardMapping(dpy, spare, 2, syms, 1);
+    XSync(dpy, False);
+    return spare;
+  }
   void press(KeySym sym) {
-    const KeyCode code = XKeysymToKeycode(dpy, sym);
+    const KeyCode code = keyFor(sym);
     XTestFakeKeyEvent(dpy, code, True, 0);
     XTestFakeKeyEvent(dpy, code, False, 0);
     XFlush(dpy);
@@ -526,6 +647,28 @@ TEST_F(X11Popup, TextFieldTakesTheKeyboardOnClick) {
   ASSERT_TRUE(idleUntil([&] { return !log.events.empty(); }));
   EXPECT_STREQ(edit->getText(), "namx");
   EXPECT_EQ(log.events, (std::vector<std::string>{"value 33"}));
+}
+
+// Keys of any layout type their characters: the key's symbol is turned into
+// Unicode, not into a Latin-1 byte (Cyrillic, the euro sign and every other
+// script have none).
+TEST_F(X11Popup, TextFieldTypesTheCharactersOfAnyLayout) {
+  clickAtRoot(kParentX + 50, kParentY + 20);
+  ASSERT_TRUE(idleUntil([&] { return edit->isEditing(); }));
+  Window focus = 0;
+  int revert = 0;
+  ASSERT_TRUE(idleUntil([&] {
+    XGetInputFocus(dpy, &focus, &revert);
+    return focus == childOf(parent);
+  }));
+  press(XK_End);  // a key before the keyboard's mapping changes
+  settle(100);
+  press(XK_Cyrillic_ZHE);
+  press(XK_EuroSign);
+  press(XK_eacute);
+  press(XK_Return);
+  ASSERT_TRUE(idleUntil([&] { return !log.events.empty(); }));
+  EXPECT_STREQ(edit->getText(), "name\u0416\u20AC\u00E9");
 }
 
 }  // namespace
