@@ -358,8 +358,8 @@ void DelayEngine::process(const float* inL, const float* inR, float* outL, float
     const float gR = smoothedInputGain * xR + dither;
 
     // Conditioning: anti-alias low-pass, feedback, soft limiter, peak meter.
-    float tL = aaL.run(aa, gL) + feedbackL;
-    float tR = aaR.run(aa, gR) + feedbackR;
+    float tL = aaL.run(aa, dsp::limitWetInput(gL)) + feedbackL;
+    float tR = aaR.run(aa, dsp::limitWetInput(gR)) + feedbackR;
     const float mL = std::fabs(tL), mR = std::fabs(tR);
     const float gainL = limiterL.gainFor(mL);
     const float gainR = limiterR.gainFor(mR);

@@ -32,6 +32,16 @@ inline float sanitizeInput(float x) {
   return x > 0.0f ? kInputLimit : -kInputLimit;
 }
 
+// The delay path takes at most full scale at the Input control's maximum gain
+// (x4): beyond it the soft limiter holds its output near full scale anyway,
+// and a level far beyond it would swamp the limiter's running sum, whose
+// rounding then lets the burst into the loop unlimited.
+constexpr float kWetInputLimit = 4.0f;
+
+inline float limitWetInput(float g) {
+  return g > kWetInputLimit ? kWetInputLimit : (g < -kWetInputLimit ? -kWetInputLimit : g);
+}
+
 // One-pole smoother step with the dither term that keeps it out of denormals.
 inline float smooth(float state, float target, float a, float b, float dither) {
   return a * state + b * target + dither;
