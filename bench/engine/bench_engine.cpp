@@ -211,7 +211,7 @@ void denormalCheck() {
 }
 
 template <class Engine>
-__attribute__((noinline)) void countedRun(Engine& e, Buffers& b, int blocks) {
+__attribute__((noinline, noclone)) void countedRun(Engine& e, Buffers& b, int blocks) {
   for (int i = 0; i < blocks; ++i) b.run(e);
 }
 
@@ -220,7 +220,10 @@ int count(Setting s, int blocks) {
   Engine e;
   configure(e, s);
   Buffers b(0.5f);
-  for (int i = 0; i < 20; ++i) b.run(e);
+  for (int i = 0; i < 20; ++i) {
+    b.run(e);  // settle, outside the counted function
+    benchmark::DoNotOptimize(b.outL.data());
+  }
   countedRun(e, b, blocks);
   benchmark::DoNotOptimize(b.outL.data());
   std::printf("%d blocks of %d frames: divide callgrind's Ir by %d\n", blocks, kBlock,
