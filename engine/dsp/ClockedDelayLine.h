@@ -43,8 +43,11 @@ class ClockedDelayLine {
     Pair advance(float newStep, bool exact, float inverse) {
       // Rescaling keeps the time left to the next tick when the clock
       // changes.
-      const float prior =
-          exact ? 1.0f - (1.0f - tickPhase) : 1.0f - (1.0f - tickPhase) * newStep / tickStep;
+      float prior;
+      if (exact)
+        prior = 1.0f - (1.0f - tickPhase);
+      else
+        prior = 1.0f - (1.0f - tickPhase) * newStep / tickStep;
       tickPhase = prior + newStep;
       tickStep = newStep;
       float f = 1.0f - prior;

@@ -67,7 +67,12 @@ struct StereoLevelLimiter {
     ring[position] = magnitude;
     if (++position >= length) position = 0;
     const Pair avg = sum * inverseLength;
-    return select(avg > 2.0f, 1.0f / avg, 1.0f - 0.25f * avg);
+    const PairMask loud = avg > 2.0f;
+    // A branch, not a blend: the division stays off the common path. The
+    // scalings by the power-of-two length and by 1/4 are exact, so they
+    // fold into one multiplication.
+    if (anyLane(loud)) return select(loud, 1.0f / avg, 1.0f - 0.25f * avg);
+    return 1.0f - sum * (0.25f * inverseLength);
   }
 
   void clear() {

@@ -35,6 +35,11 @@ inline void storePair(float* p, Pair v) {
   _mm_storel_pi(reinterpret_cast<__m64*>(p), static_cast<__m128>(v));
 }
 
+// True when any of the two signal lanes is set.
+inline bool anyLane(PairMask m) {
+  return (_mm_movemask_ps(static_cast<__m128>(reinterpret_cast<Pair>(m))) & 3) != 0;
+}
+
 inline Pair select(PairMask m, Pair a, Pair b) {
   return m ? a : b;
 }
@@ -48,8 +53,24 @@ inline Pair clampPair(Pair x, float lo, float hi) {
       _mm_min_ps(_mm_max_ps(static_cast<__m128>(x), _mm_set1_ps(lo)), _mm_set1_ps(hi)));
 }
 
+// The sign bit in every lane when s is negative: x times s = +-1 as a flip.
+inline PairMask signMask(float s) {
+  const int bit = s < 0.0f ? static_cast<int>(0x80000000u) : 0;
+  return PairMask{bit, bit, bit, bit};
+}
+inline Pair flipSign(Pair x, PairMask sign) {
+  return reinterpret_cast<Pair>(reinterpret_cast<PairMask>(x) ^ sign);
+}
+
 inline Pair flushPair(Pair x) {
   return (x + kFlushOffset) - kFlushOffset;
+}
+
+// flushLikelyLarge on both lanes.
+inline Pair flushPairLikelyLarge(Pair x) {
+  const PairMask small = absPair(x) < kFlushIdentity;
+  if (__builtin_expect(!anyLane(small), 1)) return x;
+  return flushPair(x);
 }
 
 // sanitizeInput on both lanes.
