@@ -111,6 +111,11 @@ class DelayEngine {
   float feedbackValueL() const { return dsp::left(feedback); }
   float feedbackValueR() const { return dsp::right(feedback); }
 
+  // The loop runs its AVX2 build where the processor has AVX2 (same output);
+  // tests switch that off to run the baseline x86-64 build as well.
+  static void allowWideLoop(bool allowed);
+  static bool usesWideLoop();
+
   static constexpr int kHoldRequested = 1;
   static constexpr int kHolding = 2;
 
@@ -125,6 +130,9 @@ class DelayEngine {
   void startBlock(int frames, const BlockTiming& timing);
   void passThrough(const float* inL, const float* inR, float* outL, float* outR, int frames);
   void run(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void runLoop(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void runBaseline(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void runWide(const float* inL, const float* inR, float* outL, float* outR, int frames);
 
   // Parameter side, written by setParameter on any thread.
   std::atomic<float> raw[kNumParams];
