@@ -9,8 +9,9 @@
 //   bench_engine --count SETTING WHICH BLOCKS
 //                                     processes BLOCKS blocks in countedRun()
 //                                     for callgrind's --toggle-collect
-//                                     (SETTING: defaults, wow, feedback;
-//                                     WHICH: new, baseline)
+//                                     (SETTING: defaults, wow, feedback, busy;
+//                                     WHICH: new, new-x86-64 (the loop's
+//                                     build without AVX2), baseline)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -239,7 +240,9 @@ int count(Setting s, int blocks) {
 
 int countMode(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr, "usage: bench_engine --count defaults|wow|feedback new|baseline BLOCKS\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_engine --count defaults|wow|feedback|busy new|new-x86-64|baseline BLOCKS\n");
     return 1;
   }
   const std::string which = argv[2];
@@ -248,6 +251,7 @@ int countMode(int argc, char** argv) {
                     : which == "busy"     ? Setting::Busy
                                           : Setting::Defaults;
   const int blocks = std::max(1, std::atoi(argv[4]));
+  if (std::strcmp(argv[3], "new-x86-64") == 0) DelayEngine::allowWideLoop(false);
   return std::strcmp(argv[3], "baseline") == 0 ? count<baseline::DelayEngine>(s, blocks)
                                                : count<DelayEngine>(s, blocks);
 }
