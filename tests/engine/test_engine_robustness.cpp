@@ -158,7 +158,7 @@ Signal burstRender(const BurstCase& c, float amp, int block) {
   e.setParameter(kDlyx2, 0.0f);
   for (auto [index, value] : c.params) e.setParameter(index, value);
   e.resume(44100.0f);
-  Signal in = noise(19000, 0.5f, 3);
+  Signal in = noise(12000, 0.5f, 3);  // the first echo of a 50 ms delay and more
   for (int i = 4000; i < 4256; ++i) in.left[i] = in.right[i] = (i & 8) ? amp : -amp;
   Signal out(in.size());
   for (std::size_t pos = 0; pos < in.size(); pos += block) {
@@ -202,24 +202,20 @@ TEST(EngineRobustness, HugeFiniteBurstsStayFiniteAndEchoNoLouderThanFullScale) {
       float input = 0.5f;
       for (auto [index, value] : c.params)
         if (index == kInput) input = value;
-      float fullPeak[2] = {};  // bursts starting up, down
-      for (int sign = 0; sign < 2; ++sign) {
-        const Signal full = burstRender(c, (sign ? -1.0f : 1.0f) / (input * input), block);
-        for (std::size_t i = 4300; i < full.size(); ++i)
-          fullPeak[sign] =
-              std::max({fullPeak[sign], std::fabs(full.left[i]), std::fabs(full.right[i])});
+      const float sign = round % 2 ? -1.0f : 1.0f;
+      const float amp = amps[round % 5] * sign;
+      ++round;
+      const Signal full = burstRender(c, sign / (input * input), block);
+      float fullPeak = 0.0f;
+      for (std::size_t i = 4300; i < full.size(); ++i)
+        fullPeak = std::max({fullPeak, std::fabs(full.left[i]), std::fabs(full.right[i])});
+      const Signal out = burstRender(c, amp, block);
+      float peak = 0.0f;
+      for (std::size_t i = 0; i < out.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i]))
+            << c.name << ", block " << block << ", burst " << amp << ", sample " << i;
+        if (i >= 4300) peak = std::max({peak, std::fabs(out.left[i]), std::fabs(out.right[i])});
       }
-      for (int k = 0; k < 2; ++k, ++round) {
-        const float amp = amps[round % 5] * (round % 2 ? -1.0f : 1.0f);
-        const Signal out = burstRender(c, amp, block);
-        float peak = 0.0f;
-        for (std::size_t i = 0; i < out.size(); ++i) {
-          ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i]))
-              << c.name << ", block " << block << ", burst " << amp << ", sample " << i;
-          if (i >= 4300) peak = std::max({peak, std::fabs(out.left[i]), std::fabs(out.right[i])});
-        }
-        EXPECT_LE(peak, fullPeak[round % 2] * 1.0001f)
-            << c.name << ", block " << block << ", burst " << amp;
-      }
+      EXPECT_LE(peak, fullPeak * 1.0001f) << c.name << ", block " << block << ", burst " << amp;
     }
 }
