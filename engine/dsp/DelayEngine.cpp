@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -438,169 +439,175 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
   // limiter, the clock and the feedback. Each pass alone keeps its state in
   // registers. All inputs of a chunk are read before any output is written
   // and the outputs go to the same indices, so in-place buffers work.
-  constexpr int kChunk = 64;
-  alignas(16) Pair filtered[kChunk], gained[kChunk], delayed[kChunk];
-  float dryGains[kChunk], wetGains[kChunk], depths[kChunk], feedbacks[kChunk], phases[kChunk];
-  float waves[kChunk];
-  bool waveReady[kChunk];
-  // The oscillator's wave off the loop's critical path, where it will likely
-  // be needed (the loop computes it itself where this guessed wrong).
-  const float likelyEnvelope = std::max(1.0f, 2.0f * static_cast<float>(limiter.length));
+  auto runChunks = [&](auto chunkSize) __attribute__((always_inline)) {
+    constexpr int kChunk = decltype(chunkSize)::value;
+    alignas(16) Pair filtered[kChunk], gained[kChunk], delayed[kChunk];
+    float dryGains[kChunk], wetGains[kChunk], depths[kChunk], feedbacks[kChunk], phases[kChunk];
+    float waves[kChunk];
+    bool waveReady[kChunk];
+    // The oscillator's wave off the loop's critical path, where it will likely
+    // be needed (the loop computes it itself where this guessed wrong).
+    const float likelyEnvelope = std::max(1.0f, 2.0f * static_cast<float>(limiter.length));
 
+    for (int start = 0; start < frames; start += kChunk) {
+      const int n = std::min(kChunk, frames - start);
+      for (int j = 0; j < n; ++j) {
+        const Pair x = dsp::sanitizePair(dsp::pair(inL[start + j], inR[start + j]));
+        dither = -dither;
+        const Pair g = smoothed[0] * x + dsp::Pair{dither, dither, 0.0f, 0.0f};
+        gained[j] = g;
+        filtered[j] =
+            filter.run(taps, dsp::clampPair(g, -dsp::kWetInputLimit, dsp::kWetInputLimit));
+        smoothed = a * smoothed + smoothTargets + dither;
+        smoothedFb = a * smoothedFb + feedbackTarget;
+        if (std::fabs(smoothedFb) < 1.0e-5f) smoothedFb = 0.0f;
+        feedbacks[j] = smoothedFb;
+        const float p = dsp::flush(smoothed[2] * smoothed[1]);
+        dryGains[j] = smoothed[1] - p;
+        wetGains[j] = p * wet;
+        depths[j] = smoothed[3];
+        phases[j] = phase;
+        waveReady[j] = false;
+        if (lfoAmount != 0.0f &&
+            !(std::fabs(smoothed[3]) * (lfoBound + (likelyEnvelope + 0.5f) * envBound) <
+              negligible)) {
+          waves[j] = squareWave ? (phase <= 0.0f ? 1.0f : -1.0f) : -std::sin(phase);
+          waveReady[j] = true;
+        }
+        phase += increment;
+        if (phase >= dsp::kPi) {
+          phase -= dsp::kTwoPi;
+          // Only rates far beyond the control range step more than a turn.
+          if (phase >= dsp::kPi) phase = std::remainder(phase, dsp::kTwoPi);
+        }
+      }
+
+      for (int j = 0; j < n; ++j) {
+        // Conditioning: feedback, soft limiter, peak meter, envelope.
+        Pair t = filtered[j];
+        if (feedbackLive) t = t + fb;
+        const Pair m = dsp::absPair(t);
+        const Pair gain = lim.gainFor(m, inverseLength);
+        const float level = m[0] + m[1];
+        if (level > peak) peak = level;
+        t = t * gain;
+        const Pair gm = gain * m;
+        envState = dsp::flushLikelyLarge(envC * envState + envTakeHalf * (gm[0] + gm[1]));
+        c.pushInput(t);
+        const float smoothedFbNow = feedbacks[j];
+
+        // Modulation, skipped where it provably leaves the clock period alone.
+        const float depth = depths[j];
+        const float bound =
+            std::fabs(depth) * (lfoBound + (std::max(1.0f, envState) + 0.5f) * envBound);
+        float w = 0.0f;
+        const bool modulating = !(bound < negligible);
+        if (modulating && lfoAmount != 0.0f) {
+          if (waveReady[j]) {
+            w = waves[j];
+          } else {
+            const float ph = phases[j];
+            w = squareWave ? (ph <= 0.0f ? 1.0f : -1.0f) : -std::sin(ph);
+          }
+        }
+        if (modulating) {
+          const float envValue =
+              envAmount != 0.0f ? (std::pow(envState, 0.3f) - 0.5f) * envAmount : 0.0f;
+          // x 1 is exact: without Dlyx2 the multiplication leaves the path.
+          cp = multiplier == 1.0f
+                   ? dsp::clockPeriodFor(w * lfoAmount + envValue, depth, manualFactor, 1.0f)
+                   : dsp::clockPeriodFor(w * lfoAmount + envValue, depth, manualFactor, multiplier);
+        } else {
+          cp = dsp::clockPeriodFor(0.0f, depth, manualFactor, multiplier);
+        }
+
+        // Under modulation the period changes every sample and the exact-step
+        // test stays off the path from the period to the tick phase.
+        bool exact = false;
+        if (cp != lastCp) {
+          lastCp = cp;
+          newStep = 1.0f / cp;
+          checkStep = true;
+        } else if (checkStep) {
+          checkStep = false;
+          powerOfTwoStep = isPowerOfTwo(newStep);
+          if (powerOfTwoStep) inverseStep = 1.0f / newStep;
+        }
+        if (powerOfTwoStep && !checkStep) exact = newStep == c.tickStep;
+        Pair o = holding ? c.advance<true>(newStep, exact, inverseStep)
+                         : c.advance<false>(newStep, exact, inverseStep);
+
+        // Under three ticks the interpolators cannot work: the conditioned input
+        // stands in for the delayed signal.
+        if (delayTicks < 3.0f && !holding) o = t;
+
+        if (jump) {
+          jump = false;
+          delayTicks = rateF * delayMsValue.load(relaxed) / 1000.0f;
+          c.readPos = dsp::ClockedDelayLine::readPositionFor(c.writePos, c.length, delayTicks);
+        }
+
+        // Feedback for the next sample; the high cut follows o while off so that
+        // switching it on starts without a step.
+        hc = dsp::flushPairLikelyLarge(hiCutOn ? hcKeep * hc + hcTake * o : o);
+        if (holding)
+          fb = hc;
+        else if (feedbackLive)
+          fb = dsp::flipSign(smoothedFbNow * hc, fbFlip);
+
+        delayed[j] = o;
+
+        // Delay-cycle position, indicator and the synchronised hold start. With
+        // no delay cycle (delay 0) there is no boundary to wait for.
+        bool boundary = true;
+        if (cycleActive) {
+          ++cyclePos;
+          if (cyclePos < window || cyclePos > cycleLength - window) latch = true;
+          boundary = cyclePos > cycleLength;
+          if (boundary) cyclePos = 0;
+        }
+        if (boundary && holdWaiting) {
+          holdWaiting = false;
+          int expected = kHoldRequested;
+          if (holdState.compare_exchange_strong(expected, kHoldRequested | kHolding, relaxed)) {
+            c.writeFade = kFadeStart;
+            holding = true;
+            feedbackLive = true;
+          }
+        }
+      }
+
+      // Outputs, apart from the loop so that it carries less across its call
+      // of pow.
+      for (int j = 0; j < n; ++j) {
+        const int k = start + j;
+        if (powerOn) {
+          const Pair dry = gained[j] * dryGains[j], wetPart = delayed[j] * wetGains[j];
+          if (outR) {
+            const Pair out = dry + wetPart;
+            outL[k] = out[0];
+            outR[k] = out[1];
+          } else {
+            outL[k] = 0.5f * (dry[0] + wetPart[0]) + 0.5f * dry[1] + 0.5f * wetPart[1];
+          }
+        } else if (outR) {
+          const float l = inL[k], r = inR[k];
+          outL[k] = l;
+          outR[k] = r;
+        } else {
+          outL[k] = 0.5f * inL[k] + 0.5f * inR[k];
+        }
+      }
+    }
+  };
   // When the feedback closes the loop through the modulated clock (the
   // envelope's pow on the way), each sample waits for the last: then one
   // sample per chunk lets the first pass's work fill that wait.
   const bool modulationLikely = std::fabs(smoothed[3]) > 1.0e-6f || smoothTargets[3] != 0.0f;
-  const int chunk = feedbackLive && modulationLikely ? 1 : kChunk;
-  for (int start = 0; start < frames; start += chunk) {
-    const int n = std::min(chunk, frames - start);
-    for (int j = 0; j < n; ++j) {
-      const Pair x = dsp::sanitizePair(dsp::pair(inL[start + j], inR[start + j]));
-      dither = -dither;
-      const Pair g = smoothed[0] * x + dsp::Pair{dither, dither, 0.0f, 0.0f};
-      gained[j] = g;
-      filtered[j] = filter.run(taps, dsp::clampPair(g, -dsp::kWetInputLimit, dsp::kWetInputLimit));
-      smoothed = a * smoothed + smoothTargets + dither;
-      smoothedFb = a * smoothedFb + feedbackTarget;
-      if (std::fabs(smoothedFb) < 1.0e-5f) smoothedFb = 0.0f;
-      feedbacks[j] = smoothedFb;
-      const float p = dsp::flush(smoothed[2] * smoothed[1]);
-      dryGains[j] = smoothed[1] - p;
-      wetGains[j] = p * wet;
-      depths[j] = smoothed[3];
-      phases[j] = phase;
-      waveReady[j] = false;
-      if (lfoAmount != 0.0f &&
-          !(std::fabs(smoothed[3]) * (lfoBound + (likelyEnvelope + 0.5f) * envBound) <
-            negligible)) {
-        waves[j] = squareWave ? (phase <= 0.0f ? 1.0f : -1.0f) : -std::sin(phase);
-        waveReady[j] = true;
-      }
-      phase += increment;
-      if (phase >= dsp::kPi) {
-        phase -= dsp::kTwoPi;
-        // Only rates far beyond the control range step more than a turn.
-        if (phase >= dsp::kPi) phase = std::remainder(phase, dsp::kTwoPi);
-      }
-    }
-
-    for (int j = 0; j < n; ++j) {
-      // Conditioning: feedback, soft limiter, peak meter, envelope.
-      Pair t = filtered[j];
-      if (feedbackLive) t = t + fb;
-      const Pair m = dsp::absPair(t);
-      const Pair gain = lim.gainFor(m, inverseLength);
-      const float level = m[0] + m[1];
-      if (level > peak) peak = level;
-      t = t * gain;
-      const Pair gm = gain * m;
-      envState = dsp::flushLikelyLarge(envC * envState + envTakeHalf * (gm[0] + gm[1]));
-      c.pushInput(t);
-      const float smoothedFbNow = feedbacks[j];
-
-      // Modulation, skipped where it provably leaves the clock period alone.
-      const float depth = depths[j];
-      const float bound =
-          std::fabs(depth) * (lfoBound + (std::max(1.0f, envState) + 0.5f) * envBound);
-      float w = 0.0f;
-      const bool modulating = !(bound < negligible);
-      if (modulating && lfoAmount != 0.0f) {
-        if (waveReady[j]) {
-          w = waves[j];
-        } else {
-          const float ph = phases[j];
-          w = squareWave ? (ph <= 0.0f ? 1.0f : -1.0f) : -std::sin(ph);
-        }
-      }
-      if (modulating) {
-        const float envValue =
-            envAmount != 0.0f ? (std::pow(envState, 0.3f) - 0.5f) * envAmount : 0.0f;
-        // x 1 is exact: without Dlyx2 the multiplication leaves the path.
-        cp = multiplier == 1.0f
-                 ? dsp::clockPeriodFor(w * lfoAmount + envValue, depth, manualFactor, 1.0f)
-                 : dsp::clockPeriodFor(w * lfoAmount + envValue, depth, manualFactor, multiplier);
-      } else {
-        cp = dsp::clockPeriodFor(0.0f, depth, manualFactor, multiplier);
-      }
-
-      // Under modulation the period changes every sample and the exact-step
-      // test stays off the path from the period to the tick phase.
-      bool exact = false;
-      if (cp != lastCp) {
-        lastCp = cp;
-        newStep = 1.0f / cp;
-        checkStep = true;
-      } else if (checkStep) {
-        checkStep = false;
-        powerOfTwoStep = isPowerOfTwo(newStep);
-        if (powerOfTwoStep) inverseStep = 1.0f / newStep;
-      }
-      if (powerOfTwoStep && !checkStep) exact = newStep == c.tickStep;
-      Pair o = holding ? c.advance<true>(newStep, exact, inverseStep)
-                       : c.advance<false>(newStep, exact, inverseStep);
-
-      // Under three ticks the interpolators cannot work: the conditioned input
-      // stands in for the delayed signal.
-      if (delayTicks < 3.0f && !holding) o = t;
-
-      if (jump) {
-        jump = false;
-        delayTicks = rateF * delayMsValue.load(relaxed) / 1000.0f;
-        c.readPos = dsp::ClockedDelayLine::readPositionFor(c.writePos, c.length, delayTicks);
-      }
-
-      // Feedback for the next sample; the high cut follows o while off so that
-      // switching it on starts without a step.
-      hc = dsp::flushPairLikelyLarge(hiCutOn ? hcKeep * hc + hcTake * o : o);
-      if (holding)
-        fb = hc;
-      else if (feedbackLive)
-        fb = dsp::flipSign(smoothedFbNow * hc, fbFlip);
-
-      delayed[j] = o;
-
-      // Delay-cycle position, indicator and the synchronised hold start. With
-      // no delay cycle (delay 0) there is no boundary to wait for.
-      bool boundary = true;
-      if (cycleActive) {
-        ++cyclePos;
-        if (cyclePos < window || cyclePos > cycleLength - window) latch = true;
-        boundary = cyclePos > cycleLength;
-        if (boundary) cyclePos = 0;
-      }
-      if (boundary && holdWaiting) {
-        holdWaiting = false;
-        int expected = kHoldRequested;
-        if (holdState.compare_exchange_strong(expected, kHoldRequested | kHolding, relaxed)) {
-          c.writeFade = kFadeStart;
-          holding = true;
-          feedbackLive = true;
-        }
-      }
-    }
-
-    // Outputs, apart from the loop so that it carries less across its call
-    // of pow.
-    for (int j = 0; j < n; ++j) {
-      const int k = start + j;
-      if (powerOn) {
-        const Pair dry = gained[j] * dryGains[j], wetPart = delayed[j] * wetGains[j];
-        if (outR) {
-          const Pair out = dry + wetPart;
-          outL[k] = out[0];
-          outR[k] = out[1];
-        } else {
-          outL[k] = 0.5f * (dry[0] + wetPart[0]) + 0.5f * dry[1] + 0.5f * wetPart[1];
-        }
-      } else if (outR) {
-        const float l = inL[k], r = inR[k];
-        outL[k] = l;
-        outR[k] = r;
-      } else {
-        outL[k] = 0.5f * inL[k] + 0.5f * inR[k];
-      }
-    }
-  }
+  if (feedbackLive && modulationLikely)
+    runChunks(std::integral_constant<int, 1>{});
+  else
+    runChunks(std::integral_constant<int, 64>{});
   if (!feedbackLive) fb = dsp::flipSign(smoothedFb * hc, fbFlip);
 
   smoothedInputGain = smoothed[0];
