@@ -385,7 +385,8 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
   const float manualFactor = manualFactorValue.load(relaxed);
   const float multiplier = clockMultiplierValue.load(relaxed);
   const bool hiCutOn = hiCut.load(relaxed) != 0;
-  // x (+-1) is exact: a sign flip, off the loop's critical path's multiplier.
+  // Multiplying by +-1 is exact: a sign flip does it with one multiplication
+  // less on the feedback path.
   const dsp::PairMask fbFlip = dsp::signMask(feedbackSign.load(relaxed));
   const bool powerOn = power.load(relaxed) != 0;
   const int holdAtStart = holdState.load(relaxed);
@@ -395,7 +396,8 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
   // Bounds that prove the modulation cannot move the clock: |oscillator| is
   // at most lfoAmount, the envelope term at most (max(1, state) + 0.5) x
   // envAmount (pow(s, 0.3) <= max(1, s)); a product below a quarter of an ulp
-  // of the manual factor leaves the sum at the manual factor.
+  // of the manual factor leaves the sum at the manual factor. A state that is
+  // not a number makes the bound NaN and the test fail, as it must.
   const float lfoBound = std::fabs(lfoAmount) * 1.001f;
   const float envBound = std::fabs(envAmount) * 1.001f;
   const float negligible = std::fabs(manualFactor) * 0x1p-26f;
@@ -499,7 +501,7 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
         // Modulation, skipped where it provably leaves the clock period alone.
         const float depth = depths[j];
         const float bound =
-            std::fabs(depth) * (lfoBound + (std::max(1.0f, envState) + 0.5f) * envBound);
+            std::fabs(depth) * (lfoBound + (std::max(envState, 1.0f) + 0.5f) * envBound);
         float w = 0.0f;
         const bool modulating = !(bound < negligible);
         if (modulating && lfoAmount != 0.0f) {
