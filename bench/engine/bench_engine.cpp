@@ -5,7 +5,9 @@
 //
 //   bench_engine                      Google Benchmark cases, then the
 //                                     same-run comparison table
-//   bench_engine --compare-only       the comparison table alone
+//   bench_engine --compare-only [--x86-64]
+//                                     the comparison table alone (--x86-64:
+//                                     the loop's build for any x86-64)
 //   bench_engine --count SETTING WHICH BLOCKS
 //                                     processes BLOCKS blocks in countedRun()
 //                                     for callgrind's --toggle-collect
@@ -261,6 +263,8 @@ int countMode(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--count") == 0) return countMode(argc, argv);
   if (argc > 1 && std::strcmp(argv[1], "--compare-only") == 0) {
+    if (argc > 2 && std::strcmp(argv[2], "--x86-64") == 0) DelayEngine::allowWideLoop(false);
+    std::printf("loop build: %s\n", DelayEngine::usesWideLoop() ? "AVX2" : "x86-64");
     compare();
     return 0;
   }
