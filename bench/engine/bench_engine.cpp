@@ -1,12 +1,30 @@
-// Cost of the engine per stereo frame, and the denormal check: a long silent
-// tail after a loud burst must cost no more than the burst itself.
+// Cost of the engine per stereo frame, today's engine against the frozen copy
+// of the per-sample engine it replaced (bench/engine/baseline), and the
+// denormal check: a long silent tail after a loud burst must cost no more
+// than the burst itself.
+//
+//   bench_engine                      Google Benchmark cases, then the
+//                                     same-run comparison table
+//   bench_engine --compare-only [--x86-64]
+//                                     the comparison table alone (--x86-64:
+//                                     the loop's build for any x86-64)
+//   bench_engine --count SETTING WHICH BLOCKS
+//                                     processes BLOCKS blocks in countedRun()
+//                                     for callgrind's --toggle-collect
+//                                     (SETTING: defaults, wow, feedback, busy;
+//                                     WHICH: new, new-x86-64 (the loop's
+//                                     build without AVX2), baseline)
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "bench/engine/baseline/DelayEngine.h"
 #include "engine/dsp/DelayEngine.h"
 
 namespace {
@@ -27,20 +45,65 @@ struct Buffers {
   void run(DelayEngine& e) {
     e.process(inL.data(), inR.data(), outL.data(), outR.data(), kBlock, BlockTiming{});
   }
+  void run(baseline::DelayEngine& e) {
+    e.process(inL.data(), inR.data(), outL.data(), outR.data(), kBlock, baseline::BlockTiming{});
+  }
 };
 
-void busy(DelayEngine& e) {
-  e.setParameter(kDepth, 0.6f);
-  e.setParameter(kWaveform, 0.2f);  // sine with some envelope
-  e.setParameter(kRate, 0.6f);
-  e.setParameter(kFbck, 0.85f);
-  e.setParameter(kDlyx2, 0.75f);
-  e.setParameter(kHiCut, 0.75f);
-  e.setParameter(kMix, 0.5f);
+// The settings compared. "wow tape" is the factory preset of that name.
+enum class Setting { Defaults, WowTape, Feedback, Busy };
+
+template <class Engine>
+void configure(Engine& e, Setting s) {
+  e.setParameter(kDlyx2, 0.0f);  // as the first preset does
+  switch (s) {
+    case Setting::Defaults:
+      break;
+    case Setting::WowTape: {
+      const float wow[kNumParams] = {0.622706f, 0.479528f, 0.459736f, 0.053856f, 0.25f, 0.25f,
+                                     0.53191f,  0.75f,     0.25f,     0.5f,      0.1f,  0.31f,
+                                     0.5f,      0.25f,     0.75f,     0.25f,     0.1f,  0.038462f};
+      for (int i = 0; i < kNumParams; ++i) e.setParameter(i, wow[i]);
+      break;
+    }
+    case Setting::Feedback:
+      e.setParameter(kDlyTime, 0.125f);  // 400 ms
+      e.setParameter(kFbck, 1.0f);
+      e.setParameter(kMix, 0.5f);
+      break;
+    case Setting::Busy:
+      e.setParameter(kDepth, 0.6f);
+      e.setParameter(kWaveform, 0.2f);  // sine with some envelope
+      e.setParameter(kRate, 0.6f);
+      e.setParameter(kFbck, 0.85f);
+      e.setParameter(kDlyx2, 0.75f);
+      e.setParameter(kHiCut, 0.75f);
+      e.setParameter(kMix, 0.5f);
+      break;
+  }
+  e.suspend();
+  e.resume(44100.0f);
 }
 
-void measure(benchmark::State& state, DelayEngine& e, float amp) {
-  Buffers b(amp);
+const char* settingName(Setting s) {
+  switch (s) {
+    case Setting::Defaults:
+      return "defaults";
+    case Setting::WowTape:
+      return "wow tape";
+    case Setting::Feedback:
+      return "feedback 1, 400 ms";
+    case Setting::Busy:
+      return "modulation, feedback, Dlyx2";
+  }
+  return "";
+}
+
+template <class Engine>
+void measure(benchmark::State& state, Setting s) {
+  Engine e;
+  configure(e, s);
+  Buffers b(0.5f);
   for (int i = 0; i < 200; ++i) b.run(e);  // settle
   for (auto _ : state) {
     b.run(e);
@@ -52,22 +115,85 @@ void measure(benchmark::State& state, DelayEngine& e, float amp) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_Defaults(benchmark::State& state) {
-  DelayEngine e;
-  e.suspend();
-  e.resume(44100.0f);
-  measure(state, e, 0.5f);
+void BM_Defaults(benchmark::State& st) {
+  measure<DelayEngine>(st, Setting::Defaults);
+}
+void BM_Defaults_Baseline(benchmark::State& st) {
+  measure<baseline::DelayEngine>(st, Setting::Defaults);
+}
+void BM_WowTape(benchmark::State& st) {
+  measure<DelayEngine>(st, Setting::WowTape);
+}
+void BM_WowTape_Baseline(benchmark::State& st) {
+  measure<baseline::DelayEngine>(st, Setting::WowTape);
+}
+void BM_Feedback1(benchmark::State& st) {
+  measure<DelayEngine>(st, Setting::Feedback);
+}
+void BM_Feedback1_Baseline(benchmark::State& st) {
+  measure<baseline::DelayEngine>(st, Setting::Feedback);
+}
+void BM_ModulationFeedbackDlyx2(benchmark::State& st) {
+  measure<DelayEngine>(st, Setting::Busy);
+}
+void BM_ModulationFeedbackDlyx2_Baseline(benchmark::State& st) {
+  measure<baseline::DelayEngine>(st, Setting::Busy);
 }
 BENCHMARK(BM_Defaults);
-
-void BM_ModulationFeedbackDlyx2(benchmark::State& state) {
-  DelayEngine e;
-  busy(e);
-  e.suspend();
-  e.resume(44100.0f);
-  measure(state, e, 0.5f);
-}
+BENCHMARK(BM_Defaults_Baseline);
+BENCHMARK(BM_WowTape);
+BENCHMARK(BM_WowTape_Baseline);
+BENCHMARK(BM_Feedback1);
+BENCHMARK(BM_Feedback1_Baseline);
 BENCHMARK(BM_ModulationFeedbackDlyx2);
+BENCHMARK(BM_ModulationFeedbackDlyx2_Baseline);
+
+double nsPerFrame(std::chrono::steady_clock::duration d, int blocks) {
+  return std::chrono::duration<double, std::nano>(d).count() /
+         (static_cast<double>(blocks) * kBlock);
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Both engines in one run: short rounds alternate between them so a machine
+// shared with other work loads both alike. The best round of each is the
+// figure least disturbed by other work; the median is printed beside it.
+void compare() {
+  constexpr int kRounds = 301, kBlocks = 8;
+  std::printf("\nsame-run comparison, 44.1 kHz, block %d, %d alternating rounds of %d blocks\n",
+              kBlock, kRounds, kBlocks);
+  std::printf("%-30s %10s %10s %8s   %10s %10s %8s\n", "ns per stereo frame", "new best",
+              "old best", "ratio", "new median", "old median", "ratio");
+  for (Setting s : {Setting::Defaults, Setting::WowTape, Setting::Feedback, Setting::Busy}) {
+    DelayEngine now;
+    baseline::DelayEngine old;
+    configure(now, s);
+    configure(old, s);
+    Buffers b(0.5f);
+    for (int i = 0; i < 100; ++i) {
+      b.run(now);
+      b.run(old);
+    }
+    std::vector<double> tNew, tOld;
+    for (int round = 0; round < kRounds; ++round) {
+      auto t0 = std::chrono::steady_clock::now();
+      for (int i = 0; i < kBlocks; ++i) b.run(now);
+      auto t1 = std::chrono::steady_clock::now();
+      for (int i = 0; i < kBlocks; ++i) b.run(old);
+      auto t2 = std::chrono::steady_clock::now();
+      tNew.push_back(nsPerFrame(t1 - t0, kBlocks));
+      tOld.push_back(nsPerFrame(t2 - t1, kBlocks));
+    }
+    const double bn = *std::min_element(tNew.begin(), tNew.end());
+    const double bo = *std::min_element(tOld.begin(), tOld.end());
+    const double mn = median(tNew), mo = median(tOld);
+    std::printf("%-30s %10.2f %10.2f %7.2fx   %10.2f %10.2f %7.2fx\n", settingName(s), bn, bo,
+                bo / bn, mn, mo, mo / mn);
+  }
+}
 
 // Seconds per block, median of a run of blocks.
 double secondsPerBlock(DelayEngine& e, Buffers& b, int blocks) {
@@ -83,10 +209,8 @@ double secondsPerBlock(DelayEngine& e, Buffers& b, int blocks) {
 
 void denormalCheck() {
   DelayEngine e;
-  busy(e);
+  configure(e, Setting::Busy);
   e.setParameter(kFbck, 0.95f);
-  e.suspend();
-  e.resume(44100.0f);
   Buffers loud(1.0f), silent(0.0f);
   const double burst = secondsPerBlock(e, loud, 860);  // 10 s of loud noise
   secondsPerBlock(e, silent, 2600);                    // 30 s for the echoes to die away
@@ -95,12 +219,59 @@ void denormalCheck() {
               burst * 1e9 / kBlock, tail * 1e9 / kBlock, tail / burst);
 }
 
+template <class Engine>
+__attribute__((noinline, noclone)) void countedRun(Engine& e, Buffers& b, int blocks) {
+  for (int i = 0; i < blocks; ++i) b.run(e);
+}
+
+template <class Engine>
+int count(Setting s, int blocks) {
+  Engine e;
+  configure(e, s);
+  Buffers b(0.5f);
+  for (int i = 0; i < 20; ++i) {
+    b.run(e);  // settle, outside the counted function
+    benchmark::DoNotOptimize(b.outL.data());
+  }
+  countedRun(e, b, blocks);
+  benchmark::DoNotOptimize(b.outL.data());
+  std::printf("%d blocks of %d frames: divide callgrind's Ir by %d\n", blocks, kBlock,
+              blocks * kBlock);
+  return 0;
+}
+
+int countMode(int argc, char** argv) {
+  if (argc < 5) {
+    std::fprintf(
+        stderr,
+        "usage: bench_engine --count defaults|wow|feedback|busy new|new-x86-64|baseline BLOCKS\n");
+    return 1;
+  }
+  const std::string which = argv[2];
+  const Setting s = which == "wow"        ? Setting::WowTape
+                    : which == "feedback" ? Setting::Feedback
+                    : which == "busy"     ? Setting::Busy
+                                          : Setting::Defaults;
+  const int blocks = std::max(1, std::atoi(argv[4]));
+  if (std::strcmp(argv[3], "new-x86-64") == 0) DelayEngine::allowWideLoop(false);
+  return std::strcmp(argv[3], "baseline") == 0 ? count<baseline::DelayEngine>(s, blocks)
+                                               : count<DelayEngine>(s, blocks);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--count") == 0) return countMode(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "--compare-only") == 0) {
+    if (argc > 2 && std::strcmp(argv[2], "--x86-64") == 0) DelayEngine::allowWideLoop(false);
+    std::printf("loop build: %s\n", DelayEngine::usesWideLoop() ? "AVX2" : "x86-64");
+    compare();
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  compare();
   denormalCheck();
   return 0;
 }

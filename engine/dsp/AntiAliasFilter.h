@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/dsp/DspMath.h"
+#include "engine/dsp/StereoPair.h"
 
 namespace dsp {
 
@@ -45,6 +46,34 @@ struct AntiAliasChannel {
     first.clear();
     second.clear();
   }
+};
+
+// Both channels, both sections. The second section's input history is the
+// first one's output history, so it is kept once.
+struct StereoAntiAlias {
+  Pair in1 = {}, in2 = {};    // x1, x2 of the first section
+  Pair mid1 = {}, mid2 = {};  // y1, y2 of the first = x1, x2 of the second
+  Pair out1 = {}, out2 = {};  // y1, y2 of the second
+
+  // The coefficients in all lanes, taken once per block.
+  struct Taps {
+    Pair b0, b1, b2, a1, a2;
+    explicit Taps(const BiquadCoefficients& c)
+        : b0(splat(c.b0)), b1(splat(c.b1)), b2(splat(c.b2)), a1(splat(c.a1)), a2(splat(c.a2)) {}
+  };
+
+  Pair run(const Taps& c, Pair in) {
+    const Pair m = flushPair(c.b0 * in + c.b1 * in1 + c.b2 * in2 - c.a1 * mid1 - c.a2 * mid2);
+    in2 = in1;
+    in1 = in;
+    const Pair u = flushPair(c.b0 * m + c.b1 * mid1 + c.b2 * mid2 - c.a1 * out1 - c.a2 * out2);
+    mid2 = mid1;
+    mid1 = m;
+    out2 = out1;
+    out1 = u;
+    return u;
+  }
+  void clear() { in1 = in2 = mid1 = mid2 = out1 = out2 = Pair{}; }
 };
 
 // Cutoff when Dlyx2 is switched: full bandwidth above `threshold` Hz, scaled

@@ -8,7 +8,7 @@ namespace dsp {
 bool ClockedDelayLine::allocate(int length) {
   release();
   if (length <= 0) return false;
-  // Both channels in one block: either both exist or neither.
+  // Both channels interleaved in one block: either both exist or neither.
   memory = new (std::nothrow) float[2 * static_cast<std::size_t>(length)];
   if (!memory) return false;
   bufferLength = length;
@@ -28,20 +28,23 @@ void ClockedDelayLine::release() {
 
 void ClockedDelayLine::clear() {
   if (memory) std::memset(memory, 0, 2 * static_cast<std::size_t>(bufferLength) * sizeof(float));
-  for (int i = 0; i < 4; ++i) hL[i] = hR[i] = rL[i] = rR[i] = 0.0f;
+  h0 = h1 = h2 = h3 = r0 = r1 = r2 = r3 = Pair{};
   tickPhase = 0.0f;
+}
+
+int ClockedDelayLine::readPositionFor(int writePos, int length, float delayTicks) {
+  int distance = 0;
+  if (delayTicks > 0.0f)
+    distance =
+        delayTicks < static_cast<float>(length - 1) ? static_cast<int>(delayTicks) : length - 1;
+  int r = writePos - distance;
+  if (r < 0) r += length;
+  return r;
 }
 
 void ClockedDelayLine::placeRead(float delayTicks) {
   if (bufferLength <= 0) return;
-  int distance = 0;
-  if (delayTicks > 0.0f) {
-    distance = delayTicks < static_cast<float>(bufferLength - 1) ? static_cast<int>(delayTicks)
-                                                                 : bufferLength - 1;
-  }
-  int r = writePos - distance;
-  if (r < 0) r += bufferLength;
-  readPos = r;
+  readPos = readPositionFor(writePos, bufferLength, delayTicks);
 }
 
 }  // namespace dsp

@@ -2,16 +2,77 @@
 // resampled onto the tick grid when written and the ticks read back are
 // resampled onto the sample grid, both by Catmull-Rom interpolation, so the
 // delay heard is (delay in ticks) x (samples per tick).
+//
+// The memory is interleaved (left, right per tick) so one tick is one 64-bit
+// load or store, and both channels are interpolated in one register. The
+// engine's loop copies the clock state into a Cursor at the start of a block,
+// keeps it in registers and hands it back at the end.
 #pragma once
 
 #include <cstddef>
 
 #include "engine/dsp/DspMath.h"
+#include "engine/dsp/StereoPair.h"
 
 namespace dsp {
 
 class ClockedDelayLine {
  public:
+  // Everything the tick loop changes, as locals of the block.
+  struct Cursor {
+    float* memory;
+    int length;
+    int writePos, readPos;
+    Pair h0, h1, h2, h3;  // write history, oldest first
+    Pair r0, r1, r2, r3;  // ticks read back, oldest first
+    float tickPhase, tickStep;
+    float writeFade, writeFadeStep;
+
+    void pushInput(Pair t) {
+      h0 = h1;
+      h1 = h2;
+      h2 = h3;
+      h3 = t;
+    }
+
+    // Runs the clock for one sample, given newStep = 1 / clockPeriod, and
+    // produces the delayed signal. `exact`: newStep equals tickStep and is a
+    // power of two whose reciprocal is `inverse`; then the rescaling is an
+    // identity and the divisions are exact multiplications.
+    template <bool holding>
+    Pair advance(float newStep, bool exact, float inverse) {
+      // Rescaling keeps the time left to the next tick when the clock
+      // changes.
+      float prior;
+      if (exact)
+        prior = 1.0f - (1.0f - tickPhase);
+      else
+        prior = 1.0f - (1.0f - tickPhase) * newStep / tickStep;
+      tickPhase = prior + newStep;
+      tickStep = newStep;
+      float f = 1.0f - prior;
+      while (tickPhase >= 1.0f) {
+        tickPhase -= 1.0f;
+        const float x = exact ? f * inverse : f / tickStep;
+        const Pair y = catmullRomPair(h0, h1, h2, h3, splat(x));
+        const Pair mv = loadPair(memory + 2 * readPos);
+        const Pair keep = splat(1.0f - writeFade), put = splat(writeFade);
+        storePair(memory + 2 * writePos, holding ? keep * y + put * mv : keep * mv + put * y);
+        writeFade *= writeFadeStep;
+        if (writeFade > 1.0f) writeFade = 1.0f;
+        // Read after the write: a zero distance reads the tick just written.
+        r0 = r1;
+        r1 = r2;
+        r2 = r3;
+        r3 = loadPair(memory + 2 * readPos);
+        if (++writePos >= length) writePos = 0;
+        if (++readPos >= length) readPos = 0;
+        f += 1.0f;
+      }
+      return catmullRomPair(r0, r1, r2, r3, splat(tickPhase));
+    }
+  };
+
   ClockedDelayLine() = default;
   ~ClockedDelayLine() { release(); }
   ClockedDelayLine(const ClockedDelayLine&) = delete;
@@ -31,62 +92,46 @@ class ClockedDelayLine {
   // Places the read positions trunc(delayTicks) ticks behind the write
   // positions.
   void placeRead(float delayTicks);
+  static int readPositionFor(int writePos, int length, float delayTicks);
   void resetWritePosition() { writePos = 0; }
+
+  Cursor cursor() const {
+    return Cursor{memory, bufferLength, writePos, readPos,   h0,           h1, h2, h3, r0, r1, r2,
+                  r3,     tickPhase,    tickStep, writeFade, writeFadeStep};
+  }
+  void store(const Cursor& c) {
+    writePos = c.writePos;
+    readPos = c.readPos;
+    h0 = c.h0;
+    h1 = c.h1;
+    h2 = c.h2;
+    h3 = c.h3;
+    r0 = c.r0;
+    r1 = c.r1;
+    r2 = c.r2;
+    r3 = c.r3;
+    tickPhase = c.tickPhase;
+    tickStep = c.tickStep;
+    writeFade = c.writeFade;
+  }
 
   // One input sample: shifts the conditioned samples into the write history.
   void pushInput(float tL, float tR) {
-    hL[0] = hL[1];
-    hL[1] = hL[2];
-    hL[2] = hL[3];
-    hL[3] = tL;
-    hR[0] = hR[1];
-    hR[1] = hR[2];
-    hR[2] = hR[3];
-    hR[3] = tR;
+    Cursor c = cursor();
+    c.pushInput(pair(tL, tR));
+    store(c);
   }
 
   // Runs the clock for one sample at `clockPeriod` samples per tick and
   // produces the delayed signal. Needs ready().
   void advance(float clockPeriod, bool holding, float& oL, float& oR) {
-    const float newStep = 1.0f / clockPeriod;
-    // Rescaling keeps the time left to the next tick when the clock changes.
-    const float prior = 1.0f - (1.0f - tickPhase) * newStep / tickStep;
-    tickPhase = prior + newStep;
-    tickStep = newStep;
-    float f = 1.0f - prior;
-    float* mL = memory;
-    float* mR = memory + bufferLength;
-    while (tickPhase >= 1.0f) {
-      tickPhase -= 1.0f;
-      const float x = f / tickStep;
-      const float yL = catmullRom(hL[0], hL[1], hL[2], hL[3], x);
-      const float yR = catmullRom(hR[0], hR[1], hR[2], hR[3], x);
-      const float mvL = mL[readPos];
-      const float mvR = mR[readPos];
-      if (!holding) {
-        mL[writePos] = (1.0f - writeFade) * mvL + writeFade * yL;
-        mR[writePos] = (1.0f - writeFade) * mvR + writeFade * yR;
-      } else {
-        mL[writePos] = (1.0f - writeFade) * yL + writeFade * mvL;
-        mR[writePos] = (1.0f - writeFade) * yR + writeFade * mvR;
-      }
-      writeFade *= writeFadeStep;
-      if (writeFade > 1.0f) writeFade = 1.0f;
-      // Read after the write: a zero distance reads the tick just written.
-      rL[0] = rL[1];
-      rL[1] = rL[2];
-      rL[2] = rL[3];
-      rL[3] = mL[readPos];
-      rR[0] = rR[1];
-      rR[1] = rR[2];
-      rR[2] = rR[3];
-      rR[3] = mR[readPos];
-      if (++writePos >= bufferLength) writePos = 0;
-      if (++readPos >= bufferLength) readPos = 0;
-      f += 1.0f;
-    }
-    oL = catmullRom(rL[0], rL[1], rL[2], rL[3], tickPhase);
-    oR = catmullRom(rR[0], rR[1], rR[2], rR[3], tickPhase);
+    Cursor c = cursor();
+    const float step = 1.0f / clockPeriod;
+    const Pair o =
+        holding ? c.advance<true>(step, false, 0.0f) : c.advance<false>(step, false, 0.0f);
+    store(c);
+    oL = left(o);
+    oR = right(o);
   }
 
   int writePosition() const { return writePos; }
@@ -99,12 +144,12 @@ class ClockedDelayLine {
   float writeFadeStep = 1.0f;
 
  private:
-  float* memory = nullptr;  // left channel, then right channel
+  float* memory = nullptr;  // interleaved: left, right of each tick
   int bufferLength = 0;
   int writePos = 0;
   int readPos = 0;
-  float hL[4] = {}, hR[4] = {};
-  float rL[4] = {}, rR[4] = {};
+  Pair h0 = {}, h1 = {}, h2 = {}, h3 = {};
+  Pair r0 = {}, r1 = {}, r2 = {}, r3 = {};
   float tickPhase = 0.0f;
   float tickStep = 1.0f;
 };

@@ -1,6 +1,10 @@
 #include "engine/dsp/DelayEngine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -36,8 +40,8 @@ DelayEngine::DelayEngine() {
   applySyncedDelay();  // Num 1, Den 1 at 120 BPM: 2000 ms
 
   line.allocate(bufferLengthFor(kStartRate));
-  limiterL.length = limiterR.length = dsp::LevelLimiter::lengthForRate(rate);
-  limiterL.position = limiterR.position = 0;
+  limiter.length = dsp::LevelLimiter::lengthForRate(rate);
+  limiter.position = 0;
   placeReadNow();
 
   highCutC = std::exp(-25132.742f / kStartRate);
@@ -232,8 +236,8 @@ void DelayEngine::setRate(int newRate) {
   cycle.window = rate / 50;
   highCutC = std::exp(-25132.742f / rateF);
   osc.setRate(rateF);
-  limiterL.length = limiterR.length = dsp::LevelLimiter::lengthForRate(rate);
-  limiterL.position = limiterR.position = 0;
+  limiter.length = dsp::LevelLimiter::lengthForRate(rate);
+  limiter.position = 0;
   antiAliasRedesignPending.store(false, relaxed);
   designAntiAlias(dsp::antiAliasCutoff(dlyx2On(), rateF, 30000.0f));
 }
@@ -263,14 +267,11 @@ void DelayEngine::resetEngine() {
   indicatorLatch = false;
   indicatorResetRequest.store(false, relaxed);
   sharedIndicator.store(false, relaxed);
-  limiterL.clear();
-  limiterR.clear();
+  limiter.clear();
   line.clear();
-  highCutL = highCutR = 0.0f;
-  feedbackL = feedbackR = 0.0f;
+  highCut = feedback = dsp::Pair{};
   osc.clear();
-  aaL.clear();
-  aaR.clear();
+  antiAlias.clear();
   peakLevel = 0.0f;
   peakResetRequest.store(false, relaxed);
   sharedPeak.store(0.0f, relaxed);
@@ -293,8 +294,7 @@ EngineStatus DelayEngine::readStatus() {
 }
 
 void DelayEngine::startBlock(int frames, const BlockTiming& timing) {
-  limiterL.resum();
-  limiterR.resum();
+  limiter.resum();
 
   // Host values that are not finite keep the previous tempo and position.
   if (timing.hasTempo && std::isfinite(timing.tempo)) {
@@ -336,125 +336,341 @@ void DelayEngine::process(const float* inL, const float* inR, float* outL, float
     passThrough(inL, inR, outL, outR, frames);
     return;
   }
-
-  const float a = smoothA, b = smoothB;
-  float dither = ditherOffset;
-  float cp = clockPeriodValue.load(relaxed);
-
-  for (int k = 0; k < frames; ++k) {
-    // Every input sample is read before the output of the same index is
-    // written, so in-place buffers work.
-    const float inSampleL = inL[k], inSampleR = inR[k];
-    const float xL = dsp::sanitizeInput(inSampleL), xR = dsp::sanitizeInput(inSampleR);
-
-    if (takeRequest(fadeRestartPending)) line.writeFade = kFadeStart;
-    if (takeRequest(antiAliasRedesignPending))
-      designAntiAlias(dsp::antiAliasCutoff(dlyx2On(), rateF, 28000.0f));
-    const bool isHolding = (holdState.load(relaxed) & kHolding) != 0;
-
-    // Gained inputs.
-    dither = -dither;
-    const float gL = smoothedInputGain * xL + dither;
-    const float gR = smoothedInputGain * xR + dither;
-
-    // Conditioning: anti-alias low-pass, feedback, soft limiter, peak meter.
-    float tL = aaL.run(aa, gL) + feedbackL;
-    float tR = aaR.run(aa, gR) + feedbackR;
-    const float mL = std::fabs(tL), mR = std::fabs(tR);
-    const float gainL = limiterL.gainFor(mL);
-    const float gainR = limiterR.gainFor(mR);
-    if (takeRequest(peakResetRequest)) peakLevel = 0.0f;
-    if (mL + mR > peakLevel) peakLevel = mL + mR;
-    tL *= gainL;
-    tR *= gainR;
-
-    osc.followEnvelope(0.5f * (gainL * mL + gainR * mR), envAmountValue.load(relaxed));
-    line.pushInput(tL, tR);
-
-    smoothedInputGain = dsp::smooth(smoothedInputGain, inputGainTarget.load(relaxed), a, b, dither);
-    smoothedOutputGain =
-        dsp::smooth(smoothedOutputGain, outputGainTarget.load(relaxed), a, b, dither);
-    smoothedMix = dsp::smooth(smoothedMix, raw[kMix].load(relaxed), a, b, dither);
-    smoothedFeedbackValue = a * smoothedFeedbackValue + b * raw[kFbck].load(relaxed);
-    if (std::fabs(smoothedFeedbackValue) < 1.0e-5f) smoothedFeedbackValue = 0.0f;
-
-    const float p = dsp::flush(smoothedMix * smoothedOutputGain);
-    const float dryGain = smoothedOutputGain - p;
-    const float wetGain = p * wetSign.load(relaxed);
-
-    smoothedDepth = dsp::smooth(smoothedDepth, raw[kDepth].load(relaxed), a, b, dither);
-    osc.step(square.load(relaxed) != 0, lfoIncrement.load(relaxed), lfoAmountValue.load(relaxed));
-    cp = dsp::clockPeriodFor(osc.oscillatorValue + osc.envelopeValue, smoothedDepth,
-                             manualFactorValue.load(relaxed), clockMultiplierValue.load(relaxed));
-
-    float oL, oR;
-    line.advance(cp, isHolding, oL, oR);
-
-    // Under three ticks the interpolators cannot work: the conditioned input
-    // stands in for the delayed signal.
-    if (delayTicksValue < 3.0f && !isHolding) {
-      oL = tL;
-      oR = tR;
-    }
-
-    if (takeRequest(jumpPending)) {
-      delayTicksValue = rateF * delayMsValue.load(relaxed) / 1000.0f;
-      line.placeRead(delayTicksValue);
-    }
-
-    // Feedback for the next sample; the high cut follows o while off so that
-    // switching it on starts without a step.
-    if (hiCut.load(relaxed)) {
-      highCutL = highCutC * highCutL + (1.0f - highCutC) * oL;
-      highCutR = highCutC * highCutR + (1.0f - highCutC) * oR;
-    } else {
-      highCutL = oL;
-      highCutR = oR;
-    }
-    highCutL = dsp::flush(highCutL);
-    highCutR = dsp::flush(highCutR);
-    if (isHolding) {
-      feedbackL = highCutL;
-      feedbackR = highCutR;
-    } else {
-      const float sign = feedbackSign.load(relaxed);
-      feedbackL = (smoothedFeedbackValue * highCutL) * sign;
-      feedbackR = (smoothedFeedbackValue * highCutR) * sign;
-    }
-
-    if (power.load(relaxed)) {
-      if (outR) {
-        outL[k] = gL * dryGain + oL * wetGain;
-        outR[k] = gR * dryGain + oR * wetGain;
-      } else {
-        outL[k] =
-            0.5f * (gL * dryGain + oL * wetGain) + 0.5f * (gR * dryGain) + 0.5f * (oR * wetGain);
-      }
-    } else if (outR) {
-      outL[k] = inSampleL;
-      outR[k] = inSampleR;
-    } else {
-      outL[k] = 0.5f * inSampleL + 0.5f * inSampleR;
-    }
-
-    // Delay-cycle position, indicator and the synchronised hold start. With
-    // no delay cycle (delay 0) there is no boundary to wait for.
-    bool nearBoundary = false;
-    const bool boundary = cycle.active ? cycle.tick(nearBoundary) : true;
-    if (boundary) {
-      int expected = kHoldRequested;
-      if (holdState.load(relaxed) == expected &&
-          holdState.compare_exchange_strong(expected, kHoldRequested | kHolding, relaxed))
-        line.writeFade = kFadeStart;
-    }
-    if (takeRequest(indicatorResetRequest)) indicatorLatch = false;
-    if (nearBoundary) indicatorLatch = true;
-  }
+  if (frames > 0) run(inL, inR, outL, outR, frames);
   if (cycle.active && cycle.near(cycle.position + 1)) indicatorLatch = true;
-
-  ditherOffset = dither;
-  if (frames > 0) clockPeriodValue.store(cp, relaxed);
   sharedPhase.store(osc.phase, relaxed);
   sharedPeak.store(peakLevel, relaxed);
   sharedIndicator.store(indicatorLatch, relaxed);
+}
+
+namespace {
+
+bool isPowerOfTwo(float v) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  const std::uint32_t exponent = (bits >> 23) & 0xffu;
+  return (bits & 0x807fffffu) == 0 && exponent != 0 && exponent != 0xffu;
+}
+
+}  // namespace
+
+// The loop keeps its whole state in locals (the compiler cannot keep members
+// in registers across the stores to the output buffers) and writes it back at
+// the end. Every value is computed with exactly the operations, in exactly the
+// order, of a plain per-sample evaluation; only work whose result is known
+// without doing it is left out.
+inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL, const float* inR,
+                                                                float* outL, float* outR,
+                                                                int frames) {
+  using dsp::Pair;
+
+  // Requests, taken where the first sample would have taken them.
+  if (takeRequest(fadeRestartPending)) line.writeFade = kFadeStart;
+  if (takeRequest(antiAliasRedesignPending))
+    designAntiAlias(dsp::antiAliasCutoff(dlyx2On(), rateF, 28000.0f));
+  if (takeRequest(peakResetRequest)) peakLevel = 0.0f;
+  if (takeRequest(indicatorResetRequest)) indicatorLatch = false;
+  bool jump = takeRequest(jumpPending);  // carried out after the first sample's clock step
+
+  // Parameters.
+  const float a = smoothA, b = smoothB;
+  const Pair smoothTargets = {b * inputGainTarget.load(relaxed), b * outputGainTarget.load(relaxed),
+                              b * raw[kMix].load(relaxed), b * raw[kDepth].load(relaxed)};
+  const float feedbackTarget = b * raw[kFbck].load(relaxed);
+  const float envAmount = envAmountValue.load(relaxed);
+  const float wet = wetSign.load(relaxed);
+  const bool squareWave = square.load(relaxed) != 0;
+  const float increment = lfoIncrement.load(relaxed);
+  const float lfoAmount = lfoAmountValue.load(relaxed);
+  const float manualFactor = manualFactorValue.load(relaxed);
+  const float multiplier = clockMultiplierValue.load(relaxed);
+  const bool hiCutOn = hiCut.load(relaxed) != 0;
+  // Multiplying by +-1 is exact: a sign flip does it with one multiplication
+  // less on the feedback path.
+  const dsp::PairMask fbFlip = dsp::signMask(feedbackSign.load(relaxed));
+  const bool powerOn = power.load(relaxed) != 0;
+  const int holdAtStart = holdState.load(relaxed);
+  bool holding = (holdAtStart & kHolding) != 0;
+  bool holdWaiting = holdAtStart == kHoldRequested;
+
+  // Bounds that prove the modulation cannot move the clock: |oscillator| is
+  // at most lfoAmount, the envelope term at most (max(1, state) + 0.5) x
+  // envAmount (pow(s, 0.3) <= max(1, s)); a product below a quarter of an ulp
+  // of the manual factor leaves the sum at the manual factor. A state that is
+  // not a number makes the bound NaN and the test fail, as it must.
+  const float lfoBound = std::fabs(lfoAmount) * 1.001f;
+  const float envBound = std::fabs(envAmount) * 1.001f;
+  const float negligible = std::fabs(manualFactor) * 0x1p-26f;
+
+  // State.
+  Pair smoothed = {smoothedInputGain, smoothedOutputGain, smoothedMix, smoothedDepth};
+  float smoothedFb = smoothedFeedbackValue;
+  float dither = ditherOffset;
+  float cp = clockPeriodValue.load(relaxed);
+  const dsp::StereoAntiAlias::Taps taps(aa);
+  dsp::StereoAntiAlias filter = antiAlias;
+  dsp::StereoLevelLimiter lim = limiter;
+  const float inverseLength = 1.0f / static_cast<float>(lim.length);
+  dsp::ClockedDelayLine::Cursor c = line.cursor();
+  float delayTicks = delayTicksValue;
+  Pair hc = highCut, fb = feedback;
+  const Pair hcKeep = dsp::splat(highCutC), hcTake = dsp::splat(1.0f - highCutC);
+  float phase = osc.phase;
+  float envState = osc.envelopeState;
+  // (1 - c) x (0.5 x level): the halving is exact, so it can go first.
+  const float envC = osc.envelopeCoeff, envTakeHalf = 0.5f * (1.0f - osc.envelopeCoeff);
+  float peak = peakLevel;
+  bool latch = indicatorLatch;
+  const bool cycleActive = cycle.active;
+  int cyclePos = cycle.position;
+  const int cycleLength = cycle.length, window = cycle.window;
+
+  // With the smoothed feedback at 0 and held there by its target, and no
+  // hold, the feedback is a signed zero: adding it changes nothing (the
+  // filter output is never -0), so each sample no longer waits for the last.
+  bool feedbackLive = holding || !(fb[0] == 0.0f && fb[1] == 0.0f && smoothedFb == 0.0f &&
+                                   std::fabs(a * 0.0f + feedbackTarget) < 1.0e-5f);
+
+  // 1 / clock period, and whether the clock step is an exact power of two.
+  float lastCp = -1.0f, newStep = 1.0f, inverseStep = 1.0f;
+  bool powerOfTwoStep = false, checkStep = false;
+
+  // Work in chunks: a first pass computes everything that does not depend on
+  // the delayed signal (input conditioning up to the anti-alias filter, the
+  // smoothers, the oscillator phase), the second runs the loop through the
+  // limiter, the clock and the feedback. Each pass alone keeps its state in
+  // registers. All inputs of a chunk are read before any output is written
+  // and the outputs go to the same indices, so in-place buffers work.
+  auto runChunks = [&](auto chunkSize) __attribute__((always_inline)) {
+    constexpr int kChunk = decltype(chunkSize)::value;
+    alignas(16) Pair filtered[kChunk], gained[kChunk], delayed[kChunk];
+    float dryGains[kChunk], wetGains[kChunk], depths[kChunk], feedbacks[kChunk], phases[kChunk];
+    float waves[kChunk];
+    bool waveReady[kChunk];
+    // The oscillator's wave off the loop's critical path, where it will likely
+    // be needed (the loop computes it itself where this guessed wrong).
+    const float likelyEnvelope = std::max(1.0f, 2.0f * static_cast<float>(limiter.length));
+
+    for (int start = 0; start < frames; start += kChunk) {
+      const int n = std::min(kChunk, frames - start);
+      for (int j = 0; j < n; ++j) {
+        const Pair x = dsp::sanitizePair(dsp::pair(inL[start + j], inR[start + j]));
+        dither = -dither;
+        const Pair g = smoothed[0] * x + dsp::Pair{dither, dither, 0.0f, 0.0f};
+        gained[j] = g;
+        filtered[j] =
+            filter.run(taps, dsp::clampPair(g, -dsp::kWetInputLimit, dsp::kWetInputLimit));
+        smoothed = a * smoothed + smoothTargets + dither;
+        smoothedFb = a * smoothedFb + feedbackTarget;
+        if (std::fabs(smoothedFb) < 1.0e-5f) smoothedFb = 0.0f;
+        feedbacks[j] = smoothedFb;
+        const float p = dsp::flush(smoothed[2] * smoothed[1]);
+        dryGains[j] = smoothed[1] - p;
+        wetGains[j] = p * wet;
+        depths[j] = smoothed[3];
+        phases[j] = phase;
+        waveReady[j] = false;
+        if (lfoAmount != 0.0f &&
+            !(std::fabs(smoothed[3]) * (lfoBound + (likelyEnvelope + 0.5f) * envBound) <
+              negligible)) {
+          waves[j] = squareWave ? (phase <= 0.0f ? 1.0f : -1.0f) : -std::sin(phase);
+          waveReady[j] = true;
+        }
+        phase += increment;
+        if (phase >= dsp::kPi) {
+          phase -= dsp::kTwoPi;
+          // Only rates far beyond the control range step more than a turn.
+          if (phase >= dsp::kPi) phase = std::remainder(phase, dsp::kTwoPi);
+        }
+      }
+
+      for (int j = 0; j < n; ++j) {
+        // Conditioning: feedback, soft limiter, peak meter, envelope.
+        Pair t = filtered[j];
+        if (feedbackLive) t = t + fb;
+        const Pair m = dsp::absPair(t);
+        const Pair gain = lim.gainFor(m, inverseLength);
+        const float level = m[0] + m[1];
+        if (level > peak) peak = level;
+        t = t * gain;
+        const Pair gm = gain * m;
+        envState = dsp::flushLikelyLarge(envC * envState + envTakeHalf * (gm[0] + gm[1]));
+        c.pushInput(t);
+        const float smoothedFbNow = feedbacks[j];
+
+        // Modulation, skipped where it provably leaves the clock period alone.
+        const float depth = depths[j];
+        const float bound =
+            std::fabs(depth) * (lfoBound + (std::max(envState, 1.0f) + 0.5f) * envBound);
+        float w = 0.0f;
+        const bool modulating = !(bound < negligible);
+        if (modulating && lfoAmount != 0.0f) {
+          if (waveReady[j]) {
+            w = waves[j];
+          } else {
+            const float ph = phases[j];
+            w = squareWave ? (ph <= 0.0f ? 1.0f : -1.0f) : -std::sin(ph);
+          }
+        }
+        if (modulating) {
+          const float envValue =
+              envAmount != 0.0f ? (std::pow(envState, 0.3f) - 0.5f) * envAmount : 0.0f;
+          // x 1 is exact: without Dlyx2 the multiplication leaves the path.
+          cp = multiplier == 1.0f
+                   ? dsp::clockPeriodFor(w * lfoAmount + envValue, depth, manualFactor, 1.0f)
+                   : dsp::clockPeriodFor(w * lfoAmount + envValue, depth, manualFactor, multiplier);
+        } else {
+          cp = dsp::clockPeriodFor(0.0f, depth, manualFactor, multiplier);
+        }
+
+        // Under modulation the period changes every sample and the exact-step
+        // test stays off the path from the period to the tick phase.
+        bool exact = false;
+        if (cp != lastCp) {
+          lastCp = cp;
+          newStep = 1.0f / cp;
+          checkStep = true;
+        } else if (checkStep) {
+          checkStep = false;
+          powerOfTwoStep = isPowerOfTwo(newStep);
+          if (powerOfTwoStep) inverseStep = 1.0f / newStep;
+        }
+        if (powerOfTwoStep && !checkStep) exact = newStep == c.tickStep;
+        Pair o = holding ? c.advance<true>(newStep, exact, inverseStep)
+                         : c.advance<false>(newStep, exact, inverseStep);
+
+        // Under three ticks the interpolators cannot work: the conditioned input
+        // stands in for the delayed signal.
+        if (delayTicks < 3.0f && !holding) o = t;
+
+        if (jump) {
+          jump = false;
+          delayTicks = rateF * delayMsValue.load(relaxed) / 1000.0f;
+          c.readPos = dsp::ClockedDelayLine::readPositionFor(c.writePos, c.length, delayTicks);
+        }
+
+        // Feedback for the next sample; the high cut follows o while off so that
+        // switching it on starts without a step.
+        hc = dsp::flushPairLikelyLarge(hiCutOn ? hcKeep * hc + hcTake * o : o);
+        if (holding)
+          fb = hc;
+        else if (feedbackLive)
+          fb = dsp::flipSign(smoothedFbNow * hc, fbFlip);
+
+        delayed[j] = o;
+
+        // Delay-cycle position, indicator and the synchronised hold start. With
+        // no delay cycle (delay 0) there is no boundary to wait for.
+        bool boundary = true;
+        if (cycleActive) {
+          ++cyclePos;
+          if (cyclePos < window || cyclePos > cycleLength - window) latch = true;
+          boundary = cyclePos > cycleLength;
+          if (boundary) cyclePos = 0;
+        }
+        if (boundary && holdWaiting) {
+          holdWaiting = false;
+          int expected = kHoldRequested;
+          if (holdState.compare_exchange_strong(expected, kHoldRequested | kHolding, relaxed)) {
+            c.writeFade = kFadeStart;
+            holding = true;
+            feedbackLive = true;
+          }
+        }
+      }
+
+      // Outputs, apart from the loop so that it carries less across its call
+      // of pow.
+      for (int j = 0; j < n; ++j) {
+        const int k = start + j;
+        if (powerOn) {
+          const Pair dry = gained[j] * dryGains[j], wetPart = delayed[j] * wetGains[j];
+          if (outR) {
+            const Pair out = dry + wetPart;
+            outL[k] = out[0];
+            outR[k] = out[1];
+          } else {
+            outL[k] = 0.5f * (dry[0] + wetPart[0]) + 0.5f * dry[1] + 0.5f * wetPart[1];
+          }
+        } else if (outR) {
+          const float l = inL[k], r = inR[k];
+          outL[k] = l;
+          outR[k] = r;
+        } else {
+          outL[k] = 0.5f * inL[k] + 0.5f * inR[k];
+        }
+      }
+    }
+  };
+  // When the feedback closes the loop through the modulated clock (the
+  // envelope's pow on the way), each sample waits for the last: then one
+  // sample per chunk lets the first pass's work fill that wait.
+  const bool modulationLikely = std::fabs(smoothed[3]) > 1.0e-6f || smoothTargets[3] != 0.0f;
+  if (feedbackLive && modulationLikely)
+    runChunks(std::integral_constant<int, 1>{});
+  else
+    runChunks(std::integral_constant<int, 64>{});
+  if (!feedbackLive) fb = dsp::flipSign(smoothedFb * hc, fbFlip);
+
+  smoothedInputGain = smoothed[0];
+  smoothedOutputGain = smoothed[1];
+  smoothedMix = smoothed[2];
+  smoothedDepth = smoothed[3];
+  smoothedFeedbackValue = smoothedFb;
+  ditherOffset = dither;
+  antiAlias = filter;
+  limiter = lim;
+  line.store(c);
+  delayTicksValue = delayTicks;
+  highCut = hc;
+  feedback = fb;
+  osc.phase = phase;
+  osc.envelopeState = envState;
+  peakLevel = peak;
+  indicatorLatch = latch;
+  cycle.position = cyclePos;
+  clockPeriodValue.store(cp, relaxed);
+}
+
+// The same loop built twice: for any x86-64, and with AVX2 encodings (three
+// operands, fewer register moves) for processors that have them. Contraction
+// is off for both, so they produce the same bits.
+void DelayEngine::runBaseline(const float* inL, const float* inR, float* outL, float* outR,
+                              int frames) {
+  runLoop(inL, inR, outL, outR, frames);
+}
+
+__attribute__((target("avx2,fma,bmi,bmi2"))) void DelayEngine::runWide(const float* inL,
+                                                                       const float* inR,
+                                                                       float* outL, float* outR,
+                                                                       int frames) {
+  runLoop(inL, inR, outL, outR, frames);
+}
+
+namespace {
+
+std::atomic<bool> wideLoopAllowed{true};
+
+bool processorHasWideLoop() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+         __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+}
+
+}  // namespace
+
+void DelayEngine::allowWideLoop(bool allowed) {
+  wideLoopAllowed.store(allowed, relaxed);
+}
+
+bool DelayEngine::usesWideLoop() {
+  static const bool available = processorHasWideLoop();
+  return available && wideLoopAllowed.load(relaxed);
+}
+
+void DelayEngine::run(const float* inL, const float* inR, float* outL, float* outR, int frames) {
+  if (usesWideLoop())
+    runWide(inL, inR, outL, outR, frames);
+  else
+    runBaseline(inL, inR, outL, outR, frames);
 }

@@ -55,7 +55,9 @@ class DelayEngine {
   EngineStatus readStatus();
 
   // One block. outR null: mono output (the average of both channels in outL).
-  // Any output may be the same buffer as its input.
+  // Any output may be the same buffer as its input. Parameters and requests
+  // are read once at the start of the block: a value set from another thread
+  // while a block runs takes effect at the next block.
   void process(const float* inL, const float* inR, float* outL, float* outR, int frames,
                const BlockTiming& timing);
 
@@ -93,7 +95,7 @@ class DelayEngine {
   int writePosition() const { return line.writePosition(); }
   int readPosition() const { return line.readPosition(); }
   float delayTicks() const { return delayTicksValue; }
-  int levelRingLength() const { return limiterL.length; }
+  int levelRingLength() const { return limiter.length; }
   float songPosition() const { return songPositionBeats; }
   float smoothingCoeff() const { return smoothA; }
   float highCutCoeff() const { return highCutC; }
@@ -106,8 +108,13 @@ class DelayEngine {
   float writeFade() const { return line.writeFade; }
   int cycleWindow() const { return cycle.window; }
   float smoothedFeedback() const { return smoothedFeedbackValue; }
-  float feedbackValueL() const { return feedbackL; }
-  float feedbackValueR() const { return feedbackR; }
+  float feedbackValueL() const { return dsp::left(feedback); }
+  float feedbackValueR() const { return dsp::right(feedback); }
+
+  // The loop runs its AVX2 build where the processor has AVX2 (same output);
+  // tests switch that off to run the baseline x86-64 build as well.
+  static void allowWideLoop(bool allowed);
+  static bool usesWideLoop();
 
   static constexpr int kHoldRequested = 1;
   static constexpr int kHolding = 2;
@@ -122,6 +129,10 @@ class DelayEngine {
   void recomputeManualFactor();
   void startBlock(int frames, const BlockTiming& timing);
   void passThrough(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void run(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void runLoop(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void runBaseline(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void runWide(const float* inL, const float* inR, float* outL, float* outR, int frames);
 
   // Parameter side, written by setParameter on any thread.
   std::atomic<float> raw[kNumParams];
@@ -177,13 +188,13 @@ class DelayEngine {
   dsp::ClockedDelayLine line;
   dsp::BiquadCoefficients aa;
   float aaCutoff = 0.0f;
-  dsp::AntiAliasChannel aaL, aaR;
-  dsp::LevelLimiter limiterL, limiterR;
+  dsp::StereoAntiAlias antiAlias;
+  dsp::StereoLevelLimiter limiter;
   float peakLevel = 0.0f;
   bool indicatorLatch = false;
   float highCutC = 0.0f;
-  float highCutL = 0.0f, highCutR = 0.0f;
-  float feedbackL = 0.0f, feedbackR = 0.0f;
+  dsp::Pair highCut = {};
+  dsp::Pair feedback = {};
   dsp::ModulationOscillator osc;
   int n50 = 2205;
   float songPositionBeats = 0.0f;

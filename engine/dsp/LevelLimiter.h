@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "engine/dsp/StereoPair.h"
+
 namespace dsp {
 
 constexpr int kMaxLevelRing = 16;
@@ -42,6 +44,40 @@ struct LevelLimiter {
   void clear() {
     for (float& v : ring) v = 0.0f;
     sum = 0.0f;
+  }
+};
+
+// The same limiter for both channels at once, one ring of pairs. The ring
+// length is a power of two, so the average is an exact multiplication.
+struct StereoLevelLimiter {
+  Pair ring[kMaxLevelRing] = {};
+  int length = 4;
+  int position = 0;
+  Pair sum = {};
+
+  void resum() {
+    Pair s = {};
+    for (int i = 0; i < length; ++i) s += ring[i];
+    sum = s;
+  }
+
+  // Enters |t| for both channels; answers the gains.
+  Pair gainFor(Pair magnitude, float inverseLength) {
+    sum = sum + magnitude - ring[position];
+    ring[position] = magnitude;
+    if (++position >= length) position = 0;
+    const Pair avg = sum * inverseLength;
+    const PairMask loud = avg > 2.0f;
+    // A branch, not a blend: the division stays off the common path. The
+    // scalings by the power-of-two length and by 1/4 are exact, so they
+    // fold into one multiplication.
+    if (anyLane(loud)) return select(loud, 1.0f / avg, 1.0f - 0.25f * avg);
+    return 1.0f - sum * (0.25f * inverseLength);
+  }
+
+  void clear() {
+    for (Pair& v : ring) v = Pair{};
+    sum = Pair{};
   }
 };
 

@@ -2,6 +2,8 @@
 // rates and parameter values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cfloat>
 #include <random>
 
 #include "EngineRig.h"
@@ -138,4 +140,82 @@ TEST(EngineRobustness, BlockLengthsZeroOneAndNegative) {
   e.process(&l, &r, &ol, &orr, 0, BlockTiming{});
   e.process(&l, &r, &ol, &orr, -5, BlockTiming{});
   EXPECT_EQ(ol, 9.0f);
+}
+
+namespace {
+
+struct BurstCase {
+  const char* name;
+  std::vector<std::pair<int, float>> params;
+  int holdAt;  // sample at which RptInf goes on, -1 never
+};
+
+// Noise at 0.5 with a burst of 256 samples at `amp` (its sign alternating in
+// steps of 8, both channels) at sample 4000, into an engine started the way a
+// host starts it (resume only). Returns the output.
+Signal burstRender(const BurstCase& c, float amp, int block) {
+  DelayEngine e;
+  e.setParameter(kDlyx2, 0.0f);
+  for (auto [index, value] : c.params) e.setParameter(index, value);
+  e.resume(44100.0f);
+  Signal in = noise(12000, 0.5f, 3);  // the first echo of a 50 ms delay and more
+  for (int i = 4000; i < 4256; ++i) in.left[i] = in.right[i] = (i & 8) ? amp : -amp;
+  Signal out(in.size());
+  for (std::size_t pos = 0; pos < in.size(); pos += block) {
+    if (c.holdAt >= 0 && pos <= static_cast<std::size_t>(c.holdAt) &&
+        static_cast<std::size_t>(c.holdAt) < pos + block)
+      e.setParameter(kRptInf, kOn);
+    const int n = static_cast<int>(std::min<std::size_t>(block, in.size() - pos));
+    e.process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
+              out.right.data() + pos, n, BlockTiming{});
+  }
+  return out;
+}
+
+}  // namespace
+
+// Finite samples far beyond any real level (up to FLT_MAX) once sent the
+// limiter's running sum into cancellation: the loop then stored the burst
+// unlimited and fed it back until it overflowed.
+TEST(EngineRobustness, HugeFiniteBurstsStayFiniteAndEchoNoLouderThanFullScale) {
+  const std::vector<BurstCase> cases = {
+      {"feedback 1, FbInv, HiCut",
+       {{kFbck, 1.0f}, {kFbInv, kOn}, {kHiCut, kOn}, {kDlyTime, 0.05f}},
+       -1},
+      {"feedback 1, DlyInv", {{kFbck, 1.0f}, {kDlyInv, kOn}, {kDlyTime, 0.05f}}, -1},
+      {"hold", {{kFbck, 0.5f}, {kDlyTime, 0.05f}}, 4300},
+      {"sync hold", {{kFbck, 0.5f}, {kDen, stepCenter(8, 13)}, {kDlyClk, kOn}}, 4300},
+      {"ManVCO 0, envelope",
+       {{kFbck, 1.0f}, {kManVCO, 0.0f}, {kDepth, 0.5f}, {kWaveform, 0.5f}, {kDlyTime, 0.025f}},
+       -1},
+      {"Dlyx2", {{kFbck, 1.0f}, {kDlyx2, kOn}, {kDlyTime, 0.025f}}, -1},
+      {"gains at maximum",
+       {{kInput, 1.0f}, {kOutput, 1.0f}, {kMix, 1.0f}, {kFbck, 1.0f}, {kDlyTime, 0.05f}},
+       -1},
+  };
+  const float amps[] = {1.0e4f, 1.0e12f, 1.0e20f, 1.0e30f, FLT_MAX};
+  int round = 0;
+  for (const BurstCase& c : cases)
+    for (int block : {1, 37, 512}) {
+      // The loudest full-scale signal: full scale with the Input control at
+      // its maximum (four times the unity gain).
+      float input = 0.5f;
+      for (auto [index, value] : c.params)
+        if (index == kInput) input = value;
+      const float sign = round % 2 ? -1.0f : 1.0f;
+      const float amp = amps[round % 5] * sign;
+      ++round;
+      const Signal full = burstRender(c, sign / (input * input), block);
+      float fullPeak = 0.0f;
+      for (std::size_t i = 4300; i < full.size(); ++i)
+        fullPeak = std::max({fullPeak, std::fabs(full.left[i]), std::fabs(full.right[i])});
+      const Signal out = burstRender(c, amp, block);
+      float peak = 0.0f;
+      for (std::size_t i = 0; i < out.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i]))
+            << c.name << ", block " << block << ", burst " << amp << ", sample " << i;
+        if (i >= 4300) peak = std::max({peak, std::fabs(out.left[i]), std::fabs(out.right[i])});
+      }
+      EXPECT_LE(peak, fullPeak * 1.0001f) << c.name << ", block " << block << ", burst " << amp;
+    }
 }

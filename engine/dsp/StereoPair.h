@@ -1,0 +1,90 @@
+// Left and right in the two low lanes of one SSE register, so every filter,
+// interpolator and limiter step runs once for both channels. Each lane does
+// exactly the single-precision operation the scalar code did, in the same
+// order, so the results are the same bits. The two high lanes stay zero (or
+// some other value that can never become denormal) and are ignored.
+#pragma once
+
+#include <emmintrin.h>
+
+#include "engine/dsp/DspMath.h"
+
+namespace dsp {
+
+typedef float Pair __attribute__((vector_size(16)));
+typedef int PairMask __attribute__((vector_size(16)));
+
+inline Pair pair(float l, float r) {
+  return Pair{l, r, 0.0f, 0.0f};
+}
+inline Pair splat(float x) {
+  return Pair{x, x, x, x};
+}
+inline float left(Pair v) {
+  return v[0];
+}
+inline float right(Pair v) {
+  return v[1];
+}
+
+// Two adjacent floats (an interleaved frame) in and out.
+inline Pair loadPair(const float* p) {
+  return static_cast<Pair>(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(p)));
+}
+inline void storePair(float* p, Pair v) {
+  _mm_storel_pi(reinterpret_cast<__m64*>(p), static_cast<__m128>(v));
+}
+
+// True when any of the two signal lanes is set.
+inline bool anyLane(PairMask m) {
+  return (_mm_movemask_ps(static_cast<__m128>(reinterpret_cast<Pair>(m))) & 3) != 0;
+}
+
+inline Pair select(PairMask m, Pair a, Pair b) {
+  return m ? a : b;
+}
+inline Pair absPair(Pair x) {
+  return static_cast<Pair>(_mm_andnot_ps(_mm_set1_ps(-0.0f), static_cast<__m128>(x)));
+}
+// min/max return their second operand for equal inputs and for NaN, so a
+// value inside the range comes back as it was, signed zeros included.
+inline Pair clampPair(Pair x, float lo, float hi) {
+  return static_cast<Pair>(
+      _mm_min_ps(_mm_max_ps(static_cast<__m128>(x), _mm_set1_ps(lo)), _mm_set1_ps(hi)));
+}
+
+// The sign bit in every lane when s is negative: x times s = +-1 as a flip.
+inline PairMask signMask(float s) {
+  const int bit = s < 0.0f ? static_cast<int>(0x80000000u) : 0;
+  return PairMask{bit, bit, bit, bit};
+}
+inline Pair flipSign(Pair x, PairMask sign) {
+  return reinterpret_cast<Pair>(reinterpret_cast<PairMask>(x) ^ sign);
+}
+
+inline Pair flushPair(Pair x) {
+  return (x + kFlushOffset) - kFlushOffset;
+}
+
+// flushLikelyLarge on both lanes.
+inline Pair flushPairLikelyLarge(Pair x) {
+  const PairMask small = absPair(x) < kFlushIdentity;
+  if (__builtin_expect(!anyLane(small), 1)) return x;
+  return flushPair(x);
+}
+
+// sanitizeInput on both lanes.
+inline Pair sanitizePair(Pair x) {
+  const Pair limited = clampPair(x, -kInputLimit, kInputLimit);
+  // Not (|x| <= FLT_MAX): NaN or an infinity, silence.
+  const PairMask finite = absPair(x) <= splat(3.4028235e38f);
+  return select(finite, limited, splat(0.0f));
+}
+
+// catmullRom with the same expression, lane by lane.
+inline Pair catmullRomPair(Pair p0, Pair p1, Pair p2, Pair p3, Pair x) {
+  return 0.5f * (2.0f * p1 + (p2 - p0) * x + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * x * x +
+                 (p3 - 3.0f * p2 + 3.0f * p1 - p0) * x * x * x);
+}
+
+}  // namespace dsp
