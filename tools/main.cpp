@@ -28,6 +28,7 @@ const char* const kMainHelp =
     "  bench PLUGIN.so [PLUGIN2.so ...]  real-time factor per plug-in\n"
     "  gui PLUGIN.so         open the plug-in's editor window\n"
     "  screenshot PLUGIN.so OUT.png      save a picture of the editor\n"
+    "  validate PLUGIN.so    check the plug-in strictly, as a hostile host\n"
     "\n"
     "'korva-host COMMAND --help' describes a command.\n"
     "\n"
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
                      {"render", runRender, kRenderHelp},
                      {"bench", runBench, kBenchHelp},
                      {"gui", runGui, kGuiHelp},
-                     {"screenshot", runScreenshot, kScreenshotHelp}};
+                     {"screenshot", runScreenshot, kScreenshotHelp},
+                     {"validate", runValidate, kValidateHelp}};
   for (const auto& entry : table) {
     if (command != entry.name) continue;
     for (size_t i = 1; i < all.size(); ++i)
