@@ -1,6 +1,7 @@
 #include "tools/validate/editor_host.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -44,7 +45,11 @@ EditorHost::EditorHost() {
   installHandler();
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') throw khost::HostError(khost::kExitIo, "no DISPLAY");
-  display_ = XOpenDisplay(nullptr);
+  // A busy server may refuse a connection for a moment.
+  for (int attempt = 0; attempt < 40 && display_ == nullptr; ++attempt) {
+    display_ = XOpenDisplay(nullptr);
+    if (display_ == nullptr) usleep(50000);
+  }
   if (display_ == nullptr)
     throw khost::HostError(khost::kExitIo, std::string("cannot open X display ") + name);
 }

@@ -45,11 +45,15 @@ float maxValue(int64_t i) {
 float hugeDc(int64_t) {
   return 1e20f;
 }
+float hugeNegative(int64_t) {
+  return -1e20f;
+}
 
 const Burst kBursts[] = {{"NaN", nanValue, 2048},           {"one NaN sample", nanValue, 1},
                          {"+Inf", infValue, 2048},          {"-Inf", negInfValue, 2048},
                          {"denormals", denormalValue, 44100}, {"huge +-1e30", hugeValue, 2048},
-                         {"+-FLT_MAX", maxValue, 2048},     {"1e20 DC", hugeDc, 4410}};
+                         {"+-FLT_MAX", maxValue, 2048},     {"1e20 DC", hugeDc, 4410},
+                         {"-1e20 x256", hugeNegative, 256}};
 
 }  // namespace
 
@@ -57,8 +61,24 @@ namespace {
 
 void recovery(Check& c, const Burst& b) {
   double worstMs = 0.0;
-  for (int variant = 0; variant < c.level(); ++variant) {
+  for (int variant = 0; variant < 1 + 2 * c.level(); ++variant) {
       Instance inst(c.pluginPath());
+      // Defaults first; then every parameter at 0 or 1, then anywhere.
+      std::string settings = "defaults";
+      if (variant > 0) {
+        static const float marks[] = {0.0f, 0.05f, 0.5f, 0.95f, 1.0f};
+        const int kind = variant % 3;
+        settings = kind == 1 ? "parameters at 0 or 1:"
+                   : kind == 2 ? "parameters at 0, 0.05, 0.5, 0.95 or 1:"
+                               : "random parameters:";
+        for (int i = 0; i < inst.plugin().numParams(); ++i) {
+          const float v = kind == 1   ? static_cast<float>(c.between(0, 1))
+                          : kind == 2 ? marks[c.between(0, 4)]
+                                      : static_cast<float>(c.uniform(0, 1));
+          inst.plugin().setParameter(i, v);
+          if (i < 48) settings += " " + khost::formatDouble(v, 3);
+        }
+      }
       const VstIntPtr tail = inst.dispatch(effGetTailSize);
       const int64_t limit = tail > 1 ? std::min<int64_t>(tail, static_cast<int64_t>(60 * kRate))
                                      : static_cast<int64_t>(10 * kRate);
@@ -71,7 +91,7 @@ void recovery(Check& c, const Burst& b) {
       float lastValue = 0;
       std::vector<float> in(kBlock);
       const std::string what = std::string(b.name) + " burst of " + std::to_string(b.frames) +
-                               " frames at frame " + std::to_string(burstStart);
+                               " frames at frame " + std::to_string(burstStart) + ", " + settings;
       for (int64_t done = 0; done < total; done += kBlock) {
         musicalSignal(in, done, kRate, 13);
         for (int i = 0; i < kBlock; ++i)
@@ -110,7 +130,7 @@ void burst(Check& c) {
 std::vector<CheckDef> badInputChecks() {
   return {{"NaN", burst<0>},       {"one NaN sample", burst<1>}, {"+Inf", burst<2>},
           {"-Inf", burst<3>},      {"denormals", burst<4>},      {"huge +-1e30", burst<5>},
-          {"+-FLT_MAX", burst<6>}, {"1e20 DC", burst<7>}};
+          {"+-FLT_MAX", burst<6>}, {"1e20 DC", burst<7>},        {"-1e20 x256", burst<8>}};
 }
 
 }  // namespace validate

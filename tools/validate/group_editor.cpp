@@ -76,11 +76,11 @@ void cycles(Check& c) {
   for (long k = 1; k <= n; ++k) {
     c.step("cycle " + std::to_string(k) + ": effEditOpen");
     x.open(inst);
-    if (x.childWindows() == 0) ++noChild;
     for (int i = 0; i < 3; ++i) {
       c.step("cycle " + std::to_string(k) + ": effEditIdle");
       x.idle(inst);
     }
+    if (x.childWindows() == 0) ++noChild;
     c.step("cycle " + std::to_string(k) + ": effEditClose");
     x.close(inst);
     c.tried();
