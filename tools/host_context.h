@@ -22,8 +22,8 @@ struct HostContext {
   int64_t samplePos = 0;  // first frame of the block being processed
   VstTimeInfo timeInfo{};
 
-  bool inputRightConnected = true;   // pin 1 of the inputs
-  bool outputRightConnected = true;  // pin 1 of the outputs
+  bool inputRightConnected = true;      // pin 1 of the inputs
+  bool outputRightConnected = true;     // pin 1 of the outputs
   std::atomic<bool> processing{false};  // inside processReplacing (read from any thread)
 
   std::string pluginDirectory;

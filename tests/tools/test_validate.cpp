@@ -132,10 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A crash ends only the child it happened in: the other checks and groups run.
 TEST(ValidateIsolation, ACrashInOneCheckLeavesTheRestRunning) {
-  const Result r =
-      validate({plugin(7), "--level", "1", "--only", "editor,identity", "--json",
-                scratch("crash.json")},
-               true);
+  const Result r = validate(
+      {plugin(7), "--level", "1", "--only", "editor,identity", "--json", scratch("crash.json")},
+      true);
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.code, 1);
   for (const char* check : {"rect", "open/close cycles", "state while open", "idle CPU"})

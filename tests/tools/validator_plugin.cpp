@@ -152,7 +152,11 @@ VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
       copyText(ptr, t->programs[index].name, kVstMaxProgNameLen);
       return 1;
     case effGetParamName:
-      copyText(ptr, index == 0 ? "Gain" : index == 1 ? "Smooth" : index == 2 ? "Mode" : "",
+      copyText(ptr,
+               index == 0   ? "Gain"
+               : index == 1 ? "Smooth"
+               : index == 2 ? "Mode"
+                            : "",
                kVstMaxParamStrLen);
       return 0;
     case effGetParamLabel:
@@ -223,7 +227,8 @@ VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
     case effGetPlugCategory:
       return kPlugCategEffect;
     case effCanDo:
-      return ptr != nullptr && std::strcmp(static_cast<const char*>(ptr), "receiveVstMidiEvent") == 0
+      return ptr != nullptr &&
+                     std::strcmp(static_cast<const char*>(ptr), "receiveVstMidiEvent") == 0
                  ? 1
                  : -1;
     case effCanBeAutomated:

@@ -77,11 +77,11 @@ void Check::figure(const std::string& name, double value, const std::string& uni
 
 const std::vector<GroupDef>& allGroups() {
   static const std::vector<GroupDef> groups = {
-      {"identity", identityChecks()},       {"parameters", parameterChecks()},
-      {"processing", processingChecks()},   {"bad-input", badInputChecks()},
-      {"real-time", realtimeChecks()},      {"state", stateChecks()},
-      {"threads", threadChecks()},          {"editor", editorChecks()},
-      {"lifecycle", lifecycleChecks()},     {"environment", environmentChecks()},
+      {"identity", identityChecks()},     {"parameters", parameterChecks()},
+      {"processing", processingChecks()}, {"bad-input", badInputChecks()},
+      {"real-time", realtimeChecks()},    {"state", stateChecks()},
+      {"threads", threadChecks()},        {"editor", editorChecks()},
+      {"lifecycle", lifecycleChecks()},   {"environment", environmentChecks()},
   };
   return groups;
 }

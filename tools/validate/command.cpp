@@ -122,7 +122,8 @@ int runValidate(ArgList& args) {
       if (name == g.name) found = &g;
     if (found == nullptr) {
       std::string names;
-      for (const GroupDef& g : allGroups()) names += std::string(names.empty() ? "" : ", ") + g.name;
+      for (const GroupDef& g : allGroups())
+        names += std::string(names.empty() ? "" : ", ") + g.name;
       usageError("no group \"" + name + "\" (groups: " + names + ")");
     }
     groups.push_back(found);

@@ -22,7 +22,7 @@ class EditorHost {
   // effEditOpen into a fresh parent window of the rect's size (400x300 when
   // the plug-in gives none); false when the plug-in answers 0.
   bool open(Instance& inst);
-  void idle(Instance& inst);  // effEditIdle and our own events
+  void idle(Instance& inst);   // effEditIdle and our own events
   void close(Instance& inst);  // effEditClose; the parent stays until the next open
   bool isOpen() const { return open_; }
 

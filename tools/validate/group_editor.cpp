@@ -35,8 +35,8 @@ std::string rectText(const ERect* r) {
 }
 
 bool rectValid(const ERect* r) {
-  return r != nullptr && r->right > r->left && r->bottom > r->top &&
-         r->right - r->left <= 8192 && r->bottom - r->top <= 8192;
+  return r != nullptr && r->right > r->left && r->bottom > r->top && r->right - r->left <= 8192 &&
+         r->bottom - r->top <= 8192;
 }
 
 void rect(Check& c) {
@@ -112,7 +112,8 @@ void stateWhileOpen(Check& c) {
   if (inst.hasChunks()) {
     const std::vector<uint8_t> original = inst.chunk(false);
     for (int k = 0; k < 4; ++k) {
-      for (int i = 0; i < n; ++i) inst.plugin().setParameter(i, static_cast<float>(c.uniform(0, 1)));
+      for (int i = 0; i < n; ++i)
+        inst.plugin().setParameter(i, static_cast<float>(c.uniform(0, 1)));
       chunks.push_back(inst.chunk(false));
     }
     inst.setChunk(original, false);

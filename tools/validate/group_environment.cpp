@@ -111,15 +111,15 @@ void hostLocale() {
 }
 
 // Calls every part of the interface once, each through `call`.
-void session(Check& c, const std::function<void(const std::string&, const std::function<void()>&)>& call,
+void session(Check& c,
+             const std::function<void(const std::string&, const std::function<void()>&)>& call,
              const std::string& hostFiles) {
   std::unique_ptr<Instance> inst;
   call("entry point and effOpen", [&] { inst = std::make_unique<Instance>(c.pluginPath()); });
   Instance& p = *inst;
   const VstInt32 texts[] = {effGetEffectName, effGetVendorString, effGetProductString,
                             effGetProgramName};
-  for (VstInt32 op : texts)
-    call("text opcode " + std::to_string(op), [&] { p.text(op, 0, 64); });
+  for (VstInt32 op : texts) call("text opcode " + std::to_string(op), [&] { p.text(op, 0, 64); });
   call("effGetVendorVersion", [&] { p.dispatch(effGetVendorVersion); });
   call("effGetVstVersion", [&] { p.dispatch(effGetVstVersion); });
   call("effGetPlugCategory", [&] { p.dispatch(effGetPlugCategory); });
@@ -210,7 +210,8 @@ void listFiles(const std::string& dir, const std::string& shown, std::vector<std
     const std::string path = dir + "/" + name;
     out.push_back(shown + "/" + name);
     struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) listFiles(path, shown + "/" + name, out);
+    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      listFiles(path, shown + "/" + name, out);
   }
   closedir(d);
 }
@@ -247,8 +248,7 @@ void filesWritten(Check& c) {
 }  // namespace
 
 std::vector<CheckDef> environmentChecks() {
-  return {{"process state after every call", afterEveryCall},
-          {"files written", filesWritten}};
+  return {{"process state after every call", afterEveryCall}, {"files written", filesWritten}};
 }
 
 }  // namespace validate

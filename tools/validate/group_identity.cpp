@@ -12,9 +12,8 @@ namespace {
 
 void entryPoint(Check& c) {
   c.step("dlopen and dlsym");
-  void* lib = dlopen(c.pluginPath().find('/') == std::string::npos
-                         ? ("./" + c.pluginPath()).c_str()
-                         : c.pluginPath().c_str(),
+  void* lib = dlopen(c.pluginPath().find('/') == std::string::npos ? ("./" + c.pluginPath()).c_str()
+                                                                   : c.pluginPath().c_str(),
                      RTLD_NOW | RTLD_LOCAL);
   c.tried();
   if (lib == nullptr) {
@@ -32,13 +31,12 @@ void record(Check& c) {
   Instance inst(c.pluginPath());
   AEffect* e = inst.effect();
   c.tried(8);
-  c.expect(e->numInputs <= 64 && e->numOutputs <= 64,
-           "implausible pin counts " + std::to_string(e->numInputs) + " in, " +
-               std::to_string(e->numOutputs) + " out");
+  c.expect(e->numInputs <= 64 && e->numOutputs <= 64, "implausible pin counts " +
+                                                          std::to_string(e->numInputs) + " in, " +
+                                                          std::to_string(e->numOutputs) + " out");
   c.expect(e->numOutputs > 0, "no outputs");
   c.expect(e->numParams <= 100000, "implausible parameter count " + std::to_string(e->numParams));
-  c.expect(e->numPrograms <= 100000,
-           "implausible program count " + std::to_string(e->numPrograms));
+  c.expect(e->numPrograms <= 100000, "implausible program count " + std::to_string(e->numPrograms));
   c.expect(e->initialDelay >= 0, "negative initialDelay " + std::to_string(e->initialDelay));
   c.expect(e->uniqueID != 0, "uniqueID is 0 (hosts tell plug-ins apart by it)");
   c.expect((e->flags & effFlagsCanReplacing) != 0,
@@ -54,9 +52,9 @@ void processPointers(Check& c) {
   AEffect* e = inst.effect();
   c.tried(3);
   c.expect(e->processReplacing != nullptr, "processReplacing is null");
-  c.expect(e->numParams == 0 || (e->setParameter != nullptr && e->getParameter != nullptr),
-           "setParameter or getParameter is null with " + std::to_string(e->numParams) +
-               " parameters");
+  c.expect(
+      e->numParams == 0 || (e->setParameter != nullptr && e->getParameter != nullptr),
+      "setParameter or getParameter is null with " + std::to_string(e->numParams) + " parameters");
   c.expect((e->flags & effFlagsCanDoubleReplacing) == 0 || e->processDoubleReplacing != nullptr,
            "effFlagsCanDoubleReplacing is set but processDoubleReplacing is null");
 }
@@ -90,10 +88,16 @@ void texts(Check& c) {
 
 void canDo(Check& c) {
   Instance inst(c.pluginPath());
-  static const char* const texts[] = {
-      "sendVstEvents",  "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent",
-      "receiveVstTimeInfo", "offline",      "midiProgramNames", "bypass",
-      "korva-host: a text no plug-in knows", ""};
+  static const char* const texts[] = {"sendVstEvents",
+                                      "sendVstMidiEvent",
+                                      "receiveVstEvents",
+                                      "receiveVstMidiEvent",
+                                      "receiveVstTimeInfo",
+                                      "offline",
+                                      "midiProgramNames",
+                                      "bypass",
+                                      "korva-host: a text no plug-in knows",
+                                      ""};
   for (const char* t : texts) {
     c.step(std::string("effCanDo \"") + t + "\"");
     const VstIntPtr answer = inst.dispatch(effCanDo, 0, 0, const_cast<char*>(t));

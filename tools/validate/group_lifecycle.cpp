@@ -47,13 +47,13 @@ void createDestroy(Check& c) {
     c.tried();
     if (k == n / 2 - 1) heapMid = rt::heapInUse();
   }
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                        .count();
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   const long heap1 = rt::heapInUse();
   const double perInstance = static_cast<double>(heap1 - heapMid) / static_cast<double>(n - n / 2);
   c.figure("heap growth per instance", perInstance, "bytes");
-  c.figure("RSS growth over " + std::to_string(n) + " instances", static_cast<double>(rssKb() - rss0),
-           "KB");
+  c.figure("RSS growth over " + std::to_string(n) + " instances",
+           static_cast<double>(rssKb() - rss0), "KB");
   c.figure("create-to-close", ms / static_cast<double>(n), "ms per instance");
   if (perInstance > 64.0 && heap1 - heap0 > 16384)
     c.fail("the heap grows by " + khost::formatDouble(perInstance, 0) +

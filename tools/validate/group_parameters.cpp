@@ -42,8 +42,10 @@ void texts(Check& c, Instance& inst, int index, const std::string& context) {
     if (!a.ok(limit))
       c.fail(context + ": " + call.name + "(" + std::to_string(index) + ") " + a.describe(limit));
     else if (a.length > kLimit)
-      c.warn(std::string(call.name) + "(" + std::to_string(index) + ") is longer than the VST 2.4 "
-             "limit of 8 (\"" + a.text + "\"); hosts usually allow 32");
+      c.warn(std::string(call.name) + "(" + std::to_string(index) +
+             ") is longer than the VST 2.4 "
+             "limit of 8 (\"" +
+             a.text + "\"); hosts usually allow 32");
   }
 }
 
@@ -169,7 +171,8 @@ void roundTrip(Check& c) {
     }
   }
   if (readOnly > 0 && c.failures() == 0)
-    c.warn(std::to_string(readOnly) + " parameter(s) ignore setParameter and say they cannot be "
+    c.warn(std::to_string(readOnly) +
+           " parameter(s) ignore setParameter and say they cannot be "
            "automated (read-only outputs?)");
 }
 
@@ -197,9 +200,11 @@ void outOfRange(Check& c) {
   for (int i = 0; i < n; ++i) {
     c.tried();
     if (!(after[static_cast<size_t>(i)] == before[static_cast<size_t>(i)] ||
-          (std::isnan(after[static_cast<size_t>(i)]) && std::isnan(before[static_cast<size_t>(i)]))))
-      c.fail("parameter " + std::to_string(i) + " changed from " + num(before[static_cast<size_t>(i)]) +
-             " to " + num(after[static_cast<size_t>(i)]) + " by calls with indices out of range");
+          (std::isnan(after[static_cast<size_t>(i)]) &&
+           std::isnan(before[static_cast<size_t>(i)]))))
+      c.fail("parameter " + std::to_string(i) + " changed from " +
+             num(before[static_cast<size_t>(i)]) + " to " + num(after[static_cast<size_t>(i)]) +
+             " by calls with indices out of range");
   }
 }
 

@@ -16,15 +16,16 @@ namespace {
 // Output above this, for input below 1, is a fault in any effect.
 constexpr float kBound = 100.0f;
 
-const double kRates[] = {1234.5678, 8000,   11025,  16000,  22050,  32000, 44100,
-                         48000,     88200,  96000,  176400, 192000, 384000};
+const double kRates[] = {1234.5678, 8000,  11025, 16000,  22050,  32000, 44100,
+                         48000,     88200, 96000, 176400, 192000, 384000};
 // 0 stands for 0-frame calls between blocks, -1 for random sizes up to the maximum.
 const int kBlocks[] = {1, 2, 3, 17, 32, 64, 100, 256, 512, 1024, 2027, 4096, 8192, 16384, 0, -1};
 
 std::string where(double rate, int block, bool inPlace) {
   return "rate " + khost::formatGeneral(rate) + ", block " +
-         (block == 0 ? std::string("512 with 0-frame calls")
-                     : block < 0 ? std::string("random up to 4096") : std::to_string(block)) +
+         (block == 0  ? std::string("512 with 0-frame calls")
+          : block < 0 ? std::string("random up to 4096")
+                      : std::to_string(block)) +
          (inPlace ? ", in place" : "");
 }
 
@@ -72,8 +73,8 @@ int64_t framesFor(double rate, int block, int level) {
 void ratesAndBlocks(Check& c) {
   Instance inst(c.pluginPath());
   for (double rate : kRates)
-    for (int block : kBlocks) feed(c, inst, rate, block, framesFor(rate, block, c.level()), false,
-                                   nullptr, 7);
+    for (int block : kBlocks)
+      feed(c, inst, rate, block, framesFor(rate, block, c.level()), false, nullptr, 7);
 }
 
 // Hosts hand the same buffers for input and output; the result must not change.
@@ -150,8 +151,7 @@ void deterministic(Check& c) {
     if (out[0] != out[1]) {
       size_t k = 0;
       while (k < out[0].size() && out[0][k] == out[1][k]) ++k;
-      c.fail("setting " + std::to_string(s) +
-             (s == 0 ? " (defaults)" : " (random parameters)") +
+      c.fail("setting " + std::to_string(s) + (s == 0 ? " (defaults)" : " (random parameters)") +
              ": two instances differ at output sample " + std::to_string(k));
     }
   }

@@ -47,7 +47,8 @@ void noAllocation(Check& c) {
       for (long b = 1; b <= blocks; ++b) {
         musicalSignal(in, b * 512, rate, 1);
         const int32_t frames = static_cast<int32_t>(b % 7 == 0 ? c.between(1, 512) : 512);
-        if (n > 0) inst.plugin().setParameter(static_cast<int>(b % n), static_cast<float>(c.uniform(0, 1)));
+        if (n > 0)
+          inst.plugin().setParameter(static_cast<int>(b % n), static_cast<float>(c.uniform(0, 1)));
         const rt::Counts before = rt::counts();
         c.step("rate " + khost::formatGeneral(rate) + ", block " + std::to_string(b) +
                ": effProcessEvents");
@@ -58,8 +59,8 @@ void noAllocation(Check& c) {
         inst.processSignal(in.data(), frames);
         const rt::Counts after = rt::counts();
         c.tried(2);
-        const std::string where = "rate " + khost::formatGeneral(rate) + ", block " +
-                                  std::to_string(b) + ", ";
+        const std::string where =
+            "rate " + khost::formatGeneral(rate) + ", block " + std::to_string(b) + ", ";
         if (afterEvents.allocations > before.allocations && reportedAlloc++ == 0)
           c.fail(where + "effProcessEvents allocated or freed " +
                  std::to_string(afterEvents.allocations - before.allocations) + " time(s)");
@@ -72,8 +73,8 @@ void noAllocation(Check& c) {
       }
       inst.stop();
       const rt::Counts total = rt::counts();
-      c.figure("allocations at " + khost::formatGeneral(rate) + " Hz", static_cast<double>(total.allocations),
-               "in " + std::to_string(blocks) + " blocks");
+      c.figure("allocations at " + khost::formatGeneral(rate) + " Hz",
+               static_cast<double>(total.allocations), "in " + std::to_string(blocks) + " blocks");
     }
   });
 }

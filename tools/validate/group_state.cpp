@@ -106,7 +106,8 @@ Bytes mutate(Check& c, const Bytes& base, std::string& how) {
     case 5: {
       const size_t at = static_cast<size_t>(c.between(0, static_cast<long>(m.size()) - 1));
       const long count = std::min<long>(c.between(1, 16), static_cast<long>(m.size() - at));
-      for (long i = 0; i < count; ++i) m[at + static_cast<size_t>(i)] = c.between(0, 1) ? 0xFF : 0x00;
+      for (long i = 0; i < count; ++i)
+        m[at + static_cast<size_t>(i)] = c.between(0, 1) ? 0xFF : 0x00;
       how = std::to_string(count) + " bytes at " + std::to_string(at) + " set to 0x00/0xFF";
       break;
     }
@@ -137,8 +138,8 @@ void mutatedChunks(Check& c) {
     const bool program = k % 5 == 4;
     std::string how;
     const Bytes m = mutate(c, program ? inst.chunk(true) : base, how);
-    const std::string what = "case " + std::to_string(k) + ": " +
-                             (program ? "program" : "bank") + " chunk " + how;
+    const std::string what =
+        "case " + std::to_string(k) + ": " + (program ? "program" : "bank") + " chunk " + how;
     c.step(what + ": effGetChunk before");
     const Bytes before = inst.chunk(program);
     c.step(what + ": effSetChunk");

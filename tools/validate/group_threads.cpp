@@ -24,7 +24,8 @@ void threeThreads(Check& c) {
   std::vector<std::vector<uint8_t>> chunks;
   if (inst.hasChunks())
     for (int k = 0; k < 3; ++k) {
-      for (int i = 0; i < n; ++i) inst.plugin().setParameter(i, static_cast<float>(c.uniform(0, 1)));
+      for (int i = 0; i < n; ++i)
+        inst.plugin().setParameter(i, static_cast<float>(c.uniform(0, 1)));
       chunks.push_back(inst.chunk(false));
     }
   inst.start(44100, 256);
@@ -61,7 +62,8 @@ void threeThreads(Check& c) {
     for (long round = 0; !stop; ++round) {
       if (x) x->open(inst);
       for (int k = 0; k < 5 && !stop; ++k) {
-        if (!chunks.empty()) inst.setChunk(chunks[static_cast<size_t>(round + k) % chunks.size()], false);
+        if (!chunks.empty())
+          inst.setChunk(chunks[static_cast<size_t>(round + k) % chunks.size()], false);
         for (int i = 0; i < n; ++i) inst.text(effGetParamDisplay, i, kVstMaxParamStrLen);
         if (x) x->idle(inst);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -120,7 +120,8 @@ void Instance::process(const std::vector<const float*>& in, const std::vector<fl
   for (size_t c = 0; c < outs_.size(); ++c) {
     if (outPtrs_[c] != outs_[c].data())
       std::memcpy(outs_[c].data(), outPtrs_[c], n * sizeof(float));
-    if (c < out.size() && out[c] != nullptr) std::memcpy(out[c], outs_[c].data(), n * sizeof(float));
+    if (c < out.size() && out[c] != nullptr)
+      std::memcpy(out[c], outs_[c].data(), n * sizeof(float));
   }
 }
 

@@ -33,8 +33,8 @@ class Instance {
   khost::Plugin& plugin() { return *plugin_; }
   khost::HostContext& host() { return *host_; }
   AEffect* effect() { return plugin_->effect(); }
-  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                     void* ptr = nullptr, float opt = 0.0f) {
+  VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f) {
     return plugin_->dispatch(opcode, index, value, ptr, opt);
   }
 

@@ -77,8 +77,8 @@ std::string signalText(int sig) {
 
 Sandbox::Sandbox() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") +
-                        "/korva-validate-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && *base ? base : "/tmp") + "/korva-validate-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   if (mkdtemp(name.data()) == nullptr)
@@ -107,9 +107,9 @@ void Sandbox::enter() const {
 
 std::string firstReportLine(const std::string& logPath) {
   std::ifstream in(logPath);
-  static const char* const marks[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
-                                      "WARNING: ThreadSanitizer", "runtime error:",
-                                      "terminate called", "Assertion"};
+  static const char* const marks[] = {
+      "ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer",
+      "runtime error:",          "terminate called",     "Assertion"};
   for (std::string line; std::getline(in, line);)
     for (const char* m : marks)
       if (line.find(m) != std::string::npos) {
@@ -211,8 +211,8 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
     r.cases = slot->cases;
     r.failures = slot->failures + 1;
     std::string step(slot->step);
-    r.detail = how + (step.empty() ? "" : " during " + step) +
-               (report.empty() ? "" : ": " + report);
+    r.detail =
+        how + (step.empty() ? "" : " during " + step) + (report.empty() ? "" : ": " + report);
     results.push_back(r);
     if (progress) progress(results.size(), group.checks.size());
     munmap(slot, sizeof(SharedSlot));

@@ -81,7 +81,9 @@ void printTable(std::FILE* out, const Run& run) {
       anyFigure = true;
       std::fprintf(out, "%s  %s  %s %s\n", pad(r.group, wGroup).c_str(),
                    pad(f.name, wCheck + 18).c_str(),
-                   khost::formatDouble(f.value, std::fabs(f.value) >= 100 || f.value == std::floor(f.value) ? 0 : 3).c_str(),
+                   khost::formatDouble(
+                       f.value, std::fabs(f.value) >= 100 || f.value == std::floor(f.value) ? 0 : 3)
+                       .c_str(),
                    f.unit.c_str());
     }
   std::fprintf(out, "\n%ld checks, %ld failed; level %d, seed %llu, %.1f s\n", checks, fails,
@@ -103,9 +105,9 @@ std::string toJson(const Run& run) {
     j += "    {\"group\": " + jsonString(r.group) + ", \"check\": " + jsonString(r.check) +
          ", \"status\": " + jsonString(statusName(r.status)) +
          ", \"cases\": " + std::to_string(r.cases) +
-         ", \"failures\": " + std::to_string(r.failures) +
-         ", \"detail\": " + jsonString(r.detail) + ", \"reproduce\": " +
-         jsonString(r.status == Status::Fail ? reproduce(run, r.group) : "") + ", \"figures\": [";
+         ", \"failures\": " + std::to_string(r.failures) + ", \"detail\": " + jsonString(r.detail) +
+         ", \"reproduce\": " + jsonString(r.status == Status::Fail ? reproduce(run, r.group) : "") +
+         ", \"figures\": [";
     for (size_t k = 0; k < r.figures.size(); ++k) {
       const Figure& f = r.figures[k];
       j += (k == 0 ? "" : ", ") + std::string("{\"name\": ") + jsonString(f.name) +

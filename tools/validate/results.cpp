@@ -23,7 +23,8 @@ std::vector<std::string> split(const std::string& line) {
   size_t start = 0;
   for (;;) {
     const size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    fields.push_back(
+        line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
     if (tab == std::string::npos) break;
     start = tab + 1;
   }
@@ -76,8 +77,8 @@ bool decodeResult(const std::string& line, CheckResult& r) {
 }
 
 SharedSlot* createSharedSlot() {
-  void* p = mmap(nullptr, sizeof(SharedSlot), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                 -1, 0);
+  void* p =
+      mmap(nullptr, sizeof(SharedSlot), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
   std::memset(p, 0, sizeof(SharedSlot));
   static_cast<SharedSlot*>(p)->checkIndex = -1;
