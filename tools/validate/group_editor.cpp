@@ -90,8 +90,10 @@ void cycles(Check& c) {
              " child window(s) left in the host's window after effEditClose");
   }
   const int fdsAfter = openDescriptors();
-  c.figure("descriptors after " + std::to_string(n) + " cycles", fdsAfter - fdsBefore, "more");
-  c.figure("X errors", static_cast<double>(EditorHost::xErrors() - errorsBefore), "");
+  c.figure("descriptors gained over open/close cycles", fdsAfter - fdsBefore,
+           "in " + std::to_string(n) + " cycles");
+  c.figure("X errors over open/close cycles",
+           static_cast<double>(EditorHost::xErrors() - errorsBefore), "in " + std::to_string(n) + " cycles");
   if (fdsAfter - fdsBefore > 2)
     c.fail(std::to_string(fdsAfter - fdsBefore) + " more descriptors open after " +
            std::to_string(n) + " open/close cycles");
