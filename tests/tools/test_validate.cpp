@@ -128,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
         Planted{6, "parameters", "set/get round trip", "reads back", false},
         Planted{7, "editor", "rect", "killed by SIGSEGV", true},
         Planted{8, "lifecycle", "create/destroy cycles", "bytes per created and closed instance",
-                false}));
+                false},
+        Planted{11, "real-time", "denormal tail cost", "x the burst (limit 1.2)", false}));
 
 // A crash ends only the child it happened in: the other checks and groups run.
 TEST(ValidateIsolation, ACrashInOneCheckLeavesTheRestRunning) {

@@ -92,6 +92,7 @@ void denormalTail(Check& c) {
   const int blocksPerSecond = static_cast<int>(rate / block);
   double ratio = 0.0;
   double worstAt = 0.0;
+  double extraNs = 0.0;  // the worst second's extra cost per frame
   onAudioThread([&] {
     inst.start(rate, block);
     std::vector<float> in(block);
@@ -121,14 +122,18 @@ void denormalTail(Check& c) {
       if (r > ratio) {
         ratio = r;
         worstAt = s;
+        extraNs = (median(window) - burstCost) * 1e9 / block;
       }
     }
     inst.stop();
   });
   c.figure("silent tail / burst cost", ratio, "ratio (worst second)");
-  if (ratio > 1.2)
+  // Denormals cost tens of nanoseconds per operation; a few nanoseconds per
+  // frame more in a plug-in that costs next to nothing is timer noise.
+  if (ratio > 1.2 && extraNs > 5.0)
     c.fail("silent tail second " + khost::formatGeneral(worstAt) + " costs " +
-           khost::formatDouble(ratio, 2) + "x the burst (limit 1.2)");
+           khost::formatDouble(ratio, 2) + "x the burst (limit 1.2), " +
+           khost::formatDouble(extraNs, 1) + " ns more per frame");
 }
 
 }  // namespace

@@ -67,8 +67,16 @@ void chunkRoundTrip(Check& c) {
       if (!diff.empty())
         c.fail(kind + " " + std::to_string(round) + ": effGetChunk after effSetChunk: " + diff);
       const std::string pdiff = paramDifference(params, b.parameters());
-      if (diff.empty() && !pdiff.empty())
-        c.fail(kind + " " + std::to_string(round) + " restored: " + pdiff);
+      if (diff.empty() && !pdiff.empty()) {
+        // Some plug-ins apply a chunk on their next process call; hosts read
+        // the parameters at once, so it still fails, but says so.
+        b.start(44100, 512);
+        std::vector<float> silence(512, 0.0f);
+        for (int k = 0; k < 4; ++k) b.processSignal(silence.data(), 512);
+        const bool later = paramDifference(params, b.parameters()).empty();
+        c.fail(kind + " " + std::to_string(round) + " restored: " + pdiff +
+               (later ? " right after effSetChunk (right only after processing)" : ""));
+      }
     }
 }
 

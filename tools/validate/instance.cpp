@@ -27,7 +27,8 @@ std::string TextAnswer::describe(size_t limit) const {
   for (char& c : shown)
     if (static_cast<unsigned char>(c) < 32) c = '?';
   if (overrun && length <= limit)
-    return "wrote past the " + std::to_string(limit) + "-character limit after \"" + shown + "\"";
+    return "wrote past the " + std::to_string(limit) + "-character limit after \"" + shown +
+           "\" (bytes up to " + std::to_string(touched) + " changed)";
   return "wrote " + std::to_string(length) + " characters (limit " + std::to_string(limit) +
          "): \"" + shown + "\"";
 }
@@ -137,7 +138,10 @@ TextAnswer Instance::text(VstInt32 opcode, VstInt32 index, size_t limit, VstIntP
   dispatch(opcode, index, value, buffer);
   TextAnswer a;
   for (size_t i = limit + 1; i < kTextBuffer; ++i)
-    if (buffer[i] != kGuard) a.overrun = true;
+    if (buffer[i] != kGuard) {
+      a.overrun = true;
+      a.touched = i + 1;
+    }
   buffer[kTextBuffer - 1] = 0;
   a.text = reinterpret_cast<const char*>(buffer);
   a.length = a.text.size();

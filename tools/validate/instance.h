@@ -21,6 +21,7 @@ struct TextAnswer {
   std::string text;
   size_t length = 0;
   bool overrun = false;
+  size_t touched = 0;  // one past the last byte the plug-in changed
   bool ok(size_t limit) const { return !overrun && length <= limit; }
   std::string describe(size_t limit) const;  // "wrote 40 characters (limit 8): \"...\""
 };
