@@ -747,7 +747,8 @@ TEST(Readers, RefuseWhatIsNotARegularFileOrTooLarge) {
   TempDir dir;
   const std::string fifo = dir / "pipe.fxb";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  expectOneLineError(run({"info", KH_PLUGIN, "--load", fifo}, "timeout 10"), 3, "not a regular file");
+  expectOneLineError(run({"info", KH_PLUGIN, "--load", fifo}, "timeout 10"), 3,
+                     "not a regular file");
   expectOneLineError(run({"info", KH_PLUGIN, "--load", "/dev/zero"}, "timeout 10"), 3,
                      "not a regular file");
   const std::string wavFifo = dir / "pipe.wav";

@@ -93,7 +93,8 @@ void cycles(Check& c) {
   c.figure("descriptors gained over open/close cycles", fdsAfter - fdsBefore,
            "in " + std::to_string(n) + " cycles");
   c.figure("X errors over open/close cycles",
-           static_cast<double>(EditorHost::xErrors() - errorsBefore), "in " + std::to_string(n) + " cycles");
+           static_cast<double>(EditorHost::xErrors() - errorsBefore),
+           "in " + std::to_string(n) + " cycles");
   if (fdsAfter - fdsBefore > 2)
     c.fail(std::to_string(fdsAfter - fdsBefore) + " more descriptors open after " +
            std::to_string(n) + " open/close cycles");

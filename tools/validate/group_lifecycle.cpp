@@ -52,8 +52,8 @@ void createDestroy(Check& c) {
   const long heap1 = rt::heapInUse();
   const double perInstance = static_cast<double>(heap1 - heapMid) / static_cast<double>(n - n / 2);
   c.figure("heap growth per instance", perInstance, "bytes");
-  c.figure("RSS growth over " + std::to_string(n) + " instances",
-           static_cast<double>(rssKb() - rss0), "KB");
+  c.figure("RSS growth over create/destroy cycles", static_cast<double>(rssKb() - rss0),
+           "KB in " + std::to_string(n) + " cycles");
   c.figure("create-to-close", ms / static_cast<double>(n), "ms per instance");
   if (perInstance > 64.0 && heap1 - heap0 > 16384)
     c.fail("the heap grows by " + khost::formatDouble(perInstance, 0) +

@@ -73,7 +73,7 @@ void noAllocation(Check& c) {
       }
       inst.stop();
       const rt::Counts total = rt::counts();
-      c.figure("allocations at " + khost::formatGeneral(rate) + " Hz",
+      c.figure("audio-thread allocations at " + khost::formatGeneral(rate) + " Hz",
                static_cast<double>(total.allocations), "in " + std::to_string(blocks) + " blocks");
     }
   });

@@ -22,7 +22,10 @@
 #endif
 
 #ifdef KV_SANITIZED
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's allocator interface (not every compiler ships its header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #define KV_EXPORT extern "C" __attribute__((visibility("default")))
