@@ -48,6 +48,23 @@ std::string signalText(int sig) {
          strsignal(sig) + ")";
 }
 
+// A sanitizer catches deadly signals itself and exits with status 1; its
+// report names the signal ("AddressSanitizer: SEGV on unknown address").
+std::string signalInReport(const std::string& report) {
+  static const struct {
+    const char* word;
+    int sig;
+  } deadly[] = {{"Sanitizer: SEGV", SIGSEGV},
+                {"Sanitizer: BUS", SIGBUS},
+                {"Sanitizer: FPE", SIGFPE},
+                {"Sanitizer: ILL", SIGILL},
+                {"Sanitizer: ABRT", SIGABRT}};
+  for (const auto& d : deadly)
+    if (report.find(d.word) != std::string::npos)
+      return signalText(d.sig) + ", caught by the sanitizer";
+  return "";
+}
+
 // The child's end of a run: results go to `fd` line by line.
 [[noreturn]] void childMain(const GroupDef& group, size_t first, const RunOptions& options,
                             SharedSlot* slot, int fd, const Sandbox& box) {
@@ -181,14 +198,16 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
       munmap(slot, sizeof(SharedSlot));
       break;
     }
+    const std::string report = firstReportLine(box.log());
     std::string how;
     if (timedOut)
       how = "timed out after " + khost::formatGeneral(timeoutSeconds) + " s";
     else if (WIFSIGNALED(status))
       how = "killed by " + signalText(WTERMSIG(status));
+    else if (!signalInReport(report).empty())
+      how = "killed by " + signalInReport(report);
     else
       how = "exited with status " + std::to_string(WEXITSTATUS(status));
-    const std::string report = firstReportLine(box.log());
     if (finished) {
       // Every check reported; the process failed on its way out.
       CheckResult r;
@@ -271,6 +290,9 @@ std::string preflight(const std::string& path, double timeoutSeconds) {
            " s (entry point or effOpen hangs)";
   if (WIFSIGNALED(status))
     return path + ": the plug-in crashed while loading, " + signalText(WTERMSIG(status));
+  if (answer.empty() && !signalInReport(firstReportLine(box.log())).empty())
+    return path + ": the plug-in crashed while loading, " +
+           signalInReport(firstReportLine(box.log()));
   if (answer == "OK") return "";
   if (answer.empty()) return path + ": the plug-in ended the process while loading";
   return answer;
