@@ -144,6 +144,19 @@ TEST(ValidateIsolation, ACrashInOneCheckLeavesTheRestRunning) {
   EXPECT_NE(slurp(scratch("crash.json")).find("killed by SIGSEGV"), std::string::npos);
 }
 
+// A hang is the failure of the check it happened in, once nothing moves for
+// --timeout seconds; the group's next check still runs.
+TEST(ValidateIsolation, AHangTimesOutWithTheStepItHungIn) {
+  const Result r = validate({plugin(12), "--level", "1", "--only", "processing", "--timeout", "2"});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.code, 1);
+  const std::string hung = row(r.out, "processing", "rates and block sizes");
+  EXPECT_NE(hung.find("timed out after 2 s during rate 1234.5678, block 512 with 0-frame calls"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(row(r.out, "processing", "in-place buffers").find(" ok "), std::string::npos) << r.out;
+}
+
 void expectLoadError(const Result& r, const std::string& fragment) {
   EXPECT_TRUE(r.exited);
   EXPECT_EQ(r.code, 2) << r.out << r.err;

@@ -36,11 +36,13 @@ long Check::between(long lo, long hi) {
 void Check::step(const std::string& what) {
   step_ = what;
   copyInto(slot_->step, sizeof slot_->step, what);
+  slot_->progress = slot_->progress + 1;
 }
 
 void Check::tried(long n) {
   result_.cases += n;
   slot_->cases = result_.cases;
+  slot_->progress = slot_->progress + 1;
 }
 
 void Check::fail(const std::string& what) {

@@ -158,6 +158,7 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
     const size_t before = results.size();
     std::string pending;
     int lastIndex = -1;
+    long lastProgress = -1;
     bool timedOut = false;
     auto deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
     for (;;) {
@@ -178,8 +179,9 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
           pending.erase(0, nl + 1);
         }
       }
-      if (slot->checkIndex != lastIndex) {
+      if (slot->checkIndex != lastIndex || slot->progress != lastProgress) {
         lastIndex = slot->checkIndex;
+        lastProgress = slot->progress;
         deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
       }
       if (Clock::now() > deadline) {

@@ -37,6 +37,7 @@ struct SharedSlot {
   volatile int checkIndex;  // -1 before the first check
   volatile long cases;
   volatile long failures;
+  volatile long progress;  // grows with every step and case: not hung
   char step[400];
   char firstFailure[400];
 };
