@@ -132,7 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
         Planted{11, "real-time", "denormal tail cost", "x the burst (limit 1.2)", false},
         Planted{13, "environment", "files written", "wrote $HOME/.kv-validator-test", false},
         Planted{14, "editor", "open/close cycles", "child window(s) left in the host's window",
-                true}));
+                true}),
+    [](const ::testing::TestParamInfo<Planted>& info) {
+      return "fault" + std::to_string(info.param.fault);
+    });
 
 // A crash ends only the child it happened in: the other checks and groups run.
 TEST(ValidateIsolation, ACrashInOneCheckLeavesTheRestRunning) {
