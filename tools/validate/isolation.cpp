@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -109,6 +110,8 @@ Sandbox::~Sandbox() {
 }
 
 void Sandbox::enter() const {
+  // A child never outlives the validator that waits for it.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
   setenv("HOME", home().c_str(), 1);
   setenv("XDG_CONFIG_HOME", config().c_str(), 1);
   setenv("XDG_CACHE_HOME", cache().c_str(), 1);
