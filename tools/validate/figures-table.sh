@@ -15,6 +15,7 @@ jq -r -s '
   | ($runs[0].checks | map({group, check})) as $rows
   | "| group | check | " + ($names | join(" | ")) + " |",
     "|---|---|" + ($names | map("---|") | join("")),
+    "| | level (seed) | " + ($runs | map("\(.level) (\(.seed))") | join(" | ")) + " |",
     ($rows[] | . as $r
       | "| \($r.group) | \($r.check) | "
         + ($runs | map(.checks | map(select(.group == $r.group and .check == $r.check)) | first
@@ -22,7 +23,8 @@ jq -r -s '
     "",
     "| group | figure | " + ($names | join(" | ")) + " |",
     "|---|---|" + ($names | map("---|") | join("")),
-    ([$runs[].checks[] | . as $c | .figures[] | {group: $c.group, name, unit}]
+    ([$runs[].checks[] | . as $c | .figures[]
+      | {group: $c.group, name, unit: (.unit | sub(" ?in [0-9]+ [a-z]+$"; ""))}]
       | unique_by([.group, .name]) | sort_by(.group) []
       | . as $f
       | "| \($f.group) | \($f.name)\(if $f.unit == "" then "" else " (\($f.unit))" end) | "
