@@ -13,7 +13,7 @@ PACKAGES=(
   libcairo2-dev libx11-dev libxtst-dev libsndfile1-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool fonts-liberation locales-all
-  lsp-plugins-vst dpf-plugins-vst
+  lsp-plugins-vst dpf-plugins-vst jq
 )
 
 install_packages() {
