@@ -28,12 +28,23 @@ std::string slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-std::string scratch(const std::string& name) {
-  static const std::string dir = [] {
+// One folder for the program's files, removed when the program ends.
+class Scratch {
+ public:
+  Scratch() {
     char pattern[] = "/tmp/kv-test-XXXXXX";
-    return std::string(mkdtemp(pattern));
-  }();
-  return dir + "/" + name;
+    dir_ = mkdtemp(pattern);
+  }
+  ~Scratch() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  std::string operator/(const std::string& name) const { return dir_ + "/" + name; }
+
+ private:
+  std::string dir_;
+};
+
+std::string scratch(const std::string& name) {
+  static const Scratch dir;
+  return dir / name;
 }
 
 std::string plugin(int fault) {
