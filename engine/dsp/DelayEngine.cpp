@@ -345,6 +345,17 @@ void DelayEngine::process(const float* inL, const float* inR, float* outL, float
 
 namespace {
 
+// The limiter's ring is copied in and out of the loop out of line, so that
+// its AVX-512 build does not copy it with 512-bit moves, which can lower the
+// clock of some processors for a while.
+__attribute__((noinline)) dsp::StereoLevelLimiter copyOf(const dsp::StereoLevelLimiter& l) {
+  return l;
+}
+__attribute__((noinline)) void copyTo(dsp::StereoLevelLimiter& to,
+                                      const dsp::StereoLevelLimiter& from) {
+  to = from;
+}
+
 bool isPowerOfTwo(float v) {
   std::uint32_t bits;
   std::memcpy(&bits, &v, sizeof bits);
@@ -409,7 +420,7 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
   float cp = clockPeriodValue.load(relaxed);
   const dsp::StereoAntiAlias::Taps taps(aa);
   dsp::StereoAntiAlias filter = antiAlias;
-  dsp::StereoLevelLimiter lim = limiter;
+  dsp::StereoLevelLimiter lim = copyOf(limiter);
   const float inverseLength = 1.0f / static_cast<float>(lim.length);
   dsp::ClockedDelayLine::Cursor c = line.cursor();
   float delayTicks = delayTicksValue;
@@ -619,7 +630,7 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
   smoothedFeedbackValue = smoothedFb;
   ditherOffset = dither;
   antiAlias = filter;
-  limiter = lim;
+  copyTo(limiter, lim);
   line.store(c);
   delayTicksValue = delayTicks;
   highCut = hc;
@@ -632,9 +643,11 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
   clockPeriodValue.store(cp, relaxed);
 }
 
-// The same loop built twice: for any x86-64, and with AVX2 encodings (three
-// operands, fewer register moves) for processors that have them. Contraction
-// is off for both, so they produce the same bits.
+// The same loop built three times: for any x86-64, with AVX2 encodings
+// (three operands, fewer register moves), and with AVX-512 encodings, whose
+// 32 vector registers keep the feedback path's values out of memory (the
+// loop stays on 128-bit vectors). Contraction is off for all, so they produce
+// the same bits.
 void DelayEngine::runBaseline(const float* inL, const float* inR, float* outL, float* outR,
                               int frames) {
   runLoop(inL, inR, outL, outR, frames);
@@ -647,30 +660,68 @@ __attribute__((target("avx2,fma,bmi,bmi2"))) void DelayEngine::runWide(const flo
   runLoop(inL, inR, outL, outR, frames);
 }
 
+__attribute__((
+    target("avx512f,avx512vl,avx512bw,avx512dq,avx2,fma,bmi,bmi2,prefer-vector-width=128"))) void
+DelayEngine::runWidest(const float* inL, const float* inR, float* outL, float* outR, int frames) {
+  runLoop(inL, inR, outL, outR, frames);
+}
+
 namespace {
 
-std::atomic<bool> wideLoopAllowed{true};
+std::atomic<int> loopBuildCap{static_cast<int>(DelayEngine::LoopBuild::Avx512)};
 
-bool processorHasWideLoop() {
+DelayEngine::LoopBuild processorLoopBuild() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-         __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+  if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+        __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2")))
+    return DelayEngine::LoopBuild::X86_64;
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq"))
+    return DelayEngine::LoopBuild::Avx512;
+  return DelayEngine::LoopBuild::Avx2;
 }
 
 }  // namespace
 
 void DelayEngine::allowWideLoop(bool allowed) {
-  wideLoopAllowed.store(allowed, relaxed);
+  capLoopBuild(allowed ? LoopBuild::Avx512 : LoopBuild::X86_64);
+}
+
+void DelayEngine::capLoopBuild(LoopBuild cap) {
+  loopBuildCap.store(static_cast<int>(cap), relaxed);
+}
+
+DelayEngine::LoopBuild DelayEngine::loopBuild() {
+  static const LoopBuild available = processorLoopBuild();
+  return static_cast<LoopBuild>(std::min(static_cast<int>(available), loopBuildCap.load(relaxed)));
 }
 
 bool DelayEngine::usesWideLoop() {
-  static const bool available = processorHasWideLoop();
-  return available && wideLoopAllowed.load(relaxed);
+  return loopBuild() != LoopBuild::X86_64;
+}
+
+const char* DelayEngine::loopBuildName(LoopBuild build) {
+  switch (build) {
+    case LoopBuild::X86_64:
+      return "x86-64";
+    case LoopBuild::Avx2:
+      return "AVX2";
+    case LoopBuild::Avx512:
+      return "AVX-512";
+  }
+  return "";
 }
 
 void DelayEngine::run(const float* inL, const float* inR, float* outL, float* outR, int frames) {
-  if (usesWideLoop())
-    runWide(inL, inR, outL, outR, frames);
-  else
-    runBaseline(inL, inR, outL, outR, frames);
+  switch (loopBuild()) {
+    case LoopBuild::Avx512:
+      runWidest(inL, inR, outL, outR, frames);
+      break;
+    case LoopBuild::Avx2:
+      runWide(inL, inR, outL, outR, frames);
+      break;
+    case LoopBuild::X86_64:
+      runBaseline(inL, inR, outL, outR, frames);
+      break;
+  }
 }
