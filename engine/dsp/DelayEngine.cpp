@@ -505,14 +505,15 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
         if (level > peak) peak = level;
         t = t * gain;
         const Pair gm = gain * m;
-        envState = dsp::flushLikelyLarge(envC * envState + envTakeHalf * (gm[0] + gm[1]));
+        // env, step and h are the feedback path's own copies (see detached()).
+        const float env = dsp::flushLikelyLarge(envC * envState + envTakeHalf * (gm[0] + gm[1]));
+        envState = dsp::detached(env);
         c.pushInput(t);
         const float smoothedFbNow = feedbacks[j];
 
         // Modulation, skipped where it provably leaves the clock period alone.
         const float depth = depths[j];
-        const float bound =
-            std::fabs(depth) * (lfoBound + (std::max(envState, 1.0f) + 0.5f) * envBound);
+        const float bound = std::fabs(depth) * (lfoBound + (std::max(env, 1.0f) + 0.5f) * envBound);
         float w = 0.0f;
         const bool modulating = !(bound < negligible);
         if (modulating && lfoAmount != 0.0f) {
@@ -525,7 +526,7 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
         }
         if (modulating) {
           const float envValue =
-              envAmount != 0.0f ? (std::pow(envState, 0.3f) - 0.5f) * envAmount : 0.0f;
+              envAmount != 0.0f ? (std::pow(env, 0.3f) - 0.5f) * envAmount : 0.0f;
           // x 1 is exact: without Dlyx2 the multiplication leaves the path.
           cp = multiplier == 1.0f
                    ? dsp::clockPeriodFor(w * lfoAmount + envValue, depth, manualFactor, 1.0f)
@@ -537,9 +538,11 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
         // Under modulation the period changes every sample and the exact-step
         // test stays off the path from the period to the tick phase.
         bool exact = false;
+        float step = newStep;
         if (cp != lastCp) {
-          lastCp = cp;
-          newStep = 1.0f / cp;
+          lastCp = dsp::detached(cp);
+          step = 1.0f / cp;
+          newStep = dsp::detached(step);
           checkStep = true;
         } else if (checkStep) {
           checkStep = false;
@@ -547,8 +550,8 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
           if (powerOfTwoStep) inverseStep = 1.0f / newStep;
         }
         if (powerOfTwoStep && !checkStep) exact = newStep == c.tickStep;
-        Pair o = holding ? c.advance<true>(newStep, exact, inverseStep)
-                         : c.advance<false>(newStep, exact, inverseStep);
+        Pair o = holding ? c.advance<true>(step, exact, inverseStep)
+                         : c.advance<false>(step, exact, inverseStep);
 
         // Under three ticks the interpolators cannot work: the conditioned input
         // stands in for the delayed signal.
@@ -562,11 +565,12 @@ inline __attribute__((always_inline)) void DelayEngine::runLoop(const float* inL
 
         // Feedback for the next sample; the high cut follows o while off so that
         // switching it on starts without a step.
-        hc = dsp::flushPairLikelyLarge(hiCutOn ? hcKeep * hc + hcTake * o : o);
+        const Pair h = dsp::flushPairLikelyLarge(hiCutOn ? hcKeep * hc + hcTake * o : o);
+        hc = dsp::detached(h);
         if (holding)
-          fb = hc;
+          fb = h;
         else if (feedbackLive)
-          fb = dsp::flipSign(smoothedFbNow * hc, fbFlip);
+          fb = dsp::flipSign(smoothedFbNow * h, fbFlip);
 
         delayed[j] = o;
 
