@@ -5,15 +5,17 @@
 //
 //   bench_engine                      Google Benchmark cases, then the
 //                                     same-run comparison table
-//   bench_engine --compare-only [--x86-64]
+//   bench_engine --compare-only [--x86-64|--avx2]
 //                                     the comparison table alone (--x86-64:
-//                                     the loop's build for any x86-64)
+//                                     the loop's build for any x86-64;
+//                                     --avx2: its AVX2 build, not AVX-512)
 //   bench_engine --count SETTING WHICH BLOCKS
 //                                     processes BLOCKS blocks in countedRun()
 //                                     for callgrind's --toggle-collect
 //                                     (SETTING: defaults, wow, feedback, busy;
-//                                     WHICH: new, new-x86-64 (the loop's
-//                                     build without AVX2), baseline)
+//                                     WHICH: new, new-avx2, new-x86-64 (the
+//                                     loop's builds without AVX-512, without
+//                                     AVX2), baseline)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -242,9 +244,9 @@ int count(Setting s, int blocks) {
 
 int countMode(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(
-        stderr,
-        "usage: bench_engine --count defaults|wow|feedback|busy new|new-x86-64|baseline BLOCKS\n");
+    std::fprintf(stderr,
+                 "usage: bench_engine --count defaults|wow|feedback|busy "
+                 "new|new-avx2|new-x86-64|baseline BLOCKS\n");
     return 1;
   }
   const std::string which = argv[2];
@@ -254,6 +256,8 @@ int countMode(int argc, char** argv) {
                                           : Setting::Defaults;
   const int blocks = std::max(1, std::atoi(argv[4]));
   if (std::strcmp(argv[3], "new-x86-64") == 0) DelayEngine::allowWideLoop(false);
+  if (std::strcmp(argv[3], "new-avx2") == 0)
+    DelayEngine::capLoopBuild(DelayEngine::LoopBuild::Avx2);
   return std::strcmp(argv[3], "baseline") == 0 ? count<baseline::DelayEngine>(s, blocks)
                                                : count<DelayEngine>(s, blocks);
 }
@@ -264,7 +268,9 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--count") == 0) return countMode(argc, argv);
   if (argc > 1 && std::strcmp(argv[1], "--compare-only") == 0) {
     if (argc > 2 && std::strcmp(argv[2], "--x86-64") == 0) DelayEngine::allowWideLoop(false);
-    std::printf("loop build: %s\n", DelayEngine::usesWideLoop() ? "AVX2" : "x86-64");
+    if (argc > 2 && std::strcmp(argv[2], "--avx2") == 0)
+      DelayEngine::capLoopBuild(DelayEngine::LoopBuild::Avx2);
+    std::printf("loop build: %s\n", DelayEngine::loopBuildName(DelayEngine::loopBuild()));
     compare();
     return 0;
   }

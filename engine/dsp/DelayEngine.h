@@ -111,10 +111,14 @@ class DelayEngine {
   float feedbackValueL() const { return dsp::left(feedback); }
   float feedbackValueR() const { return dsp::right(feedback); }
 
-  // The loop runs its AVX2 build where the processor has AVX2 (same output);
-  // tests switch that off to run the baseline x86-64 build as well.
-  static void allowWideLoop(bool allowed);
+  // The loop runs its AVX-512 or AVX2 build where the processor has it (same
+  // output); tests and benchmarks cap that to run the other builds as well.
+  enum class LoopBuild { X86_64, Avx2, Avx512 };
+  static void allowWideLoop(bool allowed);  // false: x86-64 only; true: no cap
+  static void capLoopBuild(LoopBuild cap);
+  static LoopBuild loopBuild();  // the build that runs now
   static bool usesWideLoop();
+  static const char* loopBuildName(LoopBuild build);
 
   static constexpr int kHoldRequested = 1;
   static constexpr int kHolding = 2;
@@ -133,6 +137,7 @@ class DelayEngine {
   void runLoop(const float* inL, const float* inR, float* outL, float* outR, int frames);
   void runBaseline(const float* inL, const float* inR, float* outL, float* outR, int frames);
   void runWide(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void runWidest(const float* inL, const float* inR, float* outL, float* outR, int frames);
 
   // Parameter side, written by setParameter on any thread.
   std::atomic<float> raw[kNumParams];

@@ -14,6 +14,17 @@ namespace dsp {
 typedef float Pair __attribute__((vector_size(16)));
 typedef int PairMask __attribute__((vector_size(16)));
 
+// The same value as a copy the compiler must treat as a different one. A
+// value on the feedback path that is also carried to the next sample is
+// carried through such a copy: the carried one may then live in memory while
+// the path keeps its register (otherwise GCC spills the variable as a whole
+// and the path waits for a store and a reload). No arithmetic happens here.
+template <class T>
+inline T detached(T x) {
+  asm("" : "+x"(x));
+  return x;
+}
+
 inline Pair pair(float l, float r) {
   return Pair{l, r, 0.0f, 0.0f};
 }
