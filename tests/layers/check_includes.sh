@@ -25,7 +25,17 @@ rules=(
 modules="host platform toolkit engine presets editor lv2 tools tests bench fuzz"
 
 status=0
-while IFS= read -r file; do
+# One grep over every source: lines of file:number:text.
+while IFS= read -r hit; do
+  file=${hit%%:*}
+  rest=${hit#*:}
+  number=${rest%%:*}
+  [[ ${rest#*:} =~ \"([^\"]+)\" ]] || continue
+  target=${BASH_REMATCH[1]}
+  top=${target%%/*}
+  # Includes that name no file of a module folder are the file's own
+  # neighbours or system headers (the LV2 headers share a folder name).
+  [[ " $modules " == *" $top "* && $target == */* && -f $target ]] || continue
   allowed=""
   for rule in "${rules[@]}"; do
     if [[ $file == "${rule%%|*}"* ]]; then
@@ -34,25 +44,18 @@ while IFS= read -r file; do
     fi
   done
   [ -n "$allowed" ] || continue
-  while IFS= read -r line; do
-    number=${line%%:*}
-    target=$(sed -E 's/^[^"]*"([^"]+)".*/\1/' <<<"${line#*:}")
-    top=${target%%/*}
-    # Includes that name no file of a module folder are the file's own
-    # neighbours or system headers (the LV2 headers share a folder name).
-    [[ " $modules " == *" $top "* && $target == */* && -f $target ]] || continue
-    ok=0
-    for prefix in $allowed; do
-      if [[ $target == "$prefix"* ]]; then
-        ok=1
-        break
-      fi
-    done
-    if [ $ok -eq 0 ]; then
-      echo "$file:$number: includes \"$target\", which its layer may not use"
-      status=1
+  ok=0
+  for prefix in $allowed; do
+    if [[ $target == "$prefix"* ]]; then
+      ok=1
+      break
     fi
-  done < <(grep -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)
-done < <(find host platform toolkit engine presets editor lv2 tools -type f \
-           \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) | LC_ALL=C sort)
+  done
+  if [ $ok -eq 0 ]; then
+    echo "$file:$number: includes \"$target\", which its layer may not use"
+    status=1
+  fi
+done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' \
+           --include='*.h' --include='*.cpp' --include='*.c' \
+           host platform toolkit engine presets editor lv2 tools | LC_ALL=C sort -t: -k1,1 -k2,2n)
 exit $status
