@@ -14,7 +14,7 @@ PACKAGES=(
   libcairo2-dev libx11-dev libxtst-dev libxkbcommon-dev libsndfile1-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool fonts-liberation locales-all
-  lsp-plugins-vst dpf-plugins-vst valgrind
+  lsp-plugins-vst dpf-plugins-vst valgrind jq
   lv2-dev liblilv-dev lilv-utils ardour-lv2-plugins
 )
 

@@ -61,9 +61,17 @@ void VEK::suspend() {
   dsp.suspend();
 }
 
-void VEK::selectPreset(VstInt32 index) {
-  if (index >= 0 && index < kNumPresets) dsp.clearSyncForPreset();
-  CPresetSystemEffect::selectPreset(index);
+void VEK::applyPresetValues(const float* values) {
+  // The hold freezes DlyTime and Dly<>Clk. A preset without it ends the hold
+  // first, so its delay is the one heard; a preset with it starts the hold
+  // last, so the delay and sync it was saved with come back first. A hold that
+  // runs on keeps its loop, sync state included.
+  const bool holdAfter = quantizeSteps(values[kRptInf], 2) == 1;
+  if (!holdAfter) setParameter(kRptInf, values[kRptInf]);
+  if (!dsp.holdRequested()) dsp.clearSyncForPreset();
+  for (VstInt32 i = 0; i < kNumParams; ++i)
+    if (i != kRptInf) setParameter(i, values[i]);
+  if (holdAfter) setParameter(kRptInf, values[kRptInf]);
 }
 
 void VEK::setTempoFromControl(float value) {

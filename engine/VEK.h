@@ -30,9 +30,6 @@ class VEK : public CPresetSystemEffect {
   void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
   void processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) override;
 
-  // Preset system: sync is lifted before a preset's values are applied.
-  void selectPreset(VstInt32 index) override;
-
   // For the editor.
   void setTempoFromControl(float value);
   float getTempo();
@@ -40,6 +37,10 @@ class VEK : public CPresetSystemEffect {
 
   // The engine itself, for diagnostics and tests.
   const DelayEngine& engine() const { return dsp; }
+
+ protected:
+  // Sync is lifted and the hold ordered so a preset comes back as it was saved.
+  void applyPresetValues(const float* values) override;
 
  private:
   DelayEngine dsp;

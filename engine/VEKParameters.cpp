@@ -57,6 +57,9 @@ void VEK::setParameter(VstInt32 index, float value) {
   float forEditor = value;
   if (index >= 0 && index < kNumParams) {
     dsp.setParameter(index, value);
+    // Held, synced or not finite, a refused value would otherwise be saved.
+    const float taken = dsp.getParameter(index);
+    if (std::memcmp(&taken, &value, sizeof taken) != 0) recordTakenValue(index, taken);
     if (index == kDlyTime)
       forEditor = DelayEngine::clampDelayTime(value);
     else if (!std::isfinite(value))

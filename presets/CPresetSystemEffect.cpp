@@ -81,10 +81,16 @@ void CPresetSystemEffect::selectPreset(VstInt32 index) {
   loadingPreset.store(true, std::memory_order_release);
   curProgram = 0;
   currentPreset.store(index, std::memory_order_relaxed);
-  for (VstInt32 i = 0; i < kNumParams; ++i) setParameter(i, storedValue(index, i));
+  float values[kNumParams];
+  for (VstInt32 i = 0; i < kNumParams; ++i) values[i] = storedValue(index, i);
+  applyPresetValues(values);
   stateChanged();
   updateDisplay();
   loadingPreset.store(false, std::memory_order_release);
+}
+
+void CPresetSystemEffect::applyPresetValues(const float* values) {
+  for (VstInt32 i = 0; i < kNumParams; ++i) setParameter(i, values[i]);
 }
 
 void CPresetSystemEffect::renameCurrentPreset(const char* name) {
@@ -131,6 +137,12 @@ void CPresetSystemEffect::setParameter(VstInt32 index, float value) {
   } else if (index >= kNumParams && index < kNumHostParams) {
     applyAssignmentValue(index - kNumParams, value);
   }
+}
+
+void CPresetSystemEffect::recordTakenValue(VstInt32 index, float value) {
+  if (!presets || !hasTables() || index < 0 || index >= kNumParams) return;
+  if (loadingPreset.load(std::memory_order_acquire)) return;
+  storeValue(getCurrentPreset(), index, value);
 }
 
 float CPresetSystemEffect::getParameter(VstInt32 index) {

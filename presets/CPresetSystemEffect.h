@@ -104,6 +104,13 @@ class CPresetSystemEffect : public AudioEffectX {
   std::atomic<uint32_t> stateGeneration{0};
   std::atomic<PresetEditorInterface*> presetEditorLink{nullptr};
 
+  // Sets a selected preset's 18 values, in index order unless the effect's
+  // parameters depend on each other's order.
+  virtual void applyPresetValues(const float* values);
+  // Puts the value the effect actually took in place of the one just recorded
+  // for a sound parameter, so a saved state restores what is heard.
+  void recordTakenValue(VstInt32 index, float value);
+
   // After the names or the current preset changed (the change is complete).
   void stateChanged() { stateGeneration.fetch_add(1, std::memory_order_acq_rel); }
 

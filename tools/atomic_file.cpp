@@ -53,9 +53,28 @@ void AtomicFile::commit() {
   committed_ = true;
 }
 
-std::vector<uint8_t> readWholeFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int openRegularFile(const std::string& path) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) throw HostError(kExitIo, "cannot open " + path + ": " + std::strerror(errno));
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw HostError(kExitIo, path + " is not a regular file");
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+std::vector<uint8_t> readWholeFile(const std::string& path, size_t maxBytes) {
+  const int fd = openRegularFile(path);
+  const auto tooLarge = [&] {
+    ::close(fd);
+    return HostError(kExitIo, path + " is larger than " + std::to_string(maxBytes >> 20) +
+                                  " MB, too large for a plug-in state");
+  };
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > maxBytes) throw tooLarge();
   std::vector<uint8_t> bytes;
   uint8_t buffer[65536];
   for (;;) {
@@ -68,6 +87,7 @@ std::vector<uint8_t> readWholeFile(const std::string& path) {
     }
     if (n == 0) break;
     bytes.insert(bytes.end(), buffer, buffer + n);
+    if (bytes.size() > maxBytes) throw tooLarge();  // the file grew while read
   }
   ::close(fd);
   return bytes;

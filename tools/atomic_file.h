@@ -29,8 +29,16 @@ class AtomicFile {
   bool committed_ = false;
 };
 
-// Reads a whole file; throws HostError(kExitIo).
-std::vector<uint8_t> readWholeFile(const std::string& path);
+// Plug-in states and preset files are a few kilobytes; anything this large is
+// not one.
+constexpr size_t kMaxStateFileBytes = 8u << 20;
+
+// Opens a regular file for reading without blocking on a FIFO or a device;
+// throws HostError(kExitIo) for anything else. Returns the descriptor.
+int openRegularFile(const std::string& path);
+
+// Reads a whole regular file of at most maxBytes; throws HostError(kExitIo).
+std::vector<uint8_t> readWholeFile(const std::string& path, size_t maxBytes = kMaxStateFileBytes);
 // Writes through a temporary file; throws HostError(kExitIo).
 void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 

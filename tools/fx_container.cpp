@@ -47,6 +47,10 @@ void header(std::vector<uint8_t>& out, int32_t magic, int32_t fxID, int32_t fxVe
 
 // Parses one program record occupying exactly [p, p + size).
 bool readProgram(const uint8_t* p, size_t size, Container& out, std::string& error) {
+  if (size < kProgramHeaderBytes) {
+    error = "truncated program header";
+    return false;
+  }
   const int32_t magic = getI32(p + 8);
   out.kind = Container::Kind::Program;
   out.opaque = magic == chunkPresetMagic;
@@ -54,10 +58,6 @@ bool readProgram(const uint8_t* p, size_t size, Container& out, std::string& err
   out.fxID = getI32(p + 16);
   out.fxVersion = getI32(p + 20);
   out.numParams = getI32(p + 24);
-  if (size < kProgramHeaderBytes) {
-    error = "truncated program header";
-    return false;
-  }
   out.programName = getName(p + 28);
   if (out.numParams < 0) {
     error = "negative parameter count";
@@ -89,6 +89,10 @@ bool readProgram(const uint8_t* p, size_t size, Container& out, std::string& err
 }
 
 bool readBank(const uint8_t* p, size_t size, Container& out, std::string& error) {
+  if (size < kBankHeaderBytes) {
+    error = "truncated bank header";
+    return false;
+  }
   const int32_t magic = getI32(p + 8);
   out.kind = Container::Kind::Bank;
   out.opaque = magic == chunkBankMagic;
@@ -96,10 +100,6 @@ bool readBank(const uint8_t* p, size_t size, Container& out, std::string& error)
   out.fxID = getI32(p + 16);
   out.fxVersion = getI32(p + 20);
   out.numPrograms = getI32(p + 24);
-  if (size < kBankHeaderBytes) {
-    error = "truncated bank header";
-    return false;
-  }
   if (out.numPrograms < 0) {
     error = "negative program count";
     return false;
@@ -121,7 +121,8 @@ bool readBank(const uint8_t* p, size_t size, Container& out, std::string& error)
     return true;
   }
   for (int32_t i = 0; i < out.numPrograms; ++i) {
-    if (rest < 8) {
+    // The whole program header before any of it is read.
+    if (rest < kProgramHeaderBytes) {
       error = "truncated program " + std::to_string(i) + " in bank";
       return false;
     }

@@ -2,6 +2,7 @@
 // time and transport, pin connections, capabilities, window resizes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,9 +22,9 @@ struct HostContext {
   int64_t samplePos = 0;  // first frame of the block being processed
   VstTimeInfo timeInfo{};
 
-  bool inputRightConnected = true;   // pin 1 of the inputs
-  bool outputRightConnected = true;  // pin 1 of the outputs
-  bool processing = false;           // inside processReplacing
+  bool inputRightConnected = true;      // pin 1 of the inputs
+  bool outputRightConnected = true;     // pin 1 of the outputs
+  std::atomic<bool> processing{false};  // inside processReplacing (read from any thread)
 
   std::string pluginDirectory;
   // Set by the editor commands so that audioMasterSizeWindow can resize.

@@ -31,6 +31,7 @@ const char* const kMainHelp =
     "  bench PLUGIN.so [PLUGIN2.so ...]  real-time factor per plug-in\n"
     "  gui PLUGIN.so         open the plug-in's editor window\n"
     "  screenshot PLUGIN.so OUT.png      save a picture of the editor\n"
+    "  validate PLUGIN.so    check the plug-in strictly, as a hostile host\n"
     "\n"
     "'korva-host COMMAND --help' describes a command.\n"
     "\n"
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
                      {"render", runRender, kRenderHelp},
                      {"bench", runBench, kBenchHelp},
                      {"gui", runGui, kGuiHelp},
-                     {"screenshot", runScreenshot, kScreenshotHelp}};
+                     {"screenshot", runScreenshot, kScreenshotHelp},
+                     {"validate", runValidate, kValidateHelp}};
   // An LV2 URI in place of the library: the LV2 forms of info and render.
   const bool lv2 = std::any_of(all.begin() + 1, all.end(), isLv2Uri);
   for (const auto& entry : table) {

@@ -84,9 +84,9 @@ Plugin::~Plugin() {
   close();
 }
 
-void Plugin::close() {
+void Plugin::close(bool suspendFirst) {
   if (effect_ == nullptr) return;
-  if (resumed_) suspend();
+  if (resumed_ && suspendFirst) suspend();
   dispatch(effClose);
   effect_ = nullptr;
   // The library stays loaded: plug-ins may leave threads or atexit handlers

@@ -54,8 +54,9 @@ class Plugin {
   void resume() const;
   void suspend() const;
 
-  // effClose once; the record is gone afterwards.
-  void close();
+  // effClose once; the record is gone afterwards. A resumed plug-in is
+  // suspended first unless suspendFirst is false (allowed, and some hosts do it).
+  void close(bool suspendFirst = true);
 
  private:
   std::string path_;

@@ -2,15 +2,22 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+
 #include "tools/cli.h"
 
 namespace khost {
 
 Audio readAudio(const std::string& path) {
   SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  SNDFILE* file = sf_open_fd(openRegularFile(path), SFM_READ, &info, SF_TRUE);
   if (file == nullptr)
     throw HostError(kExitIo, "cannot read audio file " + path + ": " + sf_strerror(nullptr));
+  if (info.frames < 0 || info.frames > kMaxAudioSamples / std::max(info.channels, 1)) {
+    sf_close(file);
+    throw HostError(kExitIo, path + " is longer than the limit of " +
+                                 std::to_string(kMaxAudioSamples) + " samples");
+  }
   if (info.channels < 1 || info.channels > 2) {
     sf_close(file);
     throw HostError(

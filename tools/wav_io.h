@@ -1,6 +1,7 @@
 // Audio files through libsndfile: any format it reads, written as WAV.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,12 @@ struct Audio {
   size_t frames() const { return left.size(); }
 };
 
-// Mono or stereo; anything else, or an unreadable file, throws HostError(kExitIo).
+// Input audio above this many samples (all channels) is refused: about an
+// hour of stereo at 48 kHz, 1 GB of memory as floats.
+constexpr int64_t kMaxAudioSamples = int64_t{1} << 28;
+
+// A regular file, mono or stereo, at most kMaxAudioSamples; anything else, or
+// an unreadable file, throws HostError(kExitIo).
 Audio readAudio(const std::string& path);
 
 enum class SampleFormat { Float32, Pcm24 };

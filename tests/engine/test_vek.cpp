@@ -266,6 +266,38 @@ TEST(VekPresets, SelectingAPresetLiftsSyncFirst) {
   EXPECT_TRUE(p.vek->engine().syncOn());
 }
 
+// A saved hold comes back with the delay and sync it was saved with, whether
+// the instance restoring it holds already or not; a preset without hold ends
+// a running one before its delay is applied.
+TEST(VekPresets, HoldRestoresWithTheDelayAndSyncItWasSavedWith) {
+  Plugin a;
+  a.set(kDlyTime, 0.3f);
+  a.set(kDlyClk, kOn);
+  a.set(kRptInf, kOn);
+  a.set(kDlyClk, kOff);  // refused by the hold: sync stays on, and is saved so
+  void* data = nullptr;
+  const VstIntPtr size = a.dispatch(effGetChunk, 0, 0, &data);
+  ASSERT_GT(size, 0);
+  const std::string chunk(static_cast<const char*>(data), static_cast<std::size_t>(size));
+  float saved[kNumParams];
+  for (int i = 0; i < kNumParams; ++i) saved[i] = a.get(i);
+
+  Plugin fresh;
+  for (Plugin* b : {&fresh, &a}) {
+    std::string copy = chunk;
+    ASSERT_EQ(b->dispatch(effSetChunk, 0, size, copy.data()), 0);
+    for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(b->get(i), saved[i]) << "parameter " << i;
+    EXPECT_TRUE(b->vek->engine().syncOn());
+    EXPECT_TRUE(b->vek->engine().holdRequested());
+  }
+
+  const PresetRecord& unheld = a.vek->presetStore()[1];
+  ASSERT_LT(unheld.values[kRptInf], 0.5f);
+  a.vek->selectPreset(1);
+  EXPECT_FALSE(a.vek->engine().holdRequested());
+  EXPECT_FLOAT_EQ(a.vek->engine().delayMs(), 3200.0f * unheld.values[kDlyTime]);
+}
+
 TEST(VekProcess, ImpulseAndStatusThroughTheHostInterface) {
   Plugin p;
   p.host.provideTime = false;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -222,3 +225,53 @@ TEST(FxContainer, DamagedFilesAreRefused) {
 }
 
 }  // namespace
+
+// The file's bytes at the very end of a readable page, with an unreadable
+// page after it: any read past the end crashes, with or without a sanitizer.
+class EdgeOfPage {
+ public:
+  explicit EdgeOfPage(const Bytes& b) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    size_ = (b.size() / page + 2) * page;
+    base_ = static_cast<uint8_t*>(
+        mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    mprotect(base_ + size_ - page, page, PROT_NONE);
+    data_ = base_ + size_ - page - b.size();
+    std::memcpy(data_, b.data(), b.size());
+  }
+  ~EdgeOfPage() { munmap(base_, size_); }
+  const uint8_t* data() const { return data_; }
+
+ private:
+  uint8_t* base_ = nullptr;
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// Banks of 164 and 168 bytes: one program announced, but only 8 or 12 bytes
+// of it present. The inner program's header must not be read past the file.
+TEST(FxContainer, BankWithATruncatedProgramHeaderIsRefusedWithoutReadingPastTheEnd) {
+  for (size_t inner : {8u, 12u, 20u, 55u}) {
+    Bytes b;
+    addText(b, "CcnK");
+    const uint32_t after = static_cast<uint32_t>(148 + inner);
+    add(b, {0, 0, static_cast<uint8_t>(after >> 8), static_cast<uint8_t>(after)});
+    addText(b, "FxBk");
+    add(b, {0, 0, 0, 1});
+    addText(b, "ABCD");
+    add(b, {0, 0, 0, 1});
+    add(b, {0, 0, 0, 1});  // one program
+    addZeros(b, 128);
+    addText(b, "CcnK");
+    const uint32_t innerSize = static_cast<uint32_t>(inner - 8);
+    add(b, {0, 0, 0, static_cast<uint8_t>(innerSize)});
+    if (inner >= 12) addText(b, "FxCk");
+    addZeros(b, inner - std::min<size_t>(inner, 12));
+    ASSERT_EQ(b.size(), 156 + inner);
+    EdgeOfPage page(b);
+    fx::Container c;
+    std::string error;
+    EXPECT_FALSE(fx::read(page.data(), b.size(), c, error)) << inner;
+    EXPECT_NE(error.find("program 0"), std::string::npos) << error;
+  }
+}

@@ -739,3 +739,28 @@ TEST(Editor, GuiEndsOnSigint) {
 }
 
 }  // namespace
+
+// Files that never end or never open: a FIFO nobody writes to, /dev/zero, and
+// a state file far larger than any plug-in state. Each is refused at once
+// with one line (timeout would end a command that blocks, with status 124).
+TEST(Readers, RefuseWhatIsNotARegularFileOrTooLarge) {
+  TempDir dir;
+  const std::string fifo = dir / "pipe.fxb";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  expectOneLineError(run({"info", KH_PLUGIN, "--load", fifo}, "timeout 10"), 3,
+                     "not a regular file");
+  expectOneLineError(run({"info", KH_PLUGIN, "--load", "/dev/zero"}, "timeout 10"), 3,
+                     "not a regular file");
+  const std::string wavFifo = dir / "pipe.wav";
+  ASSERT_EQ(mkfifo(wavFifo.c_str(), 0600), 0);
+  expectOneLineError(run({"render", KH_PLUGIN, wavFifo, dir / "out.wav"}, "timeout 10"), 3,
+                     "not a regular file");
+  expectOneLineError(run({"render", KH_PLUGIN, "/dev/zero", dir / "out.wav"}, "timeout 10"), 3,
+                     "not a regular file");
+  const std::string big = dir / "big.fxb";
+  ASSERT_EQ(truncate((big).c_str(), 0), -1);  // not there yet
+  { std::ofstream(big, std::ios::binary) << "CcnK"; }
+  ASSERT_EQ(truncate(big.c_str(), 64 << 20), 0);
+  expectOneLineError(run({"info", KH_PLUGIN, "--load", big}, "timeout 10"), 3, "larger than");
+  EXPECT_TRUE(dir.entries() == std::vector<std::string>({"big.fxb", "pipe.fxb", "pipe.wav"}));
+}

@@ -1,0 +1,178 @@
+// lifecycle: many create/destroy cycles (heap and RSS growth as figures, a
+// steady heap growth per instance fails), suspend/resume with rate and block
+// changes in between, and calls in the odd orders the VST 2.4 conventions
+// allow (never process before resume; close without suspend is allowed).
+#include <chrono>
+#include <climits>
+#include <fstream>
+
+#include "tools/cli.h"
+#include "tools/validate/check.h"
+#include "tools/validate/instance.h"
+#include "tools/validate/rt_monitor.h"
+#include "tools/validate/signals.h"
+
+namespace validate {
+
+namespace {
+
+long rssKb() {
+  std::ifstream f("/proc/self/status");
+  for (std::string line; std::getline(f, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+void oneLife(Check& c, long k) {
+  c.step("instance " + std::to_string(k) + ": create, resume, one block, suspend, close");
+  Instance inst(c.pluginPath());
+  inst.start(44100, 64);
+  std::vector<float> in(64);
+  musicalSignal(in, 0, 44100, 1);
+  inst.processSignal(in.data(), 64);
+  inst.close();
+}
+
+void createDestroy(Check& c) {
+  const long warm = 10;
+  const long n = 100 * c.level();
+  for (long k = 0; k < warm; ++k) oneLife(c, k);
+  const long heap0 = rt::heapInUse();
+  const long rss0 = rssKb();
+  const auto t0 = std::chrono::steady_clock::now();
+  // The heap is read at the middle too: a one-off cache fills the first half.
+  long heapMid = heap0;
+  for (long k = 0; k < n; ++k) {
+    oneLife(c, warm + k);
+    c.tried();
+    if (k == n / 2 - 1) heapMid = rt::heapInUse();
+  }
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  const long heap1 = rt::heapInUse();
+  const double perInstance = static_cast<double>(heap1 - heapMid) / static_cast<double>(n - n / 2);
+  c.figure("heap growth per instance", perInstance, "bytes");
+  c.figure("RSS growth over create/destroy cycles", static_cast<double>(rssKb() - rss0),
+           "KB in " + std::to_string(n) + " cycles");
+  c.figure("create-to-close", ms / static_cast<double>(n), "ms per instance");
+  if (perInstance > 64.0 && heap1 - heap0 > 16384)
+    c.fail("the heap grows by " + khost::formatDouble(perInstance, 0) +
+           " bytes per created and closed instance (" + std::to_string(heap1 - heap0) +
+           " bytes over " + std::to_string(n) + ")");
+}
+
+void suspendResume(Check& c) {
+  Instance inst(c.pluginPath());
+  const double rates[] = {22050, 44100, 48000, 96000, 192000};
+  std::vector<float> in;
+  for (long round = 0; round < 20 * c.level(); ++round) {
+    const double rate = rates[c.between(0, 4)];
+    const int block = static_cast<int>(c.between(1, 4096));
+    const std::string what = "round " + std::to_string(round) + ": rate " +
+                             khost::formatGeneral(rate) + ", block " + std::to_string(block);
+    c.step(what + ": effSetSampleRate, effSetBlockSize, resume");
+    inst.start(rate, block);
+    in.resize(static_cast<size_t>(block));
+    for (int b = 0; b < 3; ++b) {
+      musicalSignal(in, b * block, rate, 4);
+      c.step(what + ": block " + std::to_string(b));
+      inst.processSignal(in.data(), block);
+      c.tried();
+      long at = 0;
+      float value = 0;
+      if (badSamples(inst.outputs(), block, 100.0f, &at, &value) > 0) {
+        c.fail(what + ": output " + describeFloat(value) + " at frame " + std::to_string(at));
+        break;
+      }
+    }
+    c.step(what + ": suspend");
+    inst.stop();
+  }
+}
+
+void processSome(Check& c, Instance& inst, const std::string& what) {
+  std::vector<float> in(128);
+  musicalSignal(in, 0, 44100, 6);
+  c.step(what + ": processReplacing");
+  inst.processSignal(in.data(), 128);
+  c.tried();
+  long at = 0;
+  float value = 0;
+  if (badSamples(inst.outputs(), 128, 100.0f, &at, &value) > 0)
+    c.fail(what + ": output " + describeFloat(value) + " at frame " + std::to_string(at));
+}
+
+void oddOrders(Check& c) {
+  {
+    c.step("effOpen then effClose at once");
+    Instance inst(c.pluginPath());
+    inst.close();
+    c.tried();
+  }
+  {
+    c.step("close while resumed, without suspend");
+    Instance inst(c.pluginPath());
+    inst.start(44100, 128);
+    processSome(c, inst, "close while resumed");
+    c.step("effClose while resumed");
+    inst.closeWithoutSuspend();
+    c.tried();
+  }
+}
+
+void repeatedCalls(Check& c) {
+  Instance inst(c.pluginPath());
+  c.step("suspend before any resume");
+  inst.dispatch(effStopProcess);
+  inst.dispatch(effMainsChanged, 0, 0);
+  c.step("effGetChunk and effGetTailSize before resume");
+  inst.chunk(false);
+  inst.dispatch(effGetTailSize);
+  c.step("resume twice");
+  inst.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+  inst.dispatch(effSetBlockSize, 0, 128);
+  inst.start(44100, 128);
+  inst.dispatch(effMainsChanged, 0, 1);
+  processSome(c, inst, "after resuming twice");
+  c.step("0-frame call right after resume");
+  inst.stop();
+  inst.start(48000, 128);
+  inst.processSignal(nullptr, 0);
+  processSome(c, inst, "after a 0-frame call");
+  c.step("suspend twice, then resume at another rate");
+  inst.stop();
+  inst.dispatch(effMainsChanged, 0, 0);
+  inst.start(96000, 128);
+  processSome(c, inst, "after suspending twice");
+  const int programs = inst.plugin().numPrograms();
+  const VstIntPtr odd[] = {-1, programs, programs + 5, INT_MAX};
+  for (VstIntPtr p : odd) {
+    c.step("effSetProgram(" + std::to_string(p) + ")");
+    inst.dispatch(effSetProgram, 0, p);
+    const VstIntPtr now = inst.dispatch(effGetProgram);
+    c.tried();
+    if (programs > 0 && (now < 0 || now >= programs))
+      c.fail("effSetProgram(" + std::to_string(p) + ") leaves effGetProgram at " +
+             std::to_string(now) + " (programs 0.." + std::to_string(programs - 1) + ")");
+  }
+  for (int p = 0; p < programs && p < 128; ++p) {
+    c.step("effSetProgram(" + std::to_string(p) + ") while resumed");
+    inst.dispatch(effSetProgram, 0, p);
+    processSome(c, inst, "program " + std::to_string(p));
+  }
+  c.step("effEditGetRect without an open editor");
+  ERect* r = nullptr;
+  inst.dispatch(effEditGetRect, 0, 0, &r);
+  c.tried();
+}
+
+}  // namespace
+
+std::vector<CheckDef> lifecycleChecks() {
+  return {{"create/destroy cycles", createDestroy},
+          {"suspend/resume changes", suspendResume},
+          {"repeated and early calls", repeatedCalls},
+          {"close without suspend", oddOrders}};
+}
+
+}  // namespace validate

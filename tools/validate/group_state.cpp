@@ -1,0 +1,221 @@
+// state: chunk round trip byte-identical; random, truncated, oversized and
+// bit-flipped chunks refused or taken without harm (a refused one leaves
+// getChunk byte-identical); fxp/fxb round trip; parameters after a restore
+// equal those before the save.
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "tools/atomic_file.h"
+#include "tools/cli.h"
+#include "tools/plugin_state.h"
+#include "tools/validate/check.h"
+#include "tools/validate/instance.h"
+#include "tools/validate/signals.h"
+
+namespace validate {
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void randomSettings(Check& c, Instance& inst) {
+  for (int i = 0; i < inst.plugin().numParams(); ++i)
+    inst.plugin().setParameter(i, static_cast<float>(c.uniform(0, 1)));
+}
+
+// Index and values of the first parameter that differs by more than 1e-6.
+std::string paramDifference(const std::vector<float>& want, const std::vector<float>& got) {
+  for (size_t i = 0; i < want.size() && i < got.size(); ++i)
+    if (!(std::fabs(static_cast<double>(want[i]) - got[i]) <= 1e-6))
+      return "parameter " + std::to_string(i) + " is " + describeFloat(got[i]) + ", was " +
+             describeFloat(want[i]);
+  return "";
+}
+
+std::string firstDifference(const Bytes& a, const Bytes& b) {
+  if (a.size() != b.size())
+    return std::to_string(b.size()) + " bytes instead of " + std::to_string(a.size());
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return "byte " + std::to_string(i) + " differs";
+  return "";
+}
+
+void chunkRoundTrip(Check& c) {
+  {
+    Instance probe(c.pluginPath());
+    if (!probe.hasChunks()) return c.skip("no chunks (effFlagsProgramChunks not set)");
+  }
+  for (int round = 0; round < 3 * c.level(); ++round)
+    for (bool program : {false, true}) {
+      const std::string kind = program ? "program chunk" : "bank chunk";
+      Instance a(c.pluginPath());
+      c.step(kind + " " + std::to_string(round) + ": random settings, effGetChunk");
+      randomSettings(c, a);
+      const Bytes saved = a.chunk(program);
+      const std::vector<float> params = a.parameters();
+      c.tried();
+      if (saved.empty()) {
+        c.fail(kind + ": effGetChunk gives no chunk");
+        continue;
+      }
+      Instance b(c.pluginPath());
+      c.step(kind + " " + std::to_string(round) + ": effSetChunk into a new instance");
+      b.setChunk(saved, program);
+      const Bytes again = b.chunk(program);
+      const std::string diff = firstDifference(saved, again);
+      if (!diff.empty())
+        c.fail(kind + " " + std::to_string(round) + ": effGetChunk after effSetChunk: " + diff);
+      const std::string pdiff = paramDifference(params, b.parameters());
+      if (diff.empty() && !pdiff.empty()) {
+        // Some plug-ins apply a chunk on their next process call; hosts read
+        // the parameters at once, so it still fails, but says so.
+        b.start(44100, 512);
+        std::vector<float> silence(512, 0.0f);
+        for (int k = 0; k < 4; ++k) b.processSignal(silence.data(), 512);
+        const bool later = paramDifference(params, b.parameters()).empty();
+        c.fail(kind + " " + std::to_string(round) + " restored: " + pdiff +
+               (later ? " right after effSetChunk (right only after processing)" : ""));
+      }
+    }
+}
+
+Bytes mutate(Check& c, const Bytes& base, std::string& how) {
+  Bytes m = base;
+  switch (c.between(0, 6)) {
+    case 0: {
+      const size_t n = static_cast<size_t>(c.between(0, static_cast<long>(base.size()) - 1));
+      m.resize(n);
+      how = "truncated to " + std::to_string(n) + " bytes";
+      break;
+    }
+    case 1: {
+      const long extra = c.between(1, 4096);
+      for (long i = 0; i < extra; ++i) m.push_back(static_cast<uint8_t>(c.between(0, 255)));
+      how = "with " + std::to_string(extra) + " random bytes appended";
+      break;
+    }
+    case 2:
+    case 3: {
+      const long flips = c.between(1, 8);
+      how = "with bits flipped at";
+      for (long i = 0; i < flips && !m.empty(); ++i) {
+        const size_t bit = static_cast<size_t>(c.between(0, static_cast<long>(m.size() * 8) - 1));
+        m[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        how += " " + std::to_string(bit);
+      }
+      break;
+    }
+    case 4: {
+      for (auto& x : m) x = static_cast<uint8_t>(c.between(0, 255));
+      how = "random bytes of the same length";
+      break;
+    }
+    case 5: {
+      const size_t at = static_cast<size_t>(c.between(0, static_cast<long>(m.size()) - 1));
+      const long count = std::min<long>(c.between(1, 16), static_cast<long>(m.size() - at));
+      for (long i = 0; i < count; ++i)
+        m[at + static_cast<size_t>(i)] = c.between(0, 1) ? 0xFF : 0x00;
+      how = std::to_string(count) + " bytes at " + std::to_string(at) + " set to 0x00/0xFF";
+      break;
+    }
+    default: {
+      m.assign(static_cast<size_t>(c.between(0, 64)), 0);
+      for (auto& x : m) x = static_cast<uint8_t>(c.between(0, 255));
+      how = std::to_string(m.size()) + " random bytes";
+      break;
+    }
+  }
+  return m;
+}
+
+void mutatedChunks(Check& c) {
+  Instance inst(c.pluginPath());
+  if (!inst.hasChunks()) return c.skip("no chunks (effFlagsProgramChunks not set)");
+  randomSettings(c, inst);
+  const Bytes base = inst.chunk(false);
+  if (base.empty()) return c.fail("effGetChunk gives no chunk");
+  // Only a plug-in that answers 1 to a good chunk says "refused" with 0.
+  const bool answers = inst.setChunk(base, false) > 0;
+  inst.start(44100, 256);
+  std::vector<float> in(256);
+  musicalSignal(in, 0, 44100, 2);
+  const long cases = 500 * c.level();
+  const int n = inst.plugin().numParams();
+  for (long k = 0; k < cases; ++k) {
+    const bool program = k % 5 == 4;
+    std::string how;
+    const Bytes m = mutate(c, program ? inst.chunk(true) : base, how);
+    const std::string what =
+        "case " + std::to_string(k) + ": " + (program ? "program" : "bank") + " chunk " + how;
+    c.step(what + ": effGetChunk before");
+    const Bytes before = inst.chunk(program);
+    c.step(what + ": effSetChunk");
+    const VstIntPtr answer = inst.setChunk(m, program);
+    c.step(what + ": effGetChunk after");
+    const Bytes after = inst.chunk(program);
+    c.tried();
+    if (answers && answer <= 0 && after != before)
+      c.fail(what + ": refused (answer " + std::to_string(answer) +
+             ") yet effGetChunk changed: " + firstDifference(before, after));
+    c.step(what + ": displays");
+    for (int i = 0; i < n; ++i) {
+      const TextAnswer a = inst.text(effGetParamDisplay, i, kVstMaxParamStrLen);
+      if (!a.ok(kVstMaxParamStrLen)) {
+        c.fail(what + ": effGetParamDisplay(" + std::to_string(i) + ") " +
+               a.describe(kVstMaxParamStrLen));
+        break;
+      }
+    }
+    c.step(what + ": processReplacing");
+    inst.processSignal(in.data(), 256);
+    long at = 0;
+    float value = 0;
+    if (badSamples(inst.outputs(), 256, 1e30f, &at, &value) > 0)
+      c.fail(what + ": output " + describeFloat(value) + " at frame " + std::to_string(at));
+    c.step(what + ": restoring the good chunk");
+    inst.setChunk(base, false);
+  }
+}
+
+Bytes readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void presetFiles(Check& c) {
+  for (int round = 0; round < c.level(); ++round)
+    for (const char* ext : {"fxb", "fxp"}) {
+      const std::string first = std::string("a.") + ext, second = std::string("b.") + ext;
+      Instance a(c.pluginPath());
+      c.step(std::string("round ") + std::to_string(round) + ": save ." + ext);
+      randomSettings(c, a);
+      const std::vector<float> params = a.parameters();
+      khost::saveState(a.plugin(), first);
+      Instance b(c.pluginPath());
+      c.step(std::string("round ") + std::to_string(round) + ": load ." + ext +
+             " into a new instance and save again");
+      c.tried();
+      try {
+        khost::loadState(b.plugin(), first);
+      } catch (const khost::HostError& e) {
+        c.fail(std::string(".") + ext + " written from the plug-in is refused: " + e.what());
+        continue;
+      }
+      const std::string pdiff = paramDifference(params, b.parameters());
+      if (!pdiff.empty()) c.fail(std::string(".") + ext + " restored: " + pdiff);
+      khost::saveState(b.plugin(), second);
+      const std::string diff = firstDifference(readFile(first), readFile(second));
+      if (!diff.empty()) c.fail(std::string(".") + ext + " saved again: " + diff);
+    }
+}
+
+}  // namespace
+
+std::vector<CheckDef> stateChecks() {
+  return {{"chunk round trip", chunkRoundTrip},
+          {"mutated chunks", mutatedChunks},
+          {"fxp/fxb round trip", presetFiles}};
+}
+
+}  // namespace validate
