@@ -1,19 +1,23 @@
 // The preset strip: building it, its clicks and the updates the preset system
-// asks for. The constructor, the destructor and the record conversions live
-// with the preset system's file code.
+// asks for. The file commands, the settings and the record conversions are
+// the preset system's (PresetFiles, PresetRecords).
 #include "editor/CPresetSystemEditor.h"
 
 #include <cstring>
+#include <string>
 
 #include "editor/controls/CPSKickButton.h"
 #include "editor/controls/CPSOnOffButton.h"
 #include "editor/controls/CPSRockerSwitch.h"
 #include "editor/controls/CSaveLoadButton.h"
 #include "editor/resources/resource_ids.h"
+#include "editor/resources/resources.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/ControllerNames.h"
+#include "presets/PresetRecords.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CFrame.h"
+#include "toolkit/CNewFileSelector.h"
 #include "toolkit/COptionMenu.h"
 #include "toolkit/CParamDisplay.h"
 #include "toolkit/CTextEdit.h"
@@ -379,11 +383,80 @@ void CPresetSystemEditor::showPresetName(const char* name) {
   if (presetMenu && fx) presetMenu->setEntry(fx->getCurrentPreset(), shownName);
 }
 
+CPresetSystemEditor::CPresetSystemEditor(AudioEffect* effect)
+    : AEffGUIEditor(effect), files(effect, this) {
+  // Before any bitmap of the skin is made, here or by a derived editor.
+  skin::registerSkin();
+  if (CPresetSystemEffect* fx = presetEffect()) fx->setPresetEditor(this);
+}
+
+CPresetSystemEditor::~CPresetSystemEditor() {
+  files.storeRememberedPaths();
+  // Null once the effect is being destroyed (it deletes its editor last).
+  if (CPresetSystemEffect* fx = presetEffect()) fx->clearPresetEditor(this);
+}
+
+void CPresetSystemEditor::loadStoredDefaults() {
+  files.loadStoredDefaults();
+}
+
+void CPresetSystemEditor::applyBankData(const unsigned char* data, bool reversed) {
+  presetrecords::applyBank(effect, *this, data, reversed);
+}
+
+void CPresetSystemEditor::fillBankData(unsigned char* data) {
+  presetrecords::fillBank(effect, data);
+}
+
+void CPresetSystemEditor::applyPresetData(const unsigned char* data, bool reversed) {
+  presetrecords::applyPreset(effect, *this, data, reversed);
+}
+
+void CPresetSystemEditor::fillPresetData(unsigned char* data) {
+  presetrecords::fillPreset(effect, data);
+}
+
+void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed) {
+  presetrecords::applyMidi(effect, data, reversed);
+}
+
+void CPresetSystemEditor::fillMidiData(unsigned char* data) {
+  presetrecords::fillMidi(effect, data);
+}
+
+bool CPresetSystemEditor::chooseFile(const FileChoice& choice, std::string* path) {
+  if (!path) return false;
+  try {
+    CNewFileSelector* selector = CNewFileSelector::create(
+        frame, choice.save ? CNewFileSelector::kSelectSaveFile : CNewFileSelector::kSelectFile);
+    if (!selector) return false;
+    selector->setTitle(choice.title);
+    selector->setInitialDirectory(choice.initialDirectory);
+    if (choice.save) {
+      selector->setDefaultSaveName(choice.defaultName);
+      selector->setDefaultExtension(CFileExtension(choice.description, choice.extension));
+    } else {
+      selector->addFileExtension(CFileExtension(choice.description, choice.extension));
+      selector->setAllowMultiFileSelection(false);
+    }
+    const bool chosen = selector->runModal() && selector->getNumSelectedFiles() == 1;
+    if (chosen) *path = selector->getSelectedFile(0);
+    selector->forget();
+    return chosen;
+  } catch (...) {
+    return false;
+  }
+}
+
+void CPresetSystemEditor::redrawStrip() {
+  if (frame) frame->setDirty(true);
+}
+
 CPresetSystemEffect* CPresetSystemEditor::presetEffect() {
   return dynamic_cast<CPresetSystemEffect*>(effect);
 }
 
-CPresetSystemEditor::HostValues CPresetSystemEditor::readHostValues() {
+PresetEditorInterface::HostValues CPresetSystemEditor::readHostValues() {
   HostValues v;
   for (VstInt32 i = 0; i < kNumHostParams; ++i)
     v.values[i] = effect ? effect->getParameter(i) : 0.f;

@@ -4,15 +4,17 @@
 
 #include <cstdint>
 
+#include "presets/PresetEditorInterface.h"
+#include "presets/PresetFiles.h"
 #include "presets/PresetRecord.h"
 #include "toolkit/AEffGUIEditor.h"
 #include "toolkit/CControlListener.h"
 
 class CPresetSystemEffect;
 
-constexpr int kPathTextLength = 256;  // remembered folder and file names
-
-class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
+class CPresetSystemEditor : public AEffGUIEditor,
+                            public CControlListener,
+                            public PresetEditorInterface {
  public:
   explicit CPresetSystemEditor(AudioEffect* effect);
   ~CPresetSystemEditor() override;  // stores the remembered paths
@@ -24,84 +26,64 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   void idle() override;
   void valueChanged(CControl* control) override;
 
-  // Operations the preset system calls, in slot order.
-  virtual void learnButtonOff();
-  virtual void forgetButtonOff();
-  virtual void showPresetName(const char* name);
-  virtual void loadStoredDefaults();
-  virtual void applyBankData(const unsigned char* data, bool reversed);
-  virtual void fillBankData(unsigned char* data);
-  virtual void applyPresetData(const unsigned char* data, bool reversed);
-  virtual void fillPresetData(unsigned char* data);
-  virtual void applyMidiData(const unsigned char* data, bool reversed);
-  virtual void fillMidiData(unsigned char* data);
+  // The preset system's interface to its editor, in slot order.
+  void learnButtonOff() override;
+  void forgetButtonOff() override;
+  void showPresetName(const char* name) override;
+  void loadStoredDefaults() override;
+  // The conversions go to the preset system's record code.
+  void applyBankData(const unsigned char* data, bool reversed) override;
+  void fillBankData(unsigned char* data) override;
+  void applyPresetData(const unsigned char* data, bool reversed) override;
+  void fillPresetData(unsigned char* data) override;
+  void applyMidiData(const unsigned char* data, bool reversed) override;
+  void fillMidiData(unsigned char* data) override;
+  // The toolkit's file selector on the open frame.
+  bool chooseFile(const FileChoice& choice, std::string* path) override;
+  // Around an editor action that may change many values (preset choice,
+  // file load, memory recall).
+  HostValues readHostValues() override;
+  void reportChangedValues(const HostValues& before) override;
+  void redrawStrip() override;
 
  protected:
   CPresetSystemEffect* presetEffect();
 
-  // Remembered folder (shared by all file types, ends with '/') and the last
-  // file name per type; at most kPathTextLength characters each.
-  char currentDirectory[kPathTextLength + 1] = {0};
-  char bankFileName[kPathTextLength + 1] = {0};
-  char presetFileName[kPathTextLength + 1] = {0};
-  char midiFileName[kPathTextLength + 1] = {0};
-
   // Files and settings
  public:
-  // File commands of the strip's buttons. A load run with value exactly 0.5
-  // (right-click) reverses the byte order of the values once more.
-  void loadBank(float value);
-  void saveBank();
-  void loadPreset(float value);
-  void savePreset();
-  void loadMidiSettings(float value);
-  void saveMidiSettings();
+  // File commands of the strip's buttons (see PresetFiles).
+  void loadBank(float value) { files.loadBank(value); }
+  void saveBank() { files.saveBank(); }
+  void loadPreset(float value) { files.loadPreset(value); }
+  void savePreset() { files.savePreset(); }
+  void loadMidiSettings(float value) { files.loadMidiSettings(value); }
+  void saveMidiSettings() { files.saveMidiSettings(); }
 
   // Default buttons: value >= 0.75 stores the current bank, preset or MIDI
   // settings as the default, a smaller value (Ctrl) deletes the stored one.
-  void storeOrDeleteDefaultBank(float value);
-  void storeOrDeleteDefaultPreset(float value);
-  void storeOrDeleteDefaultMidi(float value);
-  void storeDefaultBank();
-  void deleteDefaultBank();
-  void storeDefaultPreset();
-  void deleteDefaultPreset();
-  void storeDefaultMidi();
-  void deleteDefaultMidi();
+  void storeOrDeleteDefaultBank(float value) { files.storeOrDeleteDefaultBank(value); }
+  void storeOrDeleteDefaultPreset(float value) { files.storeOrDeleteDefaultPreset(value); }
+  void storeOrDeleteDefaultMidi(float value) { files.storeOrDeleteDefaultMidi(value); }
+  void storeDefaultBank() { files.storeDefaultBank(); }
+  void deleteDefaultBank() { files.deleteDefaultBank(); }
+  void storeDefaultPreset() { files.storeDefaultPreset(); }
+  void deleteDefaultPreset() { files.deleteDefaultPreset(); }
+  void storeDefaultMidi() { files.storeDefaultMidi(); }
+  void deleteDefaultMidi() { files.deleteDefaultMidi(); }
 
   // A/B memories of the current preset.
-  void storeMemoA();
-  void storeMemoB();
-  void recallMemoA();
-  void recallMemoB();
+  void storeMemoA() { files.storeMemoA(); }
+  void storeMemoB() { files.storeMemoB(); }
+  void recallMemoA() { files.recallMemoA(); }
+  void recallMemoB() { files.recallMemoB(); }
 
-  enum RecordKind { kBankRecord, kPresetRecord, kMidiRecord };
-
-  const char* getRememberedDirectory() const { return currentDirectory; }
-  const char* getRememberedBankName() const { return bankFileName; }
-  const char* getRememberedPresetName() const { return presetFileName; }
-  const char* getRememberedMidiName() const { return midiFileName; }
+  const char* getRememberedDirectory() const { return files.getRememberedDirectory(); }
+  const char* getRememberedBankName() const { return files.getRememberedBankName(); }
+  const char* getRememberedPresetName() const { return files.getRememberedPresetName(); }
+  const char* getRememberedMidiName() const { return files.getRememberedMidiName(); }
 
  private:
-  void loadRecordFile(RecordKind kind, bool reversed);
-  void saveRecordFile(RecordKind kind);
-  bool rememberPath(const char* path, RecordKind kind);
-  char* rememberedName(RecordKind kind);
-  void applyRecord(RecordKind kind, const unsigned char* data, bool reversed);
-  bool fillRecord(RecordKind kind, unsigned char* data);
-  void storeRecordValue(const char* valueName, RecordKind kind);
-  void readRecordValue(const char* valueName, RecordKind kind);
-  void deleteStoredValue(const char* valueName);
-  void readRememberedPaths();
-  void storeRememberedPaths();
-  // Host parameter values around an editor action that may change many of
-  // them (preset choice, file load, memory recall): afterwards the host hears
-  // the new value of each one that changed, then updates its display.
-  struct HostValues {
-    float values[kNumHostParams];
-  };
-  HostValues readHostValues();
-  void reportChangedValues(const HostValues& before);
+  PresetFiles files;
   // End of files and settings
 
   // Strip
@@ -139,7 +121,7 @@ class CPresetSystemEditor : public AEffGUIEditor, public CControlListener {
   // The strip shows exactly the store: every menu title, the current entry
   // and the current preset's name, unless the user is typing a name (the
   // field then follows once the typing ends).
-  void showStoredState();
+  void showStoredState() override;
   void showInNameField(const char* name);
   // The store's state generation the strip last showed.
   uint32_t shownGeneration = 0;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "editor/EditorFactory.h"
 #include "host/AEffEditor.h"
 
 namespace {

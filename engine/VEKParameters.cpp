@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/VEK.h"
-#include "toolkit/AEffGUIEditor.h"
+#include "host/AEffEditor.h"
 
 const char* const kParameterNames[kNumParams] = {
     "Input",  "Output", "Mix",      "DlyTime", "Dlyx2",  "DlyInv", "Fbck",     "HiCut", "FbInv",
@@ -65,7 +65,7 @@ void VEK::setParameter(VstInt32 index, float value) {
     else if (!std::isfinite(value))
       forEditor = dsp.getParameter(index);  // refused: the control stays where it is
   }
-  if (editor) static_cast<AEffGUIEditor*>(editor)->setParameter(index, forEditor);
+  if (editor) editor->setParameter(index, forEditor);
 }
 
 float VEK::getParameter(VstInt32 index) {

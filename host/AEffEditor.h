@@ -27,8 +27,16 @@ class AEffEditor {
   virtual bool onKeyUp(VstKeyCode& /*keyCode*/) { return false; }
   virtual bool onWheel(float /*distance*/) { return false; }
   virtual bool setKnobMode(VstInt32 /*val*/) { return false; }
+  // The effect's one hook into its editor: called after every parameter
+  // change, on whichever thread made it (a host may automate from its own).
+  virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
 
  protected:
   AudioEffect* effect;
   void* systemWindow = nullptr;
 };
+
+// The factory the effect calls during its construction to get its editor;
+// defined by the plug-in's editor. The editor registers itself with the effect
+// (setEditor); the pointer is also returned. Null when it cannot be created.
+AEffEditor* createPluginEditor(AudioEffect* effect);

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "editor/CPresetSystemEditor.h"
 #include "presets/FactoryPresets.h"
 
 CPresetSystemEffect::CPresetSystemEffect(audioMasterCallback audioMaster)
@@ -42,10 +41,6 @@ CPresetSystemEffect::~CPresetSystemEffect() {
   delete[] chunkBuffer;
   delete[] parameterController;
   delete[] controllerParameter;
-}
-
-CPresetSystemEditor* CPresetSystemEffect::presetEditor() {
-  return dynamic_cast<CPresetSystemEditor*>(editor);
 }
 
 // Preset values are plain floats shared with the processing thread (MIDI
@@ -109,7 +104,7 @@ VstInt32 CPresetSystemEffect::getPluginId() {
 }
 
 void CPresetSystemEffect::loadDefaults() {
-  if (CPresetSystemEditor* e = presetEditor()) e->loadStoredDefaults();
+  if (PresetEditorInterface* e = presetEditor()) e->loadStoredDefaults();
 }
 
 void CPresetSystemEffect::fillFactoryPresets() {

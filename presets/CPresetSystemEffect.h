@@ -9,9 +9,8 @@
 #include <cstdint>
 
 #include "host/AudioEffectX.h"
+#include "presets/PresetEditorInterface.h"
 #include "presets/PresetRecord.h"
-
-class CPresetSystemEditor;
 
 constexpr int kChunkSize = 1736;
 constexpr int kNumControllers = 128;
@@ -79,9 +78,18 @@ class CPresetSystemEffect : public AudioEffectX {
   // compares it at idle and shows the store again when it moved.
   uint32_t getStateGeneration() const { return stateGeneration.load(std::memory_order_acquire); }
 
+  // The editor registers itself here while it exists; clearing names the
+  // editor that leaves, so a newer one stays.
+  void setPresetEditor(PresetEditorInterface* e) {
+    presetEditorLink.store(e, std::memory_order_release);
+  }
+  void clearPresetEditor(PresetEditorInterface* e) {
+    presetEditorLink.compare_exchange_strong(e, nullptr, std::memory_order_acq_rel);
+  }
+
  protected:
-  // The editor seen as the preset system's editor; null when there is none.
-  CPresetSystemEditor* presetEditor();
+  // The preset system's editor; null when there is none.
+  PresetEditorInterface* presetEditor() { return presetEditorLink.load(std::memory_order_acquire); }
 
   PresetRecord* presets = nullptr;
   std::atomic<VstInt32> currentPreset{0};
@@ -94,6 +102,7 @@ class CPresetSystemEffect : public AudioEffectX {
   std::atomic<bool> loadingPreset{false};
   std::atomic<float> assignmentValues[kNumAssignmentParams];
   std::atomic<uint32_t> stateGeneration{0};
+  std::atomic<PresetEditorInterface*> presetEditorLink{nullptr};
 
   // Sets a selected preset's 18 values, in index order unless the effect's
   // parameters depend on each other's order.

@@ -1,6 +1,5 @@
 #include <cmath>
 
-#include "editor/CPresetSystemEditor.h"
 #include "presets/CPresetSystemEffect.h"
 
 namespace {
@@ -105,7 +104,7 @@ void CPresetSystemEffect::startLearn() {
 void CPresetSystemEffect::stopLearn() {
   learnActive.store(false, std::memory_order_release);
   learnTarget.store(-1, std::memory_order_relaxed);
-  if (CPresetSystemEditor* e = presetEditor()) e->learnButtonOff();
+  if (PresetEditorInterface* e = presetEditor()) e->learnButtonOff();
 }
 
 void CPresetSystemEffect::setLearnTarget(VstInt32 parameter) {
@@ -118,7 +117,7 @@ void CPresetSystemEffect::startForget() {
 
 void CPresetSystemEffect::stopForget() {
   forgetActive.store(false, std::memory_order_release);
-  if (CPresetSystemEditor* e = presetEditor()) e->forgetButtonOff();
+  if (PresetEditorInterface* e = presetEditor()) e->forgetButtonOff();
 }
 
 void CPresetSystemEffect::resetControllerMap() {

@@ -10,12 +10,10 @@
 #include <cstring>
 #include <string>
 
-#include "editor/CPresetSystemEditor.h"
 #include "platform/AtomicFile.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/PresetFileFormat.h"
-#include "toolkit/CFrame.h"
-#include "toolkit/CNewFileSelector.h"
+#include "presets/PresetFiles.h"
 
 namespace {
 
@@ -75,31 +73,31 @@ bool presetSystemReady(AudioEffect* effect) {
 
 }  // namespace
 
-void CPresetSystemEditor::loadBank(float value) {
+void PresetFiles::loadBank(float value) {
   loadRecordFile(kBankRecord, value == 0.5f);
 }
 
-void CPresetSystemEditor::saveBank() {
+void PresetFiles::saveBank() {
   saveRecordFile(kBankRecord);
 }
 
-void CPresetSystemEditor::loadPreset(float value) {
+void PresetFiles::loadPreset(float value) {
   loadRecordFile(kPresetRecord, value == 0.5f);
 }
 
-void CPresetSystemEditor::savePreset() {
+void PresetFiles::savePreset() {
   saveRecordFile(kPresetRecord);
 }
 
-void CPresetSystemEditor::loadMidiSettings(float value) {
+void PresetFiles::loadMidiSettings(float value) {
   loadRecordFile(kMidiRecord, value == 0.5f);
 }
 
-void CPresetSystemEditor::saveMidiSettings() {
+void PresetFiles::saveMidiSettings() {
   saveRecordFile(kMidiRecord);
 }
 
-char* CPresetSystemEditor::rememberedName(RecordKind kind) {
+char* PresetFiles::rememberedName(RecordKind kind) {
   switch (kind) {
     case kBankRecord:
       return bankFileName;
@@ -110,7 +108,7 @@ char* CPresetSystemEditor::rememberedName(RecordKind kind) {
   }
 }
 
-bool CPresetSystemEditor::rememberPath(const char* path, RecordKind kind) {
+bool PresetFiles::rememberPath(const char* path, RecordKind kind) {
   if (!path || path[0] != '/') return false;
   const char* slash = std::strrchr(path, '/');
   const size_t folderLength = static_cast<size_t>(slash - path) + 1;
@@ -128,53 +126,49 @@ bool CPresetSystemEditor::rememberPath(const char* path, RecordKind kind) {
   return true;
 }
 
-void CPresetSystemEditor::applyRecord(RecordKind kind, const unsigned char* data, bool reversed) {
+void PresetFiles::applyRecord(RecordKind kind, const unsigned char* data, bool reversed) {
+  if (!editor) return;
   switch (kind) {
     case kBankRecord:
-      applyBankData(data, reversed);
+      editor->applyBankData(data, reversed);
       break;
     case kPresetRecord:
-      applyPresetData(data, reversed);
+      editor->applyPresetData(data, reversed);
       break;
     default:
-      applyMidiData(data, reversed);
+      editor->applyMidiData(data, reversed);
       break;
   }
 }
 
-bool CPresetSystemEditor::fillRecord(RecordKind kind, unsigned char* data) {
-  if (!presetSystemReady(effect)) return false;
+bool PresetFiles::fillRecord(RecordKind kind, unsigned char* data) {
+  if (!editor || !presetSystemReady(effect)) return false;
   switch (kind) {
     case kBankRecord:
-      fillBankData(data);
+      editor->fillBankData(data);
       break;
     case kPresetRecord:
-      fillPresetData(data);
+      editor->fillPresetData(data);
       break;
     default:
-      fillMidiData(data);
+      editor->fillMidiData(data);
       break;
   }
   return true;
 }
 
-void CPresetSystemEditor::loadRecordFile(RecordKind kind, bool reversed) {
+void PresetFiles::loadRecordFile(RecordKind kind, bool reversed) {
   if (!presetSystemReady(effect)) return;
   const FileType& type = fileType(kind);
   std::string path;
-  try {
-    CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectFile);
-    if (!selector) return;
-    selector->setTitle(reversed ? type.reversedLoadTitle : type.loadTitle);
-    selector->setInitialDirectory(currentDirectory);
-    selector->addFileExtension(CFileExtension(type.description, type.extension));
-    selector->setAllowMultiFileSelection(false);
-    bool chosen = selector->runModal() && selector->getNumSelectedFiles() == 1;
-    if (chosen) path = selector->getSelectedFile(0);
-    selector->forget();
-  } catch (...) {
-    return;
-  }
+  const PresetEditorInterface::FileChoice choice = {
+      false,
+      reversed ? type.reversedLoadTitle : type.loadTitle,
+      currentDirectory,
+      type.description,
+      type.extension,
+      ""};
+  if (!editor || !editor->chooseFile(choice, &path)) return;
   if (!isFilePath(path)) return;
   rememberPath(path.c_str(), kind);
 
@@ -182,29 +176,20 @@ void CPresetSystemEditor::loadRecordFile(RecordKind kind, bool reversed) {
   readRecordFrom(path.c_str(), buffer, type.size);
   // A file that did not open leaves the buffer zero; the record is refused
   // then (a bank load has selected preset 0 all the same).
-  const HostValues before = readHostValues();
+  const PresetEditorInterface::HostValues before = editor->readHostValues();
   applyRecord(kind, buffer, reversed);
-  reportChangedValues(before);
-  if (frame) frame->setDirty(true);
+  editor->reportChangedValues(before);
+  editor->redrawStrip();
 }
 
-void CPresetSystemEditor::saveRecordFile(RecordKind kind) {
+void PresetFiles::saveRecordFile(RecordKind kind) {
   if (!presetSystemReady(effect)) return;
   const FileType& type = fileType(kind);
   std::string path;
-  try {
-    CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectSaveFile);
-    if (!selector) return;
-    selector->setTitle(type.saveTitle);
-    selector->setInitialDirectory(currentDirectory);
-    selector->setDefaultSaveName(rememberedName(kind));
-    selector->setDefaultExtension(CFileExtension(type.description, type.extension));
-    bool chosen = selector->runModal() && selector->getNumSelectedFiles() == 1;
-    if (chosen) path = selector->getSelectedFile(0);
-    selector->forget();
-  } catch (...) {
-    return;
-  }
+  const PresetEditorInterface::FileChoice choice = {
+      true,           type.saveTitle,      currentDirectory, type.description,
+      type.extension, rememberedName(kind)};
+  if (!editor || !editor->chooseFile(choice, &path)) return;
   if (!isFilePath(path)) return;
   rememberPath(path.c_str(), kind);
 

@@ -3,10 +3,11 @@
 // telling which, and flipped once more in the endian-reversed mode.
 #include <cstring>
 
-#include "editor/CPresetSystemEditor.h"
 #include "presets/ByteOrder.h"
 #include "presets/CPresetSystemEffect.h"
+#include "presets/PresetEditorInterface.h"
 #include "presets/PresetFileFormat.h"
+#include "presets/PresetRecords.h"
 
 namespace {
 
@@ -63,14 +64,16 @@ void writePreset(unsigned char* p, const PresetRecord& record) {
 
 }  // namespace
 
-void CPresetSystemEditor::fillPresetData(unsigned char* data) {
+namespace presetrecords {
+
+void fillPreset(AudioEffect* effect, unsigned char* data) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!data || !fx || !fx->presetStore()) return;
   writeHeader(data, fx->getPluginId(), kPresetFileType);
   writePreset(data + kNameOffset, fx->presetStore()[fx->getCurrentPreset()]);
 }
 
-void CPresetSystemEditor::fillBankData(unsigned char* data) {
+void fillBank(AudioEffect* effect, unsigned char* data) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!data || !fx || !fx->presetStore()) return;
   writeHeader(data, fx->getPluginId(), kBankFileType);
@@ -79,7 +82,7 @@ void CPresetSystemEditor::fillBankData(unsigned char* data) {
                 fx->presetStore()[p]);
 }
 
-void CPresetSystemEditor::fillMidiData(unsigned char* data) {
+void fillMidi(AudioEffect* effect, unsigned char* data) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!data || !fx) return;
   writeHeader(data, fx->getPluginId(), kMidiFileType);
@@ -87,7 +90,8 @@ void CPresetSystemEditor::fillMidiData(unsigned char* data) {
     presetbytes::writeFloat(data + kRecordHeaderSize + 4 * i, fx->getParameter(kNumParams + i));
 }
 
-void CPresetSystemEditor::applyPresetData(const unsigned char* data, bool reversed) {
+void applyPreset(AudioEffect* effect, PresetEditorInterface& editor, const unsigned char* data,
+                 bool reversed) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!data || !fx || !fx->presetStore()) return;
   bool swapFile = false;
@@ -102,12 +106,13 @@ void CPresetSystemEditor::applyPresetData(const unsigned char* data, bool revers
   PresetRecord& record = fx->presetStore()[current];
   std::memcpy(record.name, name, kPresetNameLength);
   for (int i = 0; i < kNumParams; ++i) storeValue(&record.values[i], values[i]);
-  showPresetName(name);
+  editor.showPresetName(name);
   fx->renameCurrentPreset(name);
   fx->selectPreset(current);
 }
 
-void CPresetSystemEditor::applyBankData(const unsigned char* data, bool reversed) {
+void applyBank(AudioEffect* effect, PresetEditorInterface& editor, const unsigned char* data,
+               bool reversed) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!fx) return;
   // The sound goes to preset 0 even when the record is then refused.
@@ -131,12 +136,12 @@ void CPresetSystemEditor::applyBankData(const unsigned char* data, bool reversed
   // the menu every new title.
   char name[kPresetNameLength + 1] = {0};
   std::memcpy(name, store[0].name, kPresetNameLength);
-  showPresetName(name);
+  editor.showPresetName(name);
   fx->selectPreset(0);
-  showStoredState();
+  editor.showStoredState();
 }
 
-void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed) {
+void applyMidi(AudioEffect* effect, const unsigned char* data, bool reversed) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!data || !fx) return;
   bool swapFile = false;
@@ -147,3 +152,5 @@ void CPresetSystemEditor::applyMidiData(const unsigned char* data, bool reversed
   // The file command tells the host of the values that changed.
   for (int i = 0; i < kNumAssignmentParams; ++i) fx->setParameter(kNumParams + i, values[i]);
 }
+
+}  // namespace presetrecords

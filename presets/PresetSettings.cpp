@@ -6,10 +6,10 @@
 
 #include <cstring>
 
-#include "editor/CPresetSystemEditor.h"
 #include "platform/SettingsStore.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/PresetFileFormat.h"
+#include "presets/PresetFiles.h"
 
 namespace {
 
@@ -25,11 +25,11 @@ const char* const kBankNameValue = "CurrBank";
 const char* const kPresetNameValue = "CurrPreset";
 const char* const kMidiNameValue = "CurrMidi";
 
-uint32_t recordSize(CPresetSystemEditor::RecordKind kind) {
+uint32_t recordSize(PresetFiles::RecordKind kind) {
   switch (kind) {
-    case CPresetSystemEditor::kBankRecord:
+    case PresetFiles::kBankRecord:
       return kBankFileSize;
-    case CPresetSystemEditor::kPresetRecord:
+    case PresetFiles::kPresetRecord:
       return kPresetFileSize;
     default:
       return kMidiFileSize;
@@ -54,7 +54,8 @@ void textFromValue(const unsigned char* value, bool isDirectory, char* text) {
 
 }  // namespace
 
-CPresetSystemEditor::CPresetSystemEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
+PresetFiles::PresetFiles(AudioEffect* effect, PresetEditorInterface* editor)
+    : effect(effect), editor(editor) {
   // The folder the dialogs start in until one is chosen: the host's working
   // directory, if it fits the remembered text with its separator.
   char cwd[kPathTextLength + 1];
@@ -73,18 +74,14 @@ CPresetSystemEditor::CPresetSystemEditor(AudioEffect* effect) : AEffGUIEditor(ef
   midiFileName[0] = 0;
 }
 
-CPresetSystemEditor::~CPresetSystemEditor() {
-  storeRememberedPaths();
-}
-
-void CPresetSystemEditor::loadStoredDefaults() {
+void PresetFiles::loadStoredDefaults() {
   readRecordValue(kDefaultBankValue, kBankRecord);
   readRecordValue(kDefaultPresetValue, kPresetRecord);
   readRecordValue(kDefaultMidiValue, kMidiRecord);
   readRememberedPaths();
 }
 
-void CPresetSystemEditor::storeRecordValue(const char* valueName, RecordKind kind) {
+void PresetFiles::storeRecordValue(const char* valueName, RecordKind kind) {
   unsigned char buffer[kBankFileSize] = {0};
   if (!fillRecord(kind, buffer)) return;
   platform::SettingsKey key = nullptr;
@@ -95,7 +92,7 @@ void CPresetSystemEditor::storeRecordValue(const char* valueName, RecordKind kin
   platform::settingsCloseKey(key);
 }
 
-void CPresetSystemEditor::readRecordValue(const char* valueName, RecordKind kind) {
+void PresetFiles::readRecordValue(const char* valueName, RecordKind kind) {
   const uint32_t size = recordSize(kind);
   unsigned char buffer[kBankFileSize] = {0};
   platform::SettingsKey key = nullptr;
@@ -115,7 +112,7 @@ void CPresetSystemEditor::readRecordValue(const char* valueName, RecordKind kind
   applyRecord(kind, buffer, false);
 }
 
-void CPresetSystemEditor::deleteStoredValue(const char* valueName) {
+void PresetFiles::deleteStoredValue(const char* valueName) {
   platform::SettingsKey key = nullptr;
   if (platform::settingsOpenKey(kSettingsKeyPath, platform::kSettingsSetAccess, &key) !=
       platform::kSettingsOk)
@@ -124,7 +121,7 @@ void CPresetSystemEditor::deleteStoredValue(const char* valueName) {
   platform::settingsCloseKey(key);
 }
 
-void CPresetSystemEditor::readRememberedPaths() {
+void PresetFiles::readRememberedPaths() {
   unsigned char values[4][kPathValueLimit];
   std::memset(values, 0, sizeof(values));
   const char* const names[4] = {kDirectoryValue, kBankNameValue, kPresetNameValue, kMidiNameValue};
@@ -148,7 +145,7 @@ void CPresetSystemEditor::readRememberedPaths() {
   textFromValue(values[3], false, midiFileName);
 }
 
-void CPresetSystemEditor::storeRememberedPaths() {
+void PresetFiles::storeRememberedPaths() {
   platform::SettingsKey key = nullptr;
   if (platform::settingsCreateKey(kSettingsKeyPath, platform::kSettingsWriteAccess, &key) !=
       platform::kSettingsOk)
@@ -168,67 +165,69 @@ void CPresetSystemEditor::storeRememberedPaths() {
   platform::settingsCloseKey(key);
 }
 
-void CPresetSystemEditor::storeOrDeleteDefaultBank(float value) {
+void PresetFiles::storeOrDeleteDefaultBank(float value) {
   if (value >= 0.75f)
     storeDefaultBank();
   else
     deleteDefaultBank();
 }
 
-void CPresetSystemEditor::storeOrDeleteDefaultPreset(float value) {
+void PresetFiles::storeOrDeleteDefaultPreset(float value) {
   if (value >= 0.75f)
     storeDefaultPreset();
   else
     deleteDefaultPreset();
 }
 
-void CPresetSystemEditor::storeOrDeleteDefaultMidi(float value) {
+void PresetFiles::storeOrDeleteDefaultMidi(float value) {
   if (value >= 0.75f)
     storeDefaultMidi();
   else
     deleteDefaultMidi();
 }
 
-void CPresetSystemEditor::storeDefaultBank() {
+void PresetFiles::storeDefaultBank() {
   storeRecordValue(kDefaultBankValue, kBankRecord);
 }
 
-void CPresetSystemEditor::deleteDefaultBank() {
+void PresetFiles::deleteDefaultBank() {
   deleteStoredValue(kDefaultBankValue);
 }
 
-void CPresetSystemEditor::storeDefaultPreset() {
+void PresetFiles::storeDefaultPreset() {
   storeRecordValue(kDefaultPresetValue, kPresetRecord);
 }
 
-void CPresetSystemEditor::deleteDefaultPreset() {
+void PresetFiles::deleteDefaultPreset() {
   deleteStoredValue(kDefaultPresetValue);
 }
 
-void CPresetSystemEditor::storeDefaultMidi() {
+void PresetFiles::storeDefaultMidi() {
   storeRecordValue(kDefaultMidiValue, kMidiRecord);
 }
 
-void CPresetSystemEditor::deleteDefaultMidi() {
+void PresetFiles::deleteDefaultMidi() {
   deleteStoredValue(kDefaultMidiValue);
 }
 
-void CPresetSystemEditor::storeMemoA() {
+void PresetFiles::storeMemoA() {
   storeRecordValue(kMemoAValue, kPresetRecord);
 }
 
-void CPresetSystemEditor::storeMemoB() {
+void PresetFiles::storeMemoB() {
   storeRecordValue(kMemoBValue, kPresetRecord);
 }
 
-void CPresetSystemEditor::recallMemoA() {
-  const HostValues before = readHostValues();
+void PresetFiles::recallMemoA() {
+  if (!editor) return;
+  const PresetEditorInterface::HostValues before = editor->readHostValues();
   readRecordValue(kMemoAValue, kPresetRecord);
-  reportChangedValues(before);
+  editor->reportChangedValues(before);
 }
 
-void CPresetSystemEditor::recallMemoB() {
-  const HostValues before = readHostValues();
+void PresetFiles::recallMemoB() {
+  if (!editor) return;
+  const PresetEditorInterface::HostValues before = editor->readHostValues();
   readRecordValue(kMemoBValue, kPresetRecord);
-  reportChangedValues(before);
+  editor->reportChangedValues(before);
 }

@@ -31,8 +31,7 @@ class AEffGUIEditor : public AEffEditor, public VSTGUIEditorInterface {
   bool onWheel(float distance) override;    // at the current mouse position
   bool setKnobMode(VstInt32 val) override;  // process-wide; answers true
 
-  // Called by the effect after every parameter change.
-  virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
+  // setParameter (AEffEditor): the effect's parameter changes; none here.
   // Edit brackets of a user gesture, passed on to the host.
   void beginEdit(VstInt32 index) override;
   void endEdit(VstInt32 index) override;

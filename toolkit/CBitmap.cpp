@@ -2,13 +2,13 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
-#include "platform/ModuleHandle.h"
-#include "platform/resources.h"
 #include "toolkit/CDrawContext.h"
+#include "toolkit/CResourceProvider.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ class DecodedResources {
     for (const Entry& e : entries) cairo_surface_destroy(e.surface);
   }
   // A new reference to the decoded image, or null when it does not decode.
-  cairo_surface_t* get(const platform::Resource& res) {
+  cairo_surface_t* get(const CResource& res) {
     std::lock_guard<std::mutex> lock(mutex);
     for (const Entry& e : entries)
       if (e.data == res.data) return cairo_surface_reference(e.surface);
@@ -65,6 +65,8 @@ class DecodedResources {
   std::vector<Entry> entries;
 };
 
+std::atomic<CResourceProvider> resourceProvider{nullptr};
+
 DecodedResources& decodedResources() {
   static DecodedResources resources;
   return resources;
@@ -72,8 +74,17 @@ DecodedResources& decodedResources() {
 
 }  // namespace
 
+void setResourceProvider(CResourceProvider provider) {
+  resourceProvider.store(provider, std::memory_order_release);
+}
+
+CResourceProvider getResourceProvider() {
+  return resourceProvider.load(std::memory_order_acquire);
+}
+
 CBitmap::CBitmap(int32_t resourceId) : resourceId(resourceId) {
-  const platform::Resource* res = platform::findResource(platform::getModuleHandle(), resourceId);
+  const CResourceProvider provider = getResourceProvider();
+  const CResource* res = provider ? provider(resourceId) : nullptr;
   if (res) adopt(decodedResources().get(*res));
 }
 

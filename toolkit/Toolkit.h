@@ -18,6 +18,7 @@
 #include "toolkit/CParamDisplay.h"
 #include "toolkit/CPoint.h"
 #include "toolkit/CRect.h"
+#include "toolkit/CResourceProvider.h"
 #include "toolkit/CRockerSwitch.h"
 #include "toolkit/CSplashScreen.h"
 #include "toolkit/CView.h"

@@ -12,16 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/resources.h"
 #include "toolkit/Toolkit.h"
 
-// The bench embeds no skin.
-namespace platform {
-const Resource* findResource(void*, int) {
-  return nullptr;
-}
-}  // namespace platform
-
+// The bench embeds no skin (no resource provider is registered).
 namespace {
 
 double threadCpuSeconds() {

@@ -1,7 +1,7 @@
 #pragma once
 
 // Integer ids of the skin images embedded in the library (see
-// platform/resources.h). Strips hold their images stacked vertically.
+// resources.h). Strips hold their images stacked vertically.
 
 constexpr int kBmpBackground = 128;     // window background, 870 x 101
 constexpr int kBmpAbout = 129;          // about view, 870 x 101

@@ -1,4 +1,4 @@
-#include "platform/resources.h"
+#include "editor/resources/resources.h"
 
 #include <array>
 #include <cstdint>
@@ -42,7 +42,7 @@
 
 KORVA_SKIN_LIST(KORVA_SKIN_EMBED)
 
-namespace platform {
+namespace skin {
 namespace {
 
 #define KORVA_SKIN_COUNT(id) +1
@@ -51,6 +51,10 @@ constexpr std::size_t kSkinCount = 0 KORVA_SKIN_LIST(KORVA_SKIN_COUNT);
 std::array<Resource, kSkinCount> buildTable() {
 #define KORVA_SKIN_ENTRY(id) Resource{id, korva_skin_##id, korva_skin_##id##_size},
   return {{KORVA_SKIN_LIST(KORVA_SKIN_ENTRY)}};
+}
+
+const CResource* provide(int32_t id) {
+  return findResource(nullptr, id);
 }
 
 }  // namespace
@@ -63,4 +67,8 @@ const Resource* findResource(void* /*module*/, int id) {
   return nullptr;
 }
 
-}  // namespace platform
+void registerSkin() {
+  setResourceProvider(&provide);
+}
+
+}  // namespace skin

@@ -1,4 +1,4 @@
-#include "platform/resources.h"
+#include "editor/resources/resources.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -45,7 +45,7 @@ cairo_status_t readChunk(void* closure, unsigned char* out, unsigned int length)
 }
 
 Surface decode(int id) {
-  const platform::Resource* res = platform::findResource(nullptr, id);
+  const skin::Resource* res = skin::findResource(nullptr, id);
   if (!res) return Surface(nullptr, &cairo_surface_destroy);
   Reader r{res->data, res->size};
   cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readChunk, &r);
@@ -104,7 +104,7 @@ TEST(SkinResources, EveryImageIsAPngOfItsLayoutSize) {
   static const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   for (const Expected& e : kSkin) {
     SCOPED_TRACE(e.id);
-    const platform::Resource* res = platform::findResource(nullptr, e.id);
+    const skin::Resource* res = skin::findResource(nullptr, e.id);
     ASSERT_NE(res, nullptr);
     EXPECT_EQ(res->id, e.id);
     ASSERT_NE(res->data, nullptr);
@@ -119,19 +119,19 @@ TEST(SkinResources, EveryImageIsAPngOfItsLayoutSize) {
 
 TEST(SkinResources, LookupIgnoresTheModuleHandleAndIsStable) {
   int dummy = 0;
-  const platform::Resource* a = platform::findResource(nullptr, 128);
-  const platform::Resource* b = platform::findResource(&dummy, 128);
+  const skin::Resource* a = skin::findResource(nullptr, 128);
+  const skin::Resource* b = skin::findResource(&dummy, 128);
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a, b);
   // distinct ids are distinct images
-  const platform::Resource* about = platform::findResource(nullptr, 129);
+  const skin::Resource* about = skin::findResource(nullptr, 129);
   ASSERT_NE(about, nullptr);
   EXPECT_NE(about->data, a->data);
 }
 
 TEST(SkinResources, UnknownIdsAreAbsent) {
   for (int id : {0, 1, -1, 127, 156, 200, 989, 996, 997, 1000, INT_MIN, INT_MAX})
-    EXPECT_EQ(platform::findResource(nullptr, id), nullptr) << id;
+    EXPECT_EQ(skin::findResource(nullptr, id), nullptr) << id;
 }
 
 // The strips must show what the editor selects: images that differ where

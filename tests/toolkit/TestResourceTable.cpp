@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "platform/resources.h"
+#include "toolkit/CResourceProvider.h"
 
 const uint32_t kTestResourceColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
                                           0xFFFFFFFF, 0xFF000000, 0xFF808080};
@@ -36,14 +36,15 @@ std::vector<unsigned char> makePng() {
   return png;
 }
 
-}  // namespace
-
-namespace platform {
-const Resource* findResource(void*, int id) {
+const CResource* findTestResource(int32_t id) {
   static const std::vector<unsigned char> png = makePng();
-  static const Resource table[] = {{7001, png.data(), png.size()}};
-  for (const Resource& r : table)
+  static const CResource table[] = {{7001, png.data(), png.size()}};
+  for (const CResource& r : table)
     if (r.id == id) return &r;
   return nullptr;
 }
-}  // namespace platform
+
+// Registered before main, as a program that brings its own images does.
+[[maybe_unused]] const bool registered = (setResourceProvider(&findTestResource), true);
+
+}  // namespace
