@@ -54,18 +54,14 @@ float inRange(float v) {
 
 void VEK::setParameter(VstInt32 index, float value) {
   if (!isLoadingPreset()) CPresetSystemEffect::setParameter(index, value);
-  float forEditor = value;
   if (index >= 0 && index < kNumParams) {
     dsp.setParameter(index, value);
     // Held, synced or not finite, a refused value would otherwise be saved.
     const float taken = dsp.getParameter(index);
     if (std::memcmp(&taken, &value, sizeof taken) != 0) recordTakenValue(index, taken);
-    if (index == kDlyTime)
-      forEditor = DelayEngine::clampDelayTime(value);
-    else if (!std::isfinite(value))
-      forEditor = dsp.getParameter(index);  // refused: the control stays where it is
   }
-  if (editor) editor->setParameter(index, forEditor);
+  // The editor shows what the effect took, read back on its own thread.
+  if (editor) editor->setParameter(index, getParameter(index));
 }
 
 float VEK::getParameter(VstInt32 index) {

@@ -21,41 +21,12 @@
 #include "engine/VEK.h"
 #include "lv2/Lv2Ports.h"
 #include "presets/FactoryPresets.h"
+#include "tests/support/ScratchDir.h"
 
 namespace {
 
 constexpr int kFileRate = 44100;
 const char kUri[] = "http://vek-sonimark.com/plugins/korva";
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/korva-lv2-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path_ = made ? made : "";
-  }
-  ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 struct Result {
   int code = -1;  // -1: killed by a signal
