@@ -21,6 +21,14 @@ const LV2_URID_Map* findMap(const LV2_Feature* const* features) {
   return nullptr;
 }
 
+// Bytes of the channel message that `status` begins, or 0 when it begins
+// none (a data byte, or a system message).
+uint32_t channelMessageLength(uint8_t status) {
+  if (status < 0x80 || status >= 0xF0) return 0;
+  const uint8_t kind = status & 0xF0;
+  return (kind == 0xC0 || kind == 0xD0) ? 2 : 3;
+}
+
 }  // namespace
 
 Lv2Korva* Lv2Korva::create(double sampleRate, const LV2_Feature* const* features) {
@@ -168,17 +176,21 @@ void Lv2Korva::readEvents(uint32_t frames) {
     if (frames > 0 && frame >= frames) frame = frames - 1;
     const auto* data = reinterpret_cast<const uint8_t*>(ev + 1);
     if (ev->body.type == uris.midiEvent) {
-      // Channel messages of up to three bytes; system exclusive and running
-      // status are not for us.
-      if (size >= 1 && size <= 3 && (data[0] & 0x80) && data[0] < 0xF0 &&
-          eventList.numEvents < kMaxMidiEvents) {
+      // Whole channel messages only: a status byte and all the data bytes it
+      // needs, each below 0x80. Cut short, a message would reach the effect
+      // padded with zeros (a lone 0xB0 as "controller 0 = 0"). System
+      // exclusive and running status are not for us.
+      const uint32_t needed = size >= 1 ? channelMessageLength(data[0]) : 0;
+      bool whole = needed > 0 && size >= needed && size <= 3;
+      for (uint32_t b = 1; whole && b < needed; ++b) whole = data[b] < 0x80;
+      if (whole && eventList.numEvents < kMaxMidiEvents) {
         VstMidiEvent& m = midi[eventList.numEvents++];
         std::memset(&m, 0, sizeof(m));
         m.type = kVstMidiType;
         m.byteSize = sizeof(VstMidiEvent);
         m.deltaFrames = static_cast<VstInt32>(frame);
         m.flags = 1;
-        for (uint32_t b = 0; b < size; ++b) m.midiData[b] = static_cast<char>(data[b]);
+        for (uint32_t b = 0; b < needed; ++b) m.midiData[b] = static_cast<char>(data[b]);
       }
     } else if ((ev->body.type == uris.atomObject || ev->body.type == uris.atomBlank) &&
                size >= sizeof(LV2_Atom_Object_Body)) {
