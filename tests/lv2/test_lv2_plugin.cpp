@@ -74,6 +74,15 @@ TEST(Lv2Ports, EndsAndFactoryPresetsMapBack) {
     EXPECT_EQ(engineValue(i, p.maximum), 1.0f) << p.symbol;
     EXPECT_EQ(engineValue(i, std::numeric_limits<float>::quiet_NaN()), 0.0f) << p.symbol;
   }
+  // A host may write anything: beyond either end is that end, for every kind.
+  const float inf = std::numeric_limits<float>::infinity();
+  for (int i = 0; i < kNumParams; ++i) {
+    const auto& p = controlPort(i);
+    for (const float above : {inf, 1e30f, p.maximum + 1.0f})
+      EXPECT_EQ(engineValue(i, above), engineValue(i, p.maximum)) << p.symbol << " " << above;
+    for (const float below : {-inf, -1e30f, p.minimum - 1.0f})
+      EXPECT_EQ(engineValue(i, below), engineValue(i, p.minimum)) << p.symbol << " " << below;
+  }
   for (const FactoryPreset& preset : kFactoryPresets) {
     for (int i = 0; i < kNumParams; ++i) {
       const float v = preset.values[i];
