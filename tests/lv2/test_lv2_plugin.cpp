@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/ParameterIds.h"
+#include "lv2/Lv2Korva.h"
 #include "lv2/Lv2Ports.h"
 #include "presets/CPresetSystemEffect.h"
 #include "tests/lv2/Lv2TestHost.h"
@@ -72,6 +73,15 @@ TEST(Lv2Ports, EndsAndFactoryPresetsMapBack) {
     EXPECT_EQ(engineValue(i, p.minimum), 0.0f) << p.symbol;
     EXPECT_EQ(engineValue(i, p.maximum), 1.0f) << p.symbol;
     EXPECT_EQ(engineValue(i, std::numeric_limits<float>::quiet_NaN()), 0.0f) << p.symbol;
+  }
+  // A host may write anything: beyond either end is that end, for every kind.
+  const float inf = std::numeric_limits<float>::infinity();
+  for (int i = 0; i < kNumParams; ++i) {
+    const auto& p = controlPort(i);
+    for (const float above : {inf, 1e30f, p.maximum + 1.0f})
+      EXPECT_EQ(engineValue(i, above), engineValue(i, p.maximum)) << p.symbol << " " << above;
+    for (const float below : {-inf, -1e30f, p.minimum - 1.0f})
+      EXPECT_EQ(engineValue(i, below), engineValue(i, p.minimum)) << p.symbol << " " << below;
   }
   for (const FactoryPreset& preset : kFactoryPresets) {
     for (int i = 0; i < kNumParams; ++i) {
@@ -194,6 +204,44 @@ TEST_F(Lv2PluginTest, MidiAndTempoFromTheAtomPort) {
         first = static_cast<int>(k);
     EXPECT_NEAR(first, expected, 0.005 * expected) << bpm << " BPM";
   }
+}
+
+// A channel message cut short (a lone 0xB0, a controller number without its
+// value) or with a data byte whose top bit is set is no message: it neither
+// moves the parameter controller 0 drives nor ends a learn as controller 0.
+TEST_F(Lv2PluginTest, ShortOrBrokenMidiMessagesAreIgnored) {
+  Lv2TestHost host;
+  ASSERT_TRUE(host.handle);
+  host.activate();
+  Lv2TestHost::Saved s = host.save();
+  setChunkFloat(s.bytes, 1664 + 4 * kMix, 0.5f / 129.0f);  // CC 0 drives Mix
+  ASSERT_EQ(host.restore(s), LV2_STATE_SUCCESS);
+  host.run();
+  VEK& effect = static_cast<korvalv2::Lv2Korva*>(host.handle)->effect();
+  const float mix = effect.getParameter(kMix);
+  ASSERT_GT(mix, 0.0f);
+  const std::vector<std::vector<uint8_t>> broken = {
+      {0xB0}, {0xB3, 0x00}, {0xB0, 0x00, 0x80}, {0xB0, 0x80, 0x00}, {0xC0}, {0xE0, 0x00}};
+  auto sendBroken = [&] {
+    for (const auto& m : broken) host.addMidiBytes(0, m.data(), static_cast<uint32_t>(m.size()));
+    host.run();
+  };
+  sendBroken();
+  EXPECT_EQ(effect.getParameter(kMix), mix);
+  effect.startLearn();
+  effect.setLearnTarget(kFbck);
+  sendBroken();
+  EXPECT_TRUE(effect.isLearnActive());
+  EXPECT_EQ(effect.getParameterController(kFbck), kNoAssignment);
+  effect.stopLearn();
+
+  // Whole messages around them still arrive.
+  const uint8_t program[2] = {0xC0, 0x05}, full[3] = {0xB0, 0x00, 0x7F};
+  host.addMidiBytes(0, program, 2);
+  host.addMidiBytes(1, broken[0].data(), 1);
+  host.addMidiBytes(2, full, 3);
+  host.run();
+  EXPECT_EQ(effect.getParameter(kMix), 1.0f);
 }
 
 // Events a careless host may send: sizes that run past the sequence, MIDI
