@@ -51,6 +51,8 @@ while read -r mode owner path; do
 done <<<"$listing"
 
 dpkg -x "$deb" "$root"
+empty=$(find "$root/usr" -type d -empty)
+[ -z "$empty" ] || fail "empty folders: ${empty//$root/}"
 export XDG_CONFIG_HOME=$root/config LV2_PATH=$root/usr/lib/lv2
 host=$root/usr/bin/korva-host
 info=$("$host" info "$root/usr/lib/vst/korva.so" \
