@@ -22,6 +22,7 @@
 #include "presets/CPresetSystemEffect.h"
 #include "tests/lv2/Lv2TestHost.h"
 #include "tests/presets_files/FilesTestSupport.h"
+#include "tests/presets_files/PluginInstance.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/TempConfigHome.h"
 #include "tools/fx_container.h"
@@ -113,24 +114,10 @@ void expectHolds(CPresetSystemEffect& fx, const SavedState& want, const std::str
   }
 }
 
-struct Plugin {
-  AEffect* record = nullptr;
-  CPresetSystemEffect* fx = nullptr;
-  CPresetSystemEditor* editor = nullptr;
-  Plugin() {
-    record = pluginEntry(FakeHost::callback());
-    if (!record) return;
-    fx = dynamic_cast<CPresetSystemEffect*>(static_cast<AudioEffect*>(record->object));
-    if (fx) editor = dynamic_cast<CPresetSystemEditor*>(fx->getEditor());
-  }
-  ~Plugin() {
-    if (record) record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
-  }
-  VstIntPtr setChunk(Bytes bytes) {
-    return record->dispatcher(record, effSetChunk, 0, static_cast<VstIntPtr>(bytes.size()),
+VstIntPtr setChunk(Plugin& p, Bytes bytes) {
+  return p.record->dispatcher(p.record, effSetChunk, 0, static_cast<VstIntPtr>(bytes.size()),
                               bytes.data(), 0.0f);
-  }
-};
+}
 
 class SavedFiles : public ::testing::TestWithParam<const char*> {
  protected:
@@ -158,7 +145,7 @@ TEST_P(SavedFiles, StateChunksAsTheHostStoredThem) {
   for (const char* label : {"factory", "edited"}) {
     Plugin fresh;
     ASSERT_TRUE(fresh.fx);
-    EXPECT_EQ(fresh.setChunk(file((std::string(label) + ".chunk").c_str())), 0) << label;
+    EXPECT_EQ(setChunk(fresh, file((std::string(label) + ".chunk").c_str())), 0) << label;
     expectHolds(*fresh.fx, states[label], std::string(label) + ".chunk");
   }
 }
@@ -199,7 +186,7 @@ TEST_P(SavedFiles, FactoryProgramFiles) {
     EXPECT_EQ(c.programName, want.names[want.current]) << name;
     Plugin fresh;
     ASSERT_TRUE(fresh.fx);
-    EXPECT_EQ(fresh.setChunk(c.chunk), 0) << name;
+    EXPECT_EQ(setChunk(fresh, c.chunk), 0) << name;
     expectHolds(*fresh.fx, want, name);
   }
   EXPECT_GT(seen, 0);
