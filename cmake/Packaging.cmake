@@ -12,19 +12,22 @@ set(KORVA_PACKAGE_MAINTAINER "VEK-sonimark <korva@vek-sonimark.com>"
   CACHE STRING "Maintainer field of the Debian package")
 set(korva_pkg ${PROJECT_BINARY_DIR}/package)
 
-# The changelog's date is the commit's, so the same source gives the same
-# package (SOURCE_DATE_EPOCH, when set, wins).
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  string(TIMESTAMP KORVA_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-else()
-  execute_process(COMMAND git log -1 --format=%cD
+# The changelog's date and every file's time in the package are the
+# commit's, so the same source gives the same package (SOURCE_DATE_EPOCH,
+# when set, wins).
+set(KORVA_RELEASE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
+if(NOT KORVA_RELEASE_EPOCH)
+  execute_process(COMMAND git log -1 --format=%ct
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    OUTPUT_VARIABLE KORVA_RELEASE_DATE OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE korva_git_failed ERROR_QUIET)
-  if(korva_git_failed OR NOT KORVA_RELEASE_DATE)
-    string(TIMESTAMP KORVA_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-  endif()
+    OUTPUT_VARIABLE KORVA_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
+if(NOT KORVA_RELEASE_EPOCH MATCHES "^[0-9]+$")
+  string(TIMESTAMP KORVA_RELEASE_EPOCH "%s" UTC)
+endif()
+set(korva_saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
+set(ENV{SOURCE_DATE_EPOCH} ${KORVA_RELEASE_EPOCH})
+string(TIMESTAMP KORVA_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+set(ENV{SOURCE_DATE_EPOCH} "${korva_saved_epoch}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${korva_pkg}/changelog @ONLY)
 
 # Debian wants man pages and changelogs compressed with gzip -9 and no
@@ -72,7 +75,8 @@ add_custom_target(deb
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${korva_pkg}/root ${KORVA_DEB}
   COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${korva_pkg}/root
           ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix /usr
-  COMMAND ${PROJECT_SOURCE_DIR}/cmake/debian/make-deb.sh ${korva_pkg}/root ${korva_pkg}/control.in
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${KORVA_RELEASE_EPOCH}
+          ${PROJECT_SOURCE_DIR}/cmake/debian/make-deb.sh ${korva_pkg}/root ${korva_pkg}/control.in
           ${KORVA_DEB}
   VERBATIM)
 add_dependencies(deb korva korva_lv2 korva-host factory_presets korva_package_files)

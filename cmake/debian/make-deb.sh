@@ -2,6 +2,7 @@
 # Turns an installed tree into the Debian package: strips the binaries as
 # dh_strip does, takes the library dependencies from dpkg-shlibdeps, fills the
 # control file and builds the archive with root as the owner of every file.
+# Reproducible when SOURCE_DATE_EPOCH is set.
 # Usage: make-deb.sh ROOT CONTROL_TEMPLATE OUT.deb
 set -euo pipefail
 root=$1 template=$2 out=$3
@@ -27,5 +28,10 @@ sed -e "s/%SHLIBS_DEPENDS%/$shlibs/" -e "s/%INSTALLED_SIZE%/$size/" "$template" 
 find "$root" -type d -exec chmod 0755 {} +
 find "$root" -type f -exec chmod go-w {} +
 chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
+# With SOURCE_DATE_EPOCH every file gets that time, and dpkg-deb uses it for
+# the archive's own, so the same tree gives the same bytes.
+if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+  find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+fi
 dpkg-deb --root-owner-group -Zxz --build "$root" "$out" >/dev/null
 echo "$out"
