@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "korva_version.h"
 #include "tools/cmd_lv2.h"
 #include "tools/commands.h"
 #include "tools/lv2_host.h"
@@ -33,7 +34,8 @@ const char* const kMainHelp =
     "  screenshot PLUGIN.so OUT.png      save a picture of the editor\n"
     "  validate PLUGIN.so    check the plug-in strictly, as a hostile host\n"
     "\n"
-    "'korva-host COMMAND --help' describes a command.\n"
+    "'korva-host COMMAND --help' describes a command; 'korva-host --version'\n"
+    "prints the version.\n"
     "\n"
     "exit codes:\n"
     "  0  success\n"
@@ -53,6 +55,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const std::string command = all.front();
+  if (command == "--version" || command == "version") {
+    std::puts("korva-host " KORVA_VERSION);
+    return kExitOk;
+  }
   if (isHelp(command) || command == "help") {
     std::fputs(kMainHelp, stdout);
     std::fputs(kLv2Help, stdout);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/VEK.h"
+#include "korva_version.h"
 #include "lv2/Lv2Ports.h"
 #include "lv2/Lv2Uris.h"
 #include "presets/FactoryPresets.h"
@@ -101,8 +102,10 @@ std::string controlPortText(int parameter) {
 std::string pluginText(const std::string& name, const std::string& vendor) {
   std::string t = kPrefixes;
   t += "<" KORVA_LV2_URI ">\n    a lv2:Plugin, lv2:DelayPlugin ;\n    doap:name " + quoted(name) +
-       " ;\n    doap:maintainer [ foaf:name " + quoted(vendor) +
-       " ] ;\n    lv2:minorVersion 6 ;\n    lv2:microVersion 1 ;\n"
+       " ;\n    doap:maintainer [ foaf:name " + quoted(vendor) + " ] ;\n    lv2:minorVersion " +
+       std::to_string(KORVA_VERSION_MINOR) + " ;\n    lv2:microVersion " +
+       std::to_string(KORVA_VERSION_MICRO) +
+       " ;\n"
        "    lv2:requiredFeature urid:map ;\n"
        "    lv2:optionalFeature lv2:hardRTCapable ;\n"
        "    lv2:extensionData state:interface ;\n"

@@ -8,30 +8,11 @@
 #include "presets/FactoryPresets.h"
 #include "presets/PresetFileFormat.h"
 #include "tests/presets_files/FilesTestSupport.h"
+#include "tests/presets_files/PluginInstance.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/TempConfigHome.h"
 
 namespace {
-
-struct Plugin {
-  AEffect* record = nullptr;
-  CPresetSystemEffect* fx = nullptr;
-  CPresetSystemEditor* editor = nullptr;
-
-  Plugin() {
-    record = pluginEntry(FakeHost::callback());
-    if (!record) return;
-    fx = dynamic_cast<CPresetSystemEffect*>(static_cast<AudioEffect*>(record->object));
-    if (fx) editor = dynamic_cast<CPresetSystemEditor*>(fx->getEditor());
-  }
-  ~Plugin() {
-    if (record) record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
-  }
-  bool ok() const { return fx && editor && fx->presetStore(); }
-  std::string name(int p) const {
-    return std::string(fx->presetStore()[p].name, strnlen(fx->presetStore()[p].name, 24));
-  }
-};
 
 class PluginFilesTest : public ::testing::Test {
  protected:
