@@ -53,6 +53,7 @@ float inRange(float v) {
 }  // namespace
 
 void VEK::setParameter(VstInt32 index, float value) {
+  if (!isLoadingPreset() && isHostEcho(index, value)) return;
   if (!isLoadingPreset()) CPresetSystemEffect::setParameter(index, value);
   if (index >= 0 && index < kNumParams) {
     dsp.setParameter(index, value);
