@@ -65,6 +65,11 @@ void VEK::setParameter(VstInt32 index, float value) {
   if (editor) editor->setParameter(index, getParameter(index));
 }
 
+bool VEK::keepsOwnValue(VstInt32 index) {
+  if (index == kDlyTime) return dsp.syncOn() || dsp.holdRequested();
+  return index == kDlyClk && dsp.holdRequested();
+}
+
 float VEK::getParameter(VstInt32 index) {
   if (index >= 0 && index < kNumParams) return dsp.getParameter(index);
   return CPresetSystemEffect::getParameter(index);

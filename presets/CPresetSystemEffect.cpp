@@ -160,10 +160,10 @@ bool nearlyEqual(float value, float held) {
 bool CPresetSystemEffect::isHostEcho(VstInt32 index, float value) {
   if (index < 0 || index >= kNumParams) return false;
   if (nearlyEqual(value, getParameter(index))) return true;
-  // What the current preset holds is no change either, also where the effect
-  // took another value (a synced or held delay): a host preset's port values
-  // are the preset's own.
-  return presets && nearlyEqual(value, storedValue(getCurrentPreset(), index));
+  // The effect heeds no value now, and this one is what the preset was saved
+  // with: recording the effect's own value instead would change the preset.
+  return keepsOwnValue(index) && presets &&
+         nearlyEqual(value, storedValue(getCurrentPreset(), index));
 }
 
 float CPresetSystemEffect::getParameter(VstInt32 index) {

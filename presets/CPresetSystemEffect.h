@@ -134,9 +134,14 @@ class CPresetSystemEffect : public AudioEffectX {
   // for a sound parameter, so a saved state restores what is heard.
   void recordTakenValue(VstInt32 index, float value);
   // True when a host sets a sound parameter to what it read of it, give or
-  // take the rounding of six printed digits: such a value changes nothing,
-  // so a state restored and written back by the host stays as it was.
+  // take the rounding of six printed digits, or, while the effect keeps the
+  // parameter where it is, to what the current preset holds: such a value
+  // changes nothing, so a state restored and written back by the host (or a
+  // host preset's own port values) leaves the state as it was.
   bool isHostEcho(VstInt32 index, float value);
+  // True while the effect keeps a sound parameter at a value of its own
+  // whatever is set (a synced or held delay); the class with the engine knows.
+  virtual bool keepsOwnValue(VstInt32 /*index*/) { return false; }
 
   // After the names or the current preset changed (the change is complete).
   void stateChanged() { stateGeneration.fetch_add(1, std::memory_order_acq_rel); }

@@ -121,9 +121,10 @@ void PresetFiles::readRecordValue(const char* valueName, RecordKind kind) {
       std::memset(buffer, 0, sizeof(buffer));
   }
   if (presetrecords::holdsUnusableValue(effect, buffer, recordType(kind), false))
-    std::fprintf(stderr,
-                 "korva: stored %s refused, nothing changed: it holds a value outside 0..1\n",
-                 valueName);
+    std::fprintf(
+        stderr,
+        "korva: stored %s refused, nothing changed: it holds a value outside 0..1 or no number\n",
+        valueName);
   // Read also when nothing was found: the zero record is refused by its
   // identifier (and the bank reader has selected preset 0 by then).
   applyRecord(kind, buffer, false);

@@ -68,7 +68,7 @@ const char* describeChunkVerdict(ChunkVerdict verdict) {
     case ChunkVerdict::kWrongCount:
       return "a state that does not hold 17 presets";
     case ChunkVerdict::kValueOutOfRange:
-      return "a state holding a value outside 0..1";
+      return "a state holding a value outside 0..1 or no number";
   }
   return "refused";
 }

@@ -242,3 +242,20 @@ TEST_F(VekPresets, HostsThatWriteBackWhatTheyReadChangeNothing) {
     }
   }
 }
+
+// While sync is on the engine keeps its synced delay and the preset keeps
+// the DlyTime it was saved with; setting that DlyTime again changes neither.
+// Once sync is off, the same value is a real change: the delay follows it.
+TEST_F(VekPresets, PresetDelayTimeCountsAgainOnceSyncIsOff) {
+  Plugin p;
+  p.effect->selectPreset(16);  // "16th slapback", synced
+  const float saved = p.effect->presetStore()[16].values[kDlyTime];
+  const float synced = p.get(kDlyTime);
+  ASSERT_NE(synced, saved);
+  p.set(kDlyTime, saved);
+  EXPECT_EQ(p.get(kDlyTime), synced);
+  EXPECT_EQ(p.effect->presetStore()[16].values[kDlyTime], saved);
+  p.set(kDlyClk, 0.25f);
+  p.set(kDlyTime, saved);
+  EXPECT_EQ(p.get(kDlyTime), saved);
+}
