@@ -260,14 +260,48 @@ LV2_State_Status Lv2Korva::restore(LV2_State_Retrieve_Function retrieve, LV2_Sta
   size_t size = 0;
   uint32_t type = 0, flags = 0;
   const void* data = retrieve(handle, uris.stateKey, &size, &type, &flags);
-  if (!data) return LV2_STATE_ERR_NO_PROPERTY;
-  if (type != uris.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
-  if (size != static_cast<size_t>(kChunkSize)) return LV2_STATE_ERR_UNKNOWN;
-  // The effect checks identifier, byte order and counts and copies first, so
-  // a refused state changes nothing.
-  if (vek->setChunk(const_cast<void*>(data), kChunkSize, false) != 0) return LV2_STATE_ERR_UNKNOWN;
+  if (!data) return restorePreset(retrieve, handle);
+  if (type != uris.atomChunk) return refuse(LV2_STATE_ERR_BAD_TYPE, "a state of another type");
+  if (size != static_cast<size_t>(kChunkSize))
+    return refuse(LV2_STATE_ERR_UNKNOWN, describeChunkVerdict(ChunkVerdict::kUnusable));
+  // The effect checks identifier, byte order, counts and every value on a
+  // copy first, so a refused state changes nothing.
+  const ChunkVerdict verdict = vek->restoreChunk(data, kChunkSize);
+  if (verdict != ChunkVerdict::kTaken)
+    return refuse(LV2_STATE_ERR_UNKNOWN, describeChunkVerdict(verdict));
   forgetPortValues();
   return LV2_STATE_SUCCESS;
+}
+
+LV2_State_Status Lv2Korva::restorePreset(LV2_State_Retrieve_Function retrieve,
+                                         LV2_State_Handle handle) {
+  size_t size = 0;
+  uint32_t type = 0, flags = 0;
+  const void* data = retrieve(handle, uris.presetKey, &size, &type, &flags);
+  if (!data) return LV2_STATE_ERR_NO_PROPERTY;
+  int64_t number = -1;
+  if (type == uris.atomInt && size == sizeof(int32_t)) {
+    int32_t n;
+    std::memcpy(&n, data, sizeof n);
+    number = n;
+  } else if (type == uris.atomLong && size == sizeof(int64_t)) {
+    std::memcpy(&number, data, sizeof number);
+  } else {
+    return refuse(LV2_STATE_ERR_BAD_TYPE, "a preset number that is no integer");
+  }
+  if (number < 0 || number >= kNumPresets)
+    return refuse(LV2_STATE_ERR_UNKNOWN, "a preset number outside 0..16");
+  // The stored presets stay as they are; the port values that come with the
+  // preset are its own values and describe what is now selected. The ports
+  // are not forgotten: until the host has set them, they still hold the
+  // values they held, which are no edit either.
+  vek->selectPreset(static_cast<VstInt32>(number));
+  return LV2_STATE_SUCCESS;
+}
+
+LV2_State_Status Lv2Korva::refuse(LV2_State_Status status, const char* why) {
+  std::fprintf(stderr, "korva.lv2: state refused, nothing changed: %s\n", why);
+  return status;
 }
 
 }  // namespace korvalv2

@@ -76,6 +76,10 @@ class Lv2Korva {
   ~Lv2Korva();
   static VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                 void* ptr, float opt);
+  // A state without the whole chunk: a factory preset of the bundle, which
+  // selects one of the stored presets.
+  LV2_State_Status restorePreset(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
+  static LV2_State_Status refuse(LV2_State_Status status, const char* why);
   void readEvents(uint32_t frames);
   void applyPorts();
   // True when the value moved a switch that frees or holds DlyTime.

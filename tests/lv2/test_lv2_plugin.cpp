@@ -114,9 +114,10 @@ TEST_F(Lv2PluginTest, RefusesAHostWithoutUridMap) {
   EXPECT_NE(err.find(LV2_URID__map), std::string::npos) << err;
 }
 
-// A state that is truncated, of an unknown type, from another version or
-// with a wrong identifier is refused and changes nothing; the same state
-// written in the other byte order is taken whole.
+// A state that is truncated, of an unknown type, from another version, with
+// a wrong identifier or with a value outside 0..1 in any stored preset is
+// refused with an error status and changes nothing; the same state written
+// in the other byte order is taken whole.
 TEST_F(Lv2PluginTest, StateRestoreRefusesBadChunksAndReadsTheOtherByteOrder) {
   Lv2TestHost a, b;
   ASSERT_TRUE(a.handle && b.handle && a.state);
@@ -144,7 +145,16 @@ TEST_F(Lv2PluginTest, StateRestoreRefusesBadChunksAndReadsTheOtherByteOrder) {
   EXPECT_NE(a.restore(wrongId), LV2_STATE_SUCCESS);
   Lv2TestHost::Saved nextVersion = other;
   setChunkFloat(nextVersion.bytes, 0, 2.0f);  // magic word of a later layout
-  a.restore(nextVersion);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(a.restore(nextVersion), LV2_STATE_ERR_UNKNOWN);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("another layout"), std::string::npos);
+  for (const float bad : {1000.0f, -0.5f, std::numeric_limits<float>::quiet_NaN()}) {
+    Lv2TestHost::Saved loud = other;
+    setChunkFloat(loud.bytes, 32 + 96 * 16 + 24 + 4 * kInput, bad);  // not the current preset
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(a.restore(loud), LV2_STATE_ERR_UNKNOWN) << bad;
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("outside 0..1"), std::string::npos);
+  }
   Lv2TestHost::Saved nothing = other;
   nothing.bytes.clear();
   EXPECT_EQ(a.restore(nothing), LV2_STATE_ERR_NO_PROPERTY);
@@ -156,6 +166,65 @@ TEST_F(Lv2PluginTest, StateRestoreRefusesBadChunksAndReadsTheOtherByteOrder) {
   ASSERT_NE(swapped.bytes, other.bytes);
   EXPECT_EQ(a.restore(swapped), LV2_STATE_SUCCESS);
   EXPECT_EQ(a.save().bytes, other.bytes);
+}
+
+// A factory preset of the bundle, applied from a host's preset menu, is a
+// state with only the preset's number, then the preset's port values (lilv
+// restores the state first, then sets the ports; Ardour's engine may run
+// between the two). The preset is selected as the editor's menu selects it
+// and the stored presets stay as they were: the state saved afterwards is
+// that of the same bank with the preset current.
+TEST_F(Lv2PluginTest, HostPresetSelectsTheStoredPresetAndItsPortsChangeNothing) {
+  Lv2TestHost expected;
+  ASSERT_TRUE(expected.handle);
+  expected.activate();
+  const std::vector<uint8_t> bank = expected.save().bytes;
+  const LV2_URID presetKey = expected.urids.id("http://vek-sonimark.com/plugins/korva#preset");
+  const LV2_URID atomInt = expected.urids.id(LV2_ATOM__Int);
+
+  for (int n : {6, 16, 0}) {
+    Lv2TestHost host;
+    ASSERT_TRUE(host.handle);
+    host.activate();
+    host.run();
+    Lv2TestHost::Saved preset;
+    preset.key = host.urids.id("http://vek-sonimark.com/plugins/korva#preset");
+    preset.type = host.urids.id(LV2_ATOM__Int);
+    ASSERT_EQ(preset.key, presetKey);
+    ASSERT_EQ(preset.type, atomInt);
+    const int32_t number = n;
+    preset.bytes.assign(reinterpret_cast<const uint8_t*>(&number),
+                        reinterpret_cast<const uint8_t*>(&number) + sizeof number);
+    ASSERT_EQ(host.restore(preset), LV2_STATE_SUCCESS) << n;
+    host.run();  // the ports still hold the previous preset's values
+    for (int i = 0; i < kNumParams; ++i)
+      host.controls[i] = exactPortValue(i, kFactoryPresets[n].values[i]);
+    host.run();
+    std::vector<uint8_t> want = bank;
+    want[12] = static_cast<uint8_t>(n);  // the current preset, little-endian
+    const std::vector<uint8_t> got = host.save().bytes;
+    for (size_t b = 0; b < got.size(); ++b)
+      if (got[b] != want[b]) ADD_FAILURE() << "preset " << n << " byte " << b;
+  }
+
+  // A number outside the bank or of another type is refused and changes nothing.
+  Lv2TestHost host;
+  ASSERT_TRUE(host.handle);
+  for (const int64_t bad : {17, -1}) {
+    Lv2TestHost::Saved preset;
+    preset.key = host.urids.id("http://vek-sonimark.com/plugins/korva#preset");
+    preset.type = host.urids.id(LV2_ATOM__Long);
+    preset.bytes.assign(reinterpret_cast<const uint8_t*>(&bad),
+                        reinterpret_cast<const uint8_t*>(&bad) + sizeof bad);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(host.restore(preset), LV2_STATE_ERR_UNKNOWN) << bad;
+    testing::internal::GetCapturedStderr();
+    preset.type = host.urids.id(LV2_ATOM__Float);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(host.restore(preset), LV2_STATE_ERR_BAD_TYPE) << bad;
+    testing::internal::GetCapturedStderr();
+  }
+  EXPECT_EQ(host.save().bytes, bank);
 }
 
 // A controller assigned in the state drives its parameter from the atom
