@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tools/plugin.h"
+#include "tools/vst/plugin.h"
 
 namespace khost {
 

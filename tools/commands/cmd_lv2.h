@@ -1,7 +1,7 @@
 // korva-host's commands for LV2 plug-ins named by URI.
 #pragma once
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace khost {
 

@@ -1,7 +1,10 @@
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <exception>
+#include <new>
 #include <system_error>
 
 namespace khost {
@@ -62,6 +65,35 @@ std::string ArgList::value(const std::string& option) {
 
 bool isHelp(const std::string& arg) {
   return arg == "--help" || arg == "-h";
+}
+
+namespace {
+
+// Messages may quote a library's own text; errors stay on one line.
+std::string oneLine(std::string s) {
+  for (char& c : s)
+    if (c == '\n' || c == '\r') c = ' ';
+  return s;
+}
+
+}  // namespace
+
+int runCommand(const char* name, int (*run)(ArgList&), ArgList& args) {
+  try {
+    const int code = run(args);
+    std::fflush(stdout);
+    return code;
+  } catch (const HostError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "korva-host %s: %s\n", name, oneLine(e.what()).c_str());
+    return e.code();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "korva-host %s: out of memory\n", name);
+    return kExitIo;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "korva-host %s: %s\n", name, oneLine(e.what()).c_str());
+    return kExitIo;
+  }
 }
 
 }  // namespace khost

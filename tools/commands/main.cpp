@@ -1,25 +1,21 @@
 // korva-host: load a LinuxVST 2.4 plug-in from the command line, describe it,
 // render audio files through it, time it, or open and photograph its editor.
+#include <limits.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <exception>
-#include <new>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "korva_version.h"
-#include "tools/cmd_lv2.h"
-#include "tools/commands.h"
-#include "tools/lv2_host.h"
+#include "tools/commands/cmd_lv2.h"
+#include "tools/commands/commands.h"
+#include "tools/lv2/lv2_host.h"
 
 namespace {
-
-// Messages may quote a library's own text; errors stay on one line.
-std::string oneLine(std::string s) {
-  for (char& c : s)
-    if (c == '\n' || c == '\r') c = ' ';
-  return s;
-}
 
 const char* const kMainHelp =
     "usage: korva-host COMMAND [ARGS...]\n"
@@ -45,6 +41,31 @@ const char* const kMainHelp =
     "  3  I/O error: unreadable or unwritable file, refused preset file,\n"
     "     no X display\n";
 
+// The validator replaces allocation and blocking calls for its whole process,
+// so it is a program of its own beside this one; render, bench and the rest
+// run on the real functions. Returns only when it cannot be started.
+int startValidator(const std::vector<std::string>& args) {
+  using namespace khost;
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string program = "korva-host-validate";
+  if (n > 0) {
+    const std::string path(self, static_cast<size_t>(n));
+    program = path.substr(0, path.find_last_of('/') + 1) + program;
+  }
+  std::vector<char*> argv{const_cast<char*>("korva-host-validate")};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  if (n > 0)
+    execv(program.c_str(), argv.data());
+  else
+    execvp(program.c_str(), argv.data());
+  std::fprintf(stderr, "korva-host validate: cannot start %s: %s\n", program.c_str(),
+               std::strerror(errno));
+  return kExitIo;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,6 +85,7 @@ int main(int argc, char** argv) {
     std::fputs(kLv2Help, stdout);
     return kExitOk;
   }
+  if (command == "validate") return startValidator({all.begin() + 1, all.end()});
   ArgList args(std::vector<std::string>(all.begin() + 1, all.end()));
   struct {
     const char* name;
@@ -73,8 +95,7 @@ int main(int argc, char** argv) {
                      {"render", runRender, kRenderHelp},
                      {"bench", runBench, kBenchHelp},
                      {"gui", runGui, kGuiHelp},
-                     {"screenshot", runScreenshot, kScreenshotHelp},
-                     {"validate", runValidate, kValidateHelp}};
+                     {"screenshot", runScreenshot, kScreenshotHelp}};
   // An LV2 URI in place of the library: the LV2 forms of info and render.
   const bool lv2 = std::any_of(all.begin() + 1, all.end(), isLv2Uri);
   for (const auto& entry : table) {
@@ -87,21 +108,7 @@ int main(int argc, char** argv) {
         std::fputs(entry.help, stdout);
         return kExitOk;
       }
-    try {
-      const int code = run(args);
-      std::fflush(stdout);
-      return code;
-    } catch (const HostError& e) {
-      std::fflush(stdout);
-      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, oneLine(e.what()).c_str());
-      return e.code();
-    } catch (const std::bad_alloc&) {
-      std::fprintf(stderr, "korva-host %s: out of memory\n", entry.name);
-      return kExitIo;
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "korva-host %s: %s\n", entry.name, oneLine(e.what()).c_str());
-      return kExitIo;
-    }
+    return runCommand(entry.name, run, args);
   }
   std::fprintf(stderr, "korva-host: unknown command \"%s\" (try korva-host --help)\n",
                command.c_str());

@@ -5,16 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/plugin.h"
+#include "tools/base/midi.h"
+#include "tools/vst/plugin.h"
 
 namespace khost {
-
-struct MidiControlChange {
-  int64_t frame = 0;    // absolute frame the event falls on
-  uint8_t channel = 0;  // 0..15
-  uint8_t controller = 0;
-  uint8_t value = 0;
-};
 
 class BlockProcessor {
  public:

@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/commands.h"
-#include "tools/plot.h"
-#include "tools/plugin.h"
-#include "tools/plugin_state.h"
-#include "tools/process.h"
-#include "tools/wav_io.h"
+#include "tools/commands/commands.h"
+#include "tools/io/files.h"
+#include "tools/io/plot.h"
+#include "tools/io/wav_io.h"
+#include "tools/vst/plugin.h"
+#include "tools/vst/plugin_state.h"
+#include "tools/vst/process.h"
 
 namespace khost {
 
@@ -177,8 +178,8 @@ int runRender(ArgList& args) {
       events.begin(), events.end(),
       [](const MidiControlChange& a, const MidiControlChange& b) { return a.frame < b.frame; });
 
-  // Claim the output's directory before any work, so a bad path fails early.
-  AtomicFile outFile(outPath);
+  // A bad output path fails before any work.
+  checkWritable(outPath);
 
   HostContext host;
   host.sampleRate = sampleRate;
@@ -209,14 +210,13 @@ int runRender(ArgList& args) {
   plugin.close();
   if (monoOut) output.right = output.left;
 
-  writeWav(outFile, output, monoOut ? 1 : 2, format);
+  const std::vector<uint8_t> wav = encodeWav(output, monoOut ? 1 : 2, format);
   if (!plotPath.empty()) {
     Audio shownInput = input;
     if (monoIn) std::fill(shownInput.right.begin(), shownInput.right.end(), 0.0f);
-    const std::vector<uint8_t> png = plotWaveforms(shownInput, output);
-    writeWholeFile(plotPath, png);
+    writeWholeFile(plotPath, plotWaveforms(shownInput, output));
   }
-  outFile.commit();
+  writeWholeFile(outPath, wav);
   return kExitOk;
 }
 

@@ -54,4 +54,8 @@ class ArgList {
 
 bool isHelp(const std::string& arg);
 
+// Runs one command: its exit code, or one line "korva-host NAME: why" on
+// stderr and the error's code for whatever it throws.
+int runCommand(const char* name, int (*run)(ArgList&), ArgList& args);
+
 }  // namespace khost

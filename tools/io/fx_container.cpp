@@ -1,4 +1,4 @@
-#include "tools/fx_container.h"
+#include "tools/io/fx_container.h"
 
 #include <algorithm>
 #include <cstring>

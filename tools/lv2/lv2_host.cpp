@@ -1,4 +1,4 @@
-#include "tools/lv2_host.h"
+#include "tools/lv2/lv2_host.h"
 
 #include <lilv/lilv.h>
 #include <sys/stat.h>
@@ -23,7 +23,7 @@
 #include "lv2/state/state.h"
 #include "lv2/time/time.h"
 #include "lv2/urid/urid.h"
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace khost {
 

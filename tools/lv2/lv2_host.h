@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/process.h"
+#include "tools/base/midi.h"
 
 namespace khost {
 

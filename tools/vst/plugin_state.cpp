@@ -1,10 +1,10 @@
-#include "tools/plugin_state.h"
+#include "tools/vst/plugin_state.h"
 
 #include <algorithm>
 
-#include "tools/atomic_file.h"
-#include "tools/cli.h"
-#include "tools/fx_container.h"
+#include "tools/base/cli.h"
+#include "tools/io/files.h"
+#include "tools/io/fx_container.h"
 
 namespace khost {
 

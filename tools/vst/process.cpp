@@ -1,4 +1,4 @@
-#include "tools/process.h"
+#include "tools/vst/process.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/vst_abi.h"
-#include "tools/host_context.h"
+#include "tools/vst/host_context.h"
 
 namespace khost {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/wav_io.h"
+#include "tools/io/wav_io.h"
 
 namespace khost {
 

@@ -1,4 +1,4 @@
-#include "tools/plugin.h"
+#include "tools/vst/plugin.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace khost {
 

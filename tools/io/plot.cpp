@@ -1,4 +1,4 @@
-#include "tools/plot.h"
+#include "tools/io/plot.h"
 
 #include <cairo.h>
 #include <dlfcn.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace khost {
 

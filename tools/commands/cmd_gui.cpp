@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/atomic_file.h"
-#include "tools/commands.h"
-#include "tools/plugin.h"
-#include "tools/plugin_state.h"
+#include "tools/commands/commands.h"
+#include "tools/io/files.h"
+#include "tools/vst/plugin.h"
+#include "tools/vst/plugin_state.h"
 
 namespace khost {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/commands.h"
-#include "tools/lv2_host.h"
-#include "tools/plugin.h"
-#include "tools/plugin_state.h"
-#include "tools/process.h"
+#include "tools/commands/commands.h"
+#include "tools/lv2/lv2_host.h"
+#include "tools/vst/plugin.h"
+#include "tools/vst/plugin_state.h"
+#include "tools/vst/process.h"
 
 namespace khost {
 

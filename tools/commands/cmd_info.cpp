@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/commands.h"
-#include "tools/plugin.h"
-#include "tools/plugin_state.h"
+#include "tools/commands/commands.h"
+#include "tools/vst/plugin.h"
+#include "tools/vst/plugin_state.h"
 
 namespace khost {
 

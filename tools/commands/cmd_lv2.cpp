@@ -1,6 +1,6 @@
 // info and render for LV2 plug-ins named by URI: the same audio path, time
 // and MIDI options as for VST plug-ins, with values in the ports' own units.
-#include "tools/cmd_lv2.h"
+#include "tools/commands/cmd_lv2.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/lv2_host.h"
-#include "tools/plot.h"
-#include "tools/wav_io.h"
+#include "tools/io/files.h"
+#include "tools/io/plot.h"
+#include "tools/io/wav_io.h"
+#include "tools/lv2/lv2_host.h"
 
 namespace khost {
 
@@ -169,7 +170,7 @@ int runLv2Render(ArgList& args) {
   std::stable_sort(
       events.begin(), events.end(),
       [](const MidiControlChange& x, const MidiControlChange& y) { return x.frame < y.frame; });
-  AtomicFile outFile(positional[2]);
+  checkWritable(positional[2]);
 
   Lv2Host host(positional[0], rate, block);
   if (!loadDir.empty()) host.loadState(loadDir);
@@ -188,9 +189,9 @@ int runLv2Render(ArgList& args) {
   host.run(input.left.data(), input.right.data(), static_cast<int64_t>(input.frames()), total,
            output.left.data(), output.right.data(), events, t);
   host.deactivate();
-  writeWav(outFile, output, 2, format);
+  const std::vector<uint8_t> wav = encodeWav(output, 2, format);
   if (!plotPath.empty()) writeWholeFile(plotPath, plotWaveforms(input, output));
-  outFile.commit();
+  writeWholeFile(positional[2], wav);
   return kExitOk;
 }
 

@@ -1,4 +1,4 @@
-#include "tools/host_context.h"
+#include "tools/vst/host_context.h"
 
 #include <cmath>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/atomic_file.h"
+#include "tools/io/files.h"
 
 namespace khost {
 
@@ -26,8 +26,8 @@ Audio readAudio(const std::string& path);
 
 enum class SampleFormat { Float32, Pcm24 };
 
-// Writes one (left only) or two channels into an AtomicFile, which the caller
-// commits; throws HostError(kExitIo).
-void writeWav(AtomicFile& file, const Audio& audio, int channels, SampleFormat format);
+// The bytes of a WAV file of one (left only) or two channels, for
+// writeWholeFile; throws HostError(kExitIo).
+std::vector<uint8_t> encodeWav(const Audio& audio, int channels, SampleFormat format);
 
 }  // namespace khost

@@ -2,7 +2,7 @@
 // returns an exit code or throws HostError.
 #pragma once
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace khost {
 
@@ -11,13 +11,11 @@ int runRender(ArgList& args);
 int runBench(ArgList& args);
 int runGui(ArgList& args);
 int runScreenshot(ArgList& args);
-int runValidate(ArgList& args);
 
 extern const char* const kInfoHelp;
 extern const char* const kRenderHelp;
 extern const char* const kBenchHelp;
 extern const char* const kGuiHelp;
 extern const char* const kScreenshotHelp;
-extern const char* const kValidateHelp;
 
 }  // namespace khost
