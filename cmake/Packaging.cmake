@@ -2,10 +2,11 @@
 #   /usr/lib/vst/korva.so               where Ardour, Qtractor and Carla look
 #   /usr/lib/lv2/korva.lv2/             the LV2 bundle
 #   /usr/bin/korva-host                 with its man page
+#   /usr/libexec/korva/korva-host-validate  what `korva-host validate` runs
 #   /usr/share/korva/presets/*.fxp      the factory presets
 #   /usr/share/doc/korva/               README, copyright, changelog
 # Installing builds nothing: build korva, korva_lv2, korva-host,
-# factory_presets and korva_package_files first (the deb target does).
+# korva-host-validate, factory_presets and korva_package_files first (the deb target does).
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(KORVA_PACKAGE_MAINTAINER "VEK-sonimark <korva@vek-sonimark.com>"
@@ -53,6 +54,7 @@ install(TARGETS korva_lv2 LIBRARY DESTINATION lib/lv2/korva.lv2)
 install(FILES ${KORVA_LV2_BUNDLE}/manifest.ttl ${KORVA_LV2_BUNDLE}/korva.ttl
   ${KORVA_LV2_BUNDLE}/presets.ttl DESTINATION lib/lv2/korva.lv2)
 install(TARGETS korva-host RUNTIME DESTINATION bin)
+install(TARGETS korva-host-validate RUNTIME DESTINATION libexec/korva)
 install(FILES ${korva_pkg}/korva-host.1.gz DESTINATION share/man/man1)
 # Globbed when installing: the factory_presets target writes them.
 install(CODE "file(GLOB korva_fxp \"${PROJECT_BINARY_DIR}/presets/*.fxp\")
@@ -79,4 +81,5 @@ add_custom_target(deb
           ${PROJECT_SOURCE_DIR}/cmake/debian/make-deb.sh ${korva_pkg}/root ${korva_pkg}/control.in
           ${KORVA_DEB}
   VERBATIM)
-add_dependencies(deb korva korva_lv2 korva-host factory_presets korva_package_files)
+add_dependencies(deb korva korva_lv2 korva-host korva-host-validate factory_presets
+  korva_package_files)

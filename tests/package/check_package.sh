@@ -35,6 +35,7 @@ expected="/usr/bin/korva-host
 /usr/lib/lv2/korva.lv2/manifest.ttl
 /usr/lib/lv2/korva.lv2/presets.ttl
 /usr/lib/vst/korva.so
+/usr/libexec/korva/korva-host-validate
 /usr/share/doc/korva/README.md.gz
 /usr/share/doc/korva/changelog.gz
 /usr/share/doc/korva/copyright
@@ -45,7 +46,7 @@ presets=$(grep -c ' /usr/share/korva/presets/[^/]*\.fxp$' <<<"$listing" || true)
 [ "$presets" -eq 17 ] || fail "$presets factory presets, not 17"
 while read -r mode owner path; do
   want=-rw-r--r--
-  [[ $path == /usr/bin/* ]] && want=-rwxr-xr-x
+  [[ $path == /usr/bin/* || $path == /usr/libexec/* ]] && want=-rwxr-xr-x
   [ "$mode" = "$want" ] || fail "$path has mode $mode"
   [ "$owner" = root/root ] || fail "$path belongs to $owner"
 done <<<"$listing"
@@ -69,7 +70,9 @@ grep -q -x 'name: *Vantrel Korva' <<<"$lv2" || fail "korva.lv2: no name in korva
 lv2exports=$(nm -D --defined-only "$root/usr/lib/lv2/korva.lv2/korva_lv2.so" | awk '{print $3}' |
   grep -v -x -E '__bss_start|_edata|_end' | LC_ALL=C sort | tr '\n' ' ')
 [ "$lv2exports" = "lv2_descriptor lv2ui_descriptor " ] || fail "korva_lv2.so exports $lv2exports"
-for f in "$root"/usr/lib/vst/korva.so "$root"/usr/lib/lv2/korva.lv2/korva_lv2.so "$host"; do
+"$host" validate --help >/dev/null 2>&1 || fail "korva-host validate does not start from the installed paths"
+for f in "$root"/usr/lib/vst/korva.so "$root"/usr/lib/lv2/korva.lv2/korva_lv2.so "$host" \
+    "$root"/usr/libexec/korva/korva-host-validate; do
   readelf -S "$f" | grep -q ' \.symtab ' && fail "$(basename "$f") is not stripped"
 done
 "$here/check_versions.sh" "$version" "$host" "$root/usr/lib/vst/korva.so" \

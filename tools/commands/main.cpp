@@ -50,8 +50,12 @@ int startValidator(const std::vector<std::string>& args) {
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   std::string program = "korva-host-validate";
   if (n > 0) {
+    // Beside korva-host in a build tree; under ../libexec/korva/ where a
+    // package installs it, since it is no command of its own.
     const std::string path(self, static_cast<size_t>(n));
-    program = path.substr(0, path.find_last_of('/') + 1) + program;
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const std::string installed = folder + "../libexec/korva/" + program;
+    program = access(installed.c_str(), X_OK) == 0 ? installed : folder + program;
   }
   std::vector<char*> argv{const_cast<char*>("korva-host-validate")};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
