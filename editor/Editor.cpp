@@ -6,6 +6,7 @@
 
 #include "editor/CAbout.h"
 #include "editor/controls/CInvisibleSlider.h"
+#include "editor/controls/CScaleMenu.h"
 #include "editor/controls/VEKKickButton.h"
 #include "editor/controls/VEKOnOffButton.h"
 #include "editor/controls/VEKSwitch.h"
@@ -13,14 +14,18 @@
 #include "engine/EngineStatus.h"
 #include "engine/ParameterIds.h"
 #include "engine/VEK.h"
+#include "host/AudioEffectX.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/ControllerNames.h"
+#include "presets/ViewSettings.h"
 #include "toolkit/CAnimKnob.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/CMovieBitmap.h"
 #include "toolkit/CParamDisplay.h"
 #include "toolkit/CTextEdit.h"
+#include "toolkit/DesktopScale.h"
+#include "toolkit/DeviceScale.h"
 
 namespace {
 
@@ -62,6 +67,60 @@ Editor::Editor(AudioEffect* effect) : CPresetSystemEditor(effect) {
   const uint32_t now = getTicks();
   tempoEditTick = delayEditTick = blinkTick = lastIdleTick = lastProcessTick = now;
   setKnobMode(kLinearMode);
+  chosenScale = viewsettings::readScalePercent() / 100.0;
+}
+
+double Editor::automaticScale() const {
+  return hostScale > 0 ? hostScale : toolkit::desktopScale();
+}
+
+double Editor::wantedScale() const {
+  return chosenScale > 0 ? chosenScale : automaticScale();
+}
+
+void Editor::setRectFor(double newScale) {
+  rect.top = rect.left = 0;
+  rect.right = static_cast<int16_t>(toolkit::devicePixels(kEditorWidth, newScale));
+  rect.bottom = static_cast<int16_t>(toolkit::devicePixels(kEditorHeight, newScale));
+}
+
+bool Editor::getRect(ERect** r) {
+  // Closed, the next open's size: hosts size their window from it first.
+  if (!frame) {
+    scale = wantedScale();
+    setRectFor(scale);
+  }
+  return AEffGUIEditor::getRect(r);
+}
+
+bool Editor::setScaleFactor(float requested) {
+  hostScale = toolkit::quarterScale(requested);
+  if (!frame) {
+    scale = wantedScale();
+    setRectFor(scale);
+  }
+  return true;
+}
+
+void Editor::chooseScale(double chosen) {
+  chosenScale = toolkit::quarterScale(chosen);
+  viewsettings::storeScalePercent(static_cast<int>(std::lround(chosenScale * 100)));
+  if (!frame) {
+    scale = wantedScale();
+    setRectFor(scale);
+  }
+}
+
+void Editor::applyScale() {
+  if (!frame) return;
+  const double wanted = wantedScale();
+  if (scaleMenu) scaleMenu->showChoice(chosenScale, automaticScale());
+  if (wanted == frame->getScale()) return;
+  frame->setScale(wanted);
+  scale = frame->getScale();
+  setRectFor(scale);
+  // Hosts that cannot resize keep their window; the next open has the size.
+  if (auto* fx = dynamic_cast<AudioEffectX*>(effect)) fx->sizeWindow(rect.right, rect.bottom);
 }
 
 Editor::~Editor() {
@@ -99,9 +158,13 @@ bool Editor::open(void* ptr) {
   uiThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   AEffGUIEditor::open(ptr);
 
+  // Another instance may have stored a new choice meanwhile.
+  chosenScale = viewsettings::readScalePercent() / 100.0;
+  scale = wantedScale();
+  setRectFor(scale);
   CBitmap* background = new CBitmap(kBmpBackground);
   CBitmap* aboutImage = new CBitmap(kBmpAbout);
-  frame = new CFrame(CRect(0, 0, kEditorWidth, kEditorHeight), ptr, this);
+  frame = new CFrame(CRect(0, 0, kEditorWidth, kEditorHeight), ptr, this, scale);
   frame->setBackground(background);
   for (const ControlPlace& place : kPanelControls)
     if (CControl* control = makeControl(place, aboutImage)) frame->addView(control);
@@ -163,6 +226,11 @@ CControl* Editor::makeControl(const ControlPlace& p, CBitmap* aboutImage) {
       made = slider;
       break;
     }
+    case ControlKind::kScaleMenu:
+      scaleMenu = new CScaleMenu(size, this, p.tag);
+      scaleMenu->showChoice(chosenScale, automaticScale());
+      made = scaleMenu;
+      break;
     case ControlKind::kAbout:
       aboutButton =
           new CAbout(size, this, p.tag, aboutImage, CRect(0, 0, kEditorWidth, kEditorHeight),
@@ -187,6 +255,7 @@ void Editor::clearControlPointers() {
   for (CMovieBitmap*& d : digits) d = nullptr;
   statusLamps = bypassLamp = lfoLamp = levelMeter = nullptr;
   aboutButton = nullptr;
+  scaleMenu = nullptr;
 }
 
 void Editor::close() {
@@ -349,6 +418,10 @@ void Editor::valueChanged(CControl* control) {
     case kTagDelayDrag:
       moveSlider(static_cast<CInvisibleSlider*>(control), value);
       return;
+    case kTagScaleMenu:
+      if (auto* menu = dynamic_cast<CScaleMenu*>(control))
+        chooseScale(CScaleMenu::scaleOfEntry(menu->getCurrentIndex()));
+      return;
     default:
       break;
   }
@@ -441,6 +514,7 @@ void Editor::blankDisplay() {
 
 void Editor::idle() {
   if (!frame) return;
+  applyScale();
   applyPublishedValues();
   // The strip catches up with the stored state, then the frame's events run.
   CPresetSystemEditor::idle();

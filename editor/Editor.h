@@ -22,6 +22,7 @@ class CBitmap;
 class CControl;
 class CInvisibleSlider;
 class CMovieBitmap;
+class CScaleMenu;
 class VEK;
 class VEKKickButton;
 
@@ -36,6 +37,10 @@ class Editor : public CPresetSystemEditor {
   bool open(void* ptr) override;
   void close() override;
   void idle() override;
+  // The window at the editor's scale (870 x 101 at 100 %).
+  bool getRect(ERect** rect) override;
+  // A host's scale; the user's own choice, if any, goes first.
+  bool setScaleFactor(float scale) override;
   void setParameter(VstInt32 index, float value) override;
   void valueChanged(CControl* control) override;
   void learnButtonOff() override;
@@ -55,6 +60,16 @@ class Editor : public CPresetSystemEditor {
   CControl* getParameterControl(VstInt32 index) const;
   CInvisibleSlider* getDelaySlider(int which) const { return which == 0 ? delayStrip : delayDrag; }
 
+  // Size. The editor draws at the user's choice from the logo's menu (stored
+  // per user), else at the host's request, else at the desktop's scale; each
+  // a quarter step from 1 to 3. A new scale while open resizes the window at
+  // the next idle and asks the host to follow.
+  double getScale() const { return scale; }
+  // The user's choice; 0 returns to automatic. Stored for every instance.
+  void chooseScale(double chosen);
+  double getChosenScale() const { return chosenScale; }
+  double getHostScale() const { return hostScale; }
+
   // Millisecond clock of the readout, blink and meter timing: the toolkit's
   // tick count unless replaced (tests step time without sleeping). Setting a
   // clock restarts every tick field from its current time.
@@ -73,6 +88,12 @@ class Editor : public CPresetSystemEditor {
   // Makes the control of a row of the layout and keeps its pointer.
   CControl* makeControl(const ControlPlace& place, CBitmap* aboutImage);
   void clearControlPointers();
+  // The scale the sources give now, and the window's rectangle for it.
+  double automaticScale() const;
+  double wantedScale() const;
+  void setRectFor(double newScale);
+  // Brings the open window to the wanted scale; UI thread, outside events.
+  void applyScale();
   bool onUiThread() const;
   // The parameter a gesture of the control with `tag` changes now, or -1.
   VstInt32 editedParameter(VstInt32 tag) const;
@@ -97,6 +118,11 @@ class Editor : public CPresetSystemEditor {
   CMovieBitmap* lfoLamp = nullptr;
   CMovieBitmap* levelMeter = nullptr;
   CAbout* aboutButton = nullptr;
+  CScaleMenu* scaleMenu = nullptr;
+
+  double scale = 1.0;        // the window's, or the next open's
+  double chosenScale = 0.0;  // the user's, 0 for none
+  double hostScale = 0.0;    // the host's, 0 for none
 
   // Readout state: an edit shows the value being edited for 500 ms.
   bool tempoEditActive = false;

@@ -3,12 +3,14 @@
 #include <cairo.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "toolkit/CDrawContext.h"
 #include "toolkit/CResourceProvider.h"
+#include "toolkit/DeviceScale.h"
 
 namespace {
 
@@ -66,6 +68,7 @@ class DecodedResources {
 };
 
 std::atomic<CResourceProvider> resourceProvider{nullptr};
+std::atomic<CScaledResourceProvider> scaledResourceProvider{nullptr};
 
 DecodedResources& decodedResources() {
   static DecodedResources resources;
@@ -80,6 +83,14 @@ void setResourceProvider(CResourceProvider provider) {
 
 CResourceProvider getResourceProvider() {
   return resourceProvider.load(std::memory_order_acquire);
+}
+
+void setScaledResourceProvider(CScaledResourceProvider provider) {
+  scaledResourceProvider.store(provider, std::memory_order_release);
+}
+
+CScaledResourceProvider getScaledResourceProvider() {
+  return scaledResourceProvider.load(std::memory_order_acquire);
 }
 
 CBitmap::CBitmap(int32_t resourceId) : resourceId(resourceId) {
@@ -117,6 +128,41 @@ CBitmap::CBitmap(int32_t w, int32_t h, const uint32_t* argb) {
 
 CBitmap::~CBitmap() {
   if (surface) cairo_surface_destroy(surface);
+  releaseScaled();
+}
+
+void CBitmap::releaseScaled() {
+  for (cairo_surface_t* image : scaledImages)
+    if (image) cairo_surface_destroy(image);
+  scaledImages.clear();
+  scaledCount = -1;
+}
+
+cairo_surface_t* CBitmap::imageFor(double scale, int32_t index) {
+  if (scale != scaledFor) {
+    releaseScaled();
+    scaledFor = scale;
+  }
+  if (scaledCount == 0 || index < 0 || (scaledCount > 0 && index >= scaledCount)) return nullptr;
+  if (scaledCount > 0 && scaledImages[static_cast<size_t>(index)])
+    return scaledImages[static_cast<size_t>(index)];
+  const CScaledResourceProvider provider = getScaledResourceProvider();
+  int32_t count = 0;
+  cairo_surface_t* s =
+      resourceId >= 0 && provider ? provider(resourceId, scale, index, &count) : nullptr;
+  if (scaledCount < 0) {
+    scaledCount = count > 0 ? count : 0;
+    scaledImages.assign(static_cast<size_t>(scaledCount), nullptr);
+  }
+  if (!s) return nullptr;
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_get_type(s) != CAIRO_SURFACE_TYPE_IMAGE || count != scaledCount ||
+      index >= scaledCount) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  scaledImages[static_cast<size_t>(index)] = s;
+  return s;
 }
 
 void CBitmap::adopt(_cairo_surface* decoded) {
@@ -133,6 +179,11 @@ void CBitmap::adopt(_cairo_surface* decoded) {
 void CBitmap::draw(CDrawContext* context, const CRect& destRect, const CPoint& offset,
                    float alpha) {
   if (!surface || !context || destRect.isEmpty()) return;
+  const double scale = context->getScale();
+  if (scale != 1.0) {
+    drawScaled(context, destRect, offset, alpha, scale);
+    return;
+  }
   cairo_t* cr = context->getCairo();
   cairo_save(cr);
   cairo_rectangle(cr, destRect.left, destRect.top, destRect.getWidth(), destRect.getHeight());
@@ -140,6 +191,47 @@ void CBitmap::draw(CDrawContext* context, const CRect& destRect, const CPoint& o
   cairo_set_source_surface(cr, surface, destRect.left - offset.x, destRect.top - offset.y);
   // Skins are pixel art: never interpolate or repeat.
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
+  const float a = alpha * context->getGlobalAlpha();
+  if (a >= 1.f)
+    cairo_paint(cr);
+  else
+    cairo_paint_with_alpha(cr, a);
+  cairo_restore(cr);
+}
+
+void CBitmap::drawScaled(CDrawContext* context, const CRect& destRect, const CPoint& offset,
+                         float alpha, double scale) {
+  cairo_t* cr = context->getCairo();
+  const CRect device = context->toDevice(destRect);
+  // Which image the offset points into, and where in it: drawn for a scale,
+  // each image of a strip has the device size of one image.
+  if (scaledCount < 0 || scale != scaledFor) imageFor(scale, 0);
+  cairo_surface_t* image = nullptr;
+  double sourceY = offset.y;
+  if (scaledCount > 0) {
+    const double imageHeight = static_cast<double>(height) / scaledCount;
+    const double index = scaledCount > 1 ? std::floor(offset.y / imageHeight) : 0;
+    sourceY = offset.y - index * imageHeight;
+    image = imageFor(scale, static_cast<int32_t>(index));
+    if (!image) return;  // an image the strip does not have
+  }
+  cairo_save(cr);
+  cairo_matrix_t logical;
+  cairo_get_matrix(cr, &logical);
+  cairo_identity_matrix(cr);
+  cairo_rectangle(cr, device.left, device.top, device.getWidth(), device.getHeight());
+  cairo_clip(cr);
+  if (image) {
+    cairo_set_source_surface(cr, image, device.left - toolkit::devicePixels(offset.x, scale),
+                             device.top - toolkit::devicePixels(sourceY, scale));
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  } else {
+    // No drawing for this scale: this image, stretched.
+    cairo_set_matrix(cr, &logical);
+    cairo_set_source_surface(cr, surface, destRect.left - offset.x, destRect.top - offset.y);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  }
   cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
   const float a = alpha * context->getGlobalAlpha();
   if (a >= 1.f)

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "toolkit/CBaseObject.h"
 #include "toolkit/CRect.h"
@@ -30,7 +31,9 @@ class CBitmap : public CBaseObject {
   CCoord getWidth() const { return width; }
   CCoord getHeight() const { return height; }
 
-  // Draws the part of the image that starts at `offset` into `destRect`.
+  // Draws the part of the image that starts at `offset` into `destRect`. On a
+  // context with a scale, an image made from an id is drawn from its version
+  // for that scale, pixel for pixel, when the resource provider has one.
   void draw(CDrawContext* context, const CRect& destRect, const CPoint& offset = CPoint(0, 0),
             float alpha = 1.f);
 
@@ -38,9 +41,18 @@ class CBitmap : public CBaseObject {
 
  private:
   void adopt(_cairo_surface* decoded);
+  // Image `index` drawn for `scale`, or null; the count of images is -1 until
+  // the provider was asked, 0 when it has no drawing for the scale.
+  _cairo_surface* imageFor(double scale, int32_t index);
+  void releaseScaled();
+  void drawScaled(CDrawContext* context, const CRect& destRect, const CPoint& offset, float alpha,
+                  double scale);
 
   int32_t resourceId = -1;
   int32_t width = 0;
   int32_t height = 0;
   _cairo_surface* surface = nullptr;
+  double scaledFor = 1.0;
+  int32_t scaledCount = -1;
+  std::vector<_cairo_surface*> scaledImages;
 };

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "editor/ControlLayout.h"
@@ -183,10 +184,6 @@ cairo_surface_t* stripOver(cairo_surface_t* panel, int x, int y, int w, int h, i
   return s;
 }
 
-cairo_surface_t* stripOver(cairo_surface_t* panel, const ControlPlace& c, double scale) {
-  return stripOver(panel, c.left, c.top, c.width, c.height, c.images, scale);
-}
-
 // Draws each image of a w x h strip in its own coordinates (0, 0, w, h),
 // stretched to the image's device size so that it fills it exactly.
 template <typename PaintImage>
@@ -199,6 +196,42 @@ void eachImage(cairo_t* cr, int images, int w, int h, double scale, PaintImage p
     paint(i);
     cairo_restore(cr);
   }
+}
+
+// A strip of images over the background at a control's place; each image is
+// painted in its own coordinates (0, 0, width, height).
+struct Strip {
+  int left, top, width, height, images;
+  std::function<void(cairo_t*, int)> paint;
+};
+
+// The whole strip: the committed images.
+cairo_surface_t* paintStrip(const Strip& strip, double scale, cairo_surface_t* panel) {
+  cairo_surface_t* s =
+      stripOver(panel, strip.left, strip.top, strip.width, strip.height, strip.images, scale);
+  cairo_t* cr = cairo_create(s);
+  eachImage(cr, strip.images, strip.width, strip.height, scale, [&](int i) { strip.paint(cr, i); });
+  cairo_destroy(cr);
+  return s;
+}
+
+// Image `index` alone. Its neighbours are painted around it as well, for
+// whatever of theirs reaches across the border, so that it is that image of
+// the whole strip.
+cairo_surface_t* paintStripImage(const Strip& strip, double scale, cairo_surface_t* panel,
+                                 int index) {
+  cairo_surface_t* s = stripOver(panel, strip.left, strip.top, strip.width, strip.height, 1, scale);
+  cairo_t* cr = cairo_create(s);
+  const int dw = px(strip.width, scale), dh = px(strip.height, scale);
+  for (int i = std::max(0, index - 1); i <= std::min(strip.images - 1, index + 1); ++i) {
+    cairo_save(cr);
+    cairo_translate(cr, 0, (i - index) * dh);
+    cairo_scale(cr, static_cast<double>(dw) / strip.width, static_cast<double>(dh) / strip.height);
+    strip.paint(cr, i);
+    cairo_restore(cr);
+  }
+  cairo_destroy(cr);
+  return s;
 }
 
 // Lamp lens: dark tinted glass when off, bright core with halo when lit.
@@ -643,19 +676,14 @@ void drawKnob(cairo_t* cr, double cx, double cy, double r, double value, const K
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
-cairo_surface_t* knobStrip(cairo_surface_t* panel, const ControlPlace& k, const KnobStyle& st,
-                           double scale) {
-  cairo_surface_t* s = stripOver(panel, k, scale);
-  cairo_t* cr = cairo_create(s);
+Strip knobStrip(const ControlPlace& k, const KnobStyle& st) {
   const int last = k.images - 1;
-  eachImage(cr, k.images, k.width, k.height, scale, [&](int i) {
-    double c = k.width / 2.0;
-    cairo_rectangle(cr, 0, 0, k.width, k.height);
-    cairo_clip(cr);
-    drawKnob(cr, c, c, k.width / 2.0 - 2.2, static_cast<double>(i) / last, st);
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{k.left, k.top, k.width, k.height, k.images, [=](cairo_t* cr, int i) {
+                 double c = k.width / 2.0;
+                 cairo_rectangle(cr, 0, 0, k.width, k.height);
+                 cairo_clip(cr);
+                 drawKnob(cr, c, c, k.width / 2.0 - 2.2, static_cast<double>(i) / last, st);
+               }};
 }
 
 // --------------------------------------------------------------------------
@@ -704,13 +732,11 @@ void drawLitButton(cairo_t* cr, double x, double y, double w, double h, bool lit
   cairo_stroke(cr);
 }
 
-cairo_surface_t* litButtonStrip(cairo_surface_t* panel, const ControlPlace& b, double scale) {
-  cairo_surface_t* s = stripOver(panel, b, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, b.images, b.width, b.height, scale,
-            [&](int i) { drawLitButton(cr, 0, 0, b.width, b.height, i == 1); });
-  cairo_destroy(cr);
-  return s;
+Strip litButtonStrip(const ControlPlace& b) {
+  return Strip{
+      b.left,   b.top,
+      b.width,  b.height,
+      b.images, [=](cairo_t* cr, int i) { drawLitButton(cr, 0, 0, b.width, b.height, i == 1); }};
 }
 
 // Step button: grey cap with an arrow; pressed sits lower and darker.
@@ -763,47 +789,43 @@ void drawStepButton(cairo_t* cr, double x, double y, double w, double h, bool up
   cairo_fill(cr);
 }
 
-cairo_surface_t* stepStrip(cairo_surface_t* panel, const ControlPlace& b, bool up, double scale) {
-  cairo_surface_t* s = stripOver(panel, b, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, b.images, b.width, b.height, scale,
-            [&](int i) { drawStepButton(cr, 0, 0, b.width, b.height, up, i == 1); });
-  cairo_destroy(cr);
-  return s;
+Strip stepStrip(const ControlPlace& b, bool up) {
+  return Strip{b.left,
+               b.top,
+               b.width,
+               b.height,
+               b.images,
+               [=](cairo_t* cr, int i) { drawStepButton(cr, 0, 0, b.width, b.height, up, i == 1); }};
 }
 
 // Small slide toggle; the lever sits left (delay) or right (clock).
-cairo_surface_t* switchStrip(cairo_surface_t* panel, double scale) {
+Strip switchStrip() {
   const ControlPlace& c = place(kDlyClk);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale, [&](int i) {
-    const double y = 0;
-    // slot
-    roundRect(cr, 0.5, y + 0.5, 14, 9, 2);
-    setColour(cr, rgb(4, 4, 4));
-    cairo_fill(cr);
-    roundRect(cr, 2, y + 3.5, 11, 3, 1.5);
-    setColour(cr, rgb(30, 30, 32));
-    cairo_fill(cr);
-    // lever: a ridged metal slider, shadow towards the lower right
-    double lx = i == 0 ? 1.5 : 7.5;
-    roundRect(cr, lx + 0.6, y + 1.9, 6, 7.4, 1.2);
-    setColour(cr, rgb(0, 0, 0), 0.8);
-    cairo_fill(cr);
-    roundRect(cr, lx, y + 1.3, 6, 7.2, 1.2);
-    linearFill(cr, 0, y + 1.3, 0, y + 8.5, rgb(230, 230, 225), rgb(120, 120, 118));
-    cairo_fill(cr);
-    cairo_set_line_width(cr, 0.7);
-    for (int g = 0; g < 3; ++g) {
-      setColour(cr, rgb(70, 70, 70), 0.8);
-      cairo_move_to(cr, lx + 1.5 + g * 1.5, y + 2.8);
-      cairo_line_to(cr, lx + 1.5 + g * 1.5, y + 7.2);
-      cairo_stroke(cr);
-    }
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left, c.top, c.width, c.height, c.images, [=](cairo_t* cr, int i) {
+                 const double y = 0;
+                 // slot
+                 roundRect(cr, 0.5, y + 0.5, 14, 9, 2);
+                 setColour(cr, rgb(4, 4, 4));
+                 cairo_fill(cr);
+                 roundRect(cr, 2, y + 3.5, 11, 3, 1.5);
+                 setColour(cr, rgb(30, 30, 32));
+                 cairo_fill(cr);
+                 // lever: a ridged metal slider, shadow towards the lower right
+                 double lx = i == 0 ? 1.5 : 7.5;
+                 roundRect(cr, lx + 0.6, y + 1.9, 6, 7.4, 1.2);
+                 setColour(cr, rgb(0, 0, 0), 0.8);
+                 cairo_fill(cr);
+                 roundRect(cr, lx, y + 1.3, 6, 7.2, 1.2);
+                 linearFill(cr, 0, y + 1.3, 0, y + 8.5, rgb(230, 230, 225), rgb(120, 120, 118));
+                 cairo_fill(cr);
+                 cairo_set_line_width(cr, 0.7);
+                 for (int g = 0; g < 3; ++g) {
+                   setColour(cr, rgb(70, 70, 70), 0.8);
+                   cairo_move_to(cr, lx + 1.5 + g * 1.5, y + 2.8);
+                   cairo_line_to(cr, lx + 1.5 + g * 1.5, y + 7.2);
+                   cairo_stroke(cr);
+                 }
+               }};
 }
 
 // --------------------------------------------------------------------------
@@ -886,96 +908,78 @@ void drawSevenSeg(cairo_t* cr, double x, double y, double w, double h, unsigned 
   }
 }
 
-cairo_surface_t* digitStrip(cairo_surface_t* panel, const ControlPlace& d, double scale) {
+Strip digitStrip(const ControlPlace& d) {
   // bits: a b c d e f g
   static const unsigned kMasks[12] = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d,
                                       0x7d, 0x07, 0x7f, 0x6f, 0x00, 0x40};
-  cairo_surface_t* s = stripOver(panel, d, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, d.images, d.width, d.height, scale,
-            [&](int i) { drawSevenSeg(cr, 0, 0, d.width, d.height, kMasks[i]); });
-  cairo_destroy(cr);
-  return s;
+  return Strip{
+      d.left,   d.top,
+      d.width,  d.height,
+      d.images, [=](cairo_t* cr, int i) { drawSevenSeg(cr, 0, 0, d.width, d.height, kMasks[i]); }};
 }
 
 const Colour kRed = rgb(255, 40, 24);
 const Colour kAmber = rgb(255, 160, 30);
 const Colour kGreen = rgb(60, 240, 70);
 
-cairo_surface_t* statusLampStrip(cairo_surface_t* panel, double scale) {
+Strip statusLampStrip() {
   const ControlPlace& c = place(kTagStatusLamps);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale, [&](int i) {
-    lamp(cr, 9, 6, 3.2, kRed, (i & 4) ? 1.0 : 0.0);       // cycle flag
-    lamp(cr, 9, 16.5, 3.2, kAmber, (i & 2) ? 1.0 : 0.0);  // infinite repeat
-    lamp(cr, 9, 27, 3.2, kGreen, (i & 1) ? 1.0 : 0.0);    // high cut
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left, c.top, c.width, c.height, c.images, [=](cairo_t* cr, int i) {
+                 lamp(cr, 9, 6, 3.2, kRed, (i & 4) ? 1.0 : 0.0);       // cycle flag
+                 lamp(cr, 9, 16.5, 3.2, kAmber, (i & 2) ? 1.0 : 0.0);  // infinite repeat
+                 lamp(cr, 9, 27, 3.2, kGreen, (i & 1) ? 1.0 : 0.0);    // high cut
+               }};
 }
 
-cairo_surface_t* bypassLampStrip(cairo_surface_t* panel, double scale) {
+Strip bypassLampStrip() {
   const ControlPlace& c = place(kTagBypassLamp);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale,
-            [&](int i) { lamp(cr, 5.5, 5.5, 3.3, kRed, i); });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left,   c.top,    c.width,
+               c.height, c.images, [=](cairo_t* cr, int i) { lamp(cr, 5.5, 5.5, 3.3, kRed, i); }};
 }
 
-cairo_surface_t* lfoLampStrip(cairo_surface_t* panel, double scale) {
+Strip lfoLampStrip() {
   const ControlPlace& c = place(kTagLfoLamp);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
   const int last = c.images - 1;
-  eachImage(cr, c.images, c.width, c.height, scale,
-            [&](int i) { lamp(cr, 5, 5, 3.0, kAmber, static_cast<double>(i) / last); });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left,
+               c.top,
+               c.width,
+               c.height,
+               c.images,
+               [=](cairo_t* cr, int i) { lamp(cr, 5, 5, 3.0, kAmber, static_cast<double>(i) / last); }};
 }
 
-cairo_surface_t* meterStrip(cairo_surface_t* panel, double scale) {
+Strip meterStrip() {
   const ControlPlace& c = place(kTagLevelMeter);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale, [&](int n) {
-    const double y0 = 0;
-    cairo_rectangle(cr, 0, y0, 7, 43);
-    setColour(cr, rgb(8, 8, 8));
-    cairo_fill(cr);
-    for (int k = 0; k < 20; ++k) {
-      // segment k (0 = bottom) is 1.5 px tall at a 2 px pitch
-      double sy = y0 + 43 - 2.5 - k * 2.0;
-      Colour c = k < 13 ? kGreen : k < 17 ? rgb(255, 210, 30) : kRed;
-      bool on = k < n;
-      double f = on ? 1.0 : 0.16;
-      cairo_rectangle(cr, 1, sy, 5, 1.5);
-      setColour(cr, rgb(int(c.r * 255 * f), int(c.g * 255 * f), int(c.b * 255 * f)));
-      cairo_fill(cr);
-      if (on) {
-        cairo_rectangle(cr, 2, sy, 3, 1.5);
-        setColour(cr, rgb(255, 255, 255), 0.35);
-        cairo_fill(cr);
-      }
-    }
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left, c.top, c.width, c.height, c.images, [=](cairo_t* cr, int n) {
+                 const double y0 = 0;
+                 cairo_rectangle(cr, 0, y0, 7, 43);
+                 setColour(cr, rgb(8, 8, 8));
+                 cairo_fill(cr);
+                 for (int k = 0; k < 20; ++k) {
+                   // segment k (0 = bottom) is 1.5 px tall at a 2 px pitch
+                   double sy = y0 + 43 - 2.5 - k * 2.0;
+                   Colour c = k < 13 ? kGreen : k < 17 ? rgb(255, 210, 30) : kRed;
+                   bool on = k < n;
+                   double f = on ? 1.0 : 0.16;
+                   cairo_rectangle(cr, 1, sy, 5, 1.5);
+                   setColour(cr, rgb(int(c.r * 255 * f), int(c.g * 255 * f), int(c.b * 255 * f)));
+                   cairo_fill(cr);
+                   if (on) {
+                     cairo_rectangle(cr, 2, sy, 3, 1.5);
+                     setColour(cr, rgb(255, 255, 255), 0.35);
+                     cairo_fill(cr);
+                   }
+                 }
+               }};
 }
 
-cairo_surface_t* sparePlate(cairo_surface_t* panel, double scale) {
-  cairo_surface_t* s = stripOver(panel, 0, 0, 12, 25, 1, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, 1, 12, 25, scale, [&](int) {
-    roundRect(cr, 1, 1, 10, 23, 2);
-    linearFill(cr, 0, 1, 0, 24, rgb(90, 92, 96), rgb(50, 52, 56));
-    cairo_fill(cr);
-    screw(cr, 6, 12.5, 0.8);
-  });
-  cairo_destroy(cr);
-  return s;
+Strip sparePlate() {
+  return Strip{0, 0, 12, 25, 1, [=](cairo_t* cr, int) {
+                 roundRect(cr, 1, 1, 10, 23, 2);
+                 linearFill(cr, 0, 1, 0, 24, rgb(90, 92, 96), rgb(50, 52, 56));
+                 cairo_fill(cr);
+                 screw(cr, 6, 12.5, 0.8);
+               }};
 }
 
 // --------------------------------------------------------------------------
@@ -1004,116 +1008,100 @@ Colour keyInk(int state) {
   return state == 1 ? rgb(255, 205, 120) : state == 2 ? rgb(255, 180, 70) : kInk;
 }
 
-cairo_surface_t* arrowKeyStrip(cairo_surface_t* panel, int bitmap, bool save, double scale) {
+Strip arrowKeyStrip(int bitmap, bool save) {
   const ControlPlace& c = *firstUserOf(bitmap);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale, [&](int st) {
-    const double y = 0;
-    stripKey(cr, 0, y, 17, 15, st);
-    Colour ink = keyInk(st);
-    double d = st == 2 ? 0.6 : 0.0;
-    // tray
-    cairo_set_line_width(cr, 1.1);
-    setColour(cr, ink);
-    cairo_move_to(cr, 4, y + 8.5 + d);
-    cairo_line_to(cr, 4, y + 11.5 + d);
-    cairo_line_to(cr, 13, y + 11.5 + d);
-    cairo_line_to(cr, 13, y + 8.5 + d);
-    cairo_stroke(cr);
-    // arrow: into the tray to save, out of it to load
-    double tipY = save ? y + 10 + d : y + 3 + d;
-    double tailY = save ? y + 3 + d : y + 10 + d;
-    double dir = save ? 1.0 : -1.0;
-    cairo_move_to(cr, 8.5, tailY);
-    cairo_line_to(cr, 8.5, tipY - dir * 2.0);
-    cairo_stroke(cr);
-    cairo_move_to(cr, 5.8, tipY - dir * 2.6);
-    cairo_line_to(cr, 11.2, tipY - dir * 2.6);
-    cairo_line_to(cr, 8.5, tipY + dir * 0.4);
-    cairo_close_path(cr);
-    cairo_fill(cr);
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left, c.top, c.width, c.height, c.images, [=](cairo_t* cr, int st) {
+                 const double y = 0;
+                 stripKey(cr, 0, y, 17, 15, st);
+                 Colour ink = keyInk(st);
+                 double d = st == 2 ? 0.6 : 0.0;
+                 // tray
+                 cairo_set_line_width(cr, 1.1);
+                 setColour(cr, ink);
+                 cairo_move_to(cr, 4, y + 8.5 + d);
+                 cairo_line_to(cr, 4, y + 11.5 + d);
+                 cairo_line_to(cr, 13, y + 11.5 + d);
+                 cairo_line_to(cr, 13, y + 8.5 + d);
+                 cairo_stroke(cr);
+                 // arrow: into the tray to save, out of it to load
+                 double tipY = save ? y + 10 + d : y + 3 + d;
+                 double tailY = save ? y + 3 + d : y + 10 + d;
+                 double dir = save ? 1.0 : -1.0;
+                 cairo_move_to(cr, 8.5, tailY);
+                 cairo_line_to(cr, 8.5, tipY - dir * 2.0);
+                 cairo_stroke(cr);
+                 cairo_move_to(cr, 5.8, tipY - dir * 2.6);
+                 cairo_line_to(cr, 11.2, tipY - dir * 2.6);
+                 cairo_line_to(cr, 8.5, tipY + dir * 0.4);
+                 cairo_close_path(cr);
+                 cairo_fill(cr);
+               }};
 }
 
-cairo_surface_t* wordKeyStrip(cairo_surface_t* panel, int bitmap, const char* word, double scale) {
+Strip wordKeyStrip(int bitmap, const char* word) {
   const ControlPlace& c = *firstUserOf(bitmap);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale, [&](int st) {
-    stripKey(cr, 0, 0, c.width, c.height, st);
-    setFont(cr, 6.4, true);
-    drawText(cr, c.width / 2.0, 9.0 + (st == 2 ? 0.6 : 0.0), word, 0, 0.6, keyInk(st));
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left, c.top, c.width, c.height, c.images, [=](cairo_t* cr, int st) {
+                 stripKey(cr, 0, 0, c.width, c.height, st);
+                 setFont(cr, 6.4, true);
+                 drawText(cr, c.width / 2.0, 9.0 + (st == 2 ? 0.6 : 0.0), word, 0, 0.6, keyInk(st));
+               }};
 }
 
 // Rocker: 0 rest, 1 hover left, 2 hover right, 3 pressed left, 4 pressed right.
-cairo_surface_t* rockerStrip(cairo_surface_t* panel, double scale) {
+Strip rockerStrip() {
   const ControlPlace& c = place(kTagPresetRocker);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale, [&](int st) {
-    const double y = 0;
-    int leftState = st == 1 ? 1 : st == 3 ? 2 : 0;
-    int rightState = st == 2 ? 1 : st == 4 ? 2 : 0;
-    for (int side = 0; side < 2; ++side) {
-      int ks = side == 0 ? leftState : rightState;
-      double x = side * 15;
-      stripKey(cr, x, y, 15, 13, ks);
-      double d = ks == 2 ? 0.6 : 0.0;
-      double ax = x + 7.5, ay = y + 6.5 + d;
-      cairo_new_path(cr);
-      if (side == 0) {
-        cairo_move_to(cr, ax + 2.2, ay - 3.2);
-        cairo_line_to(cr, ax + 2.2, ay + 3.2);
-        cairo_line_to(cr, ax - 2.6, ay);
-      } else {
-        cairo_move_to(cr, ax - 2.2, ay - 3.2);
-        cairo_line_to(cr, ax - 2.2, ay + 3.2);
-        cairo_line_to(cr, ax + 2.6, ay);
-      }
-      cairo_close_path(cr);
-      setColour(cr, keyInk(ks));
-      cairo_fill(cr);
-    }
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left, c.top, c.width, c.height, c.images, [=](cairo_t* cr, int st) {
+                 const double y = 0;
+                 int leftState = st == 1 ? 1 : st == 3 ? 2 : 0;
+                 int rightState = st == 2 ? 1 : st == 4 ? 2 : 0;
+                 for (int side = 0; side < 2; ++side) {
+                   int ks = side == 0 ? leftState : rightState;
+                   double x = side * 15;
+                   stripKey(cr, x, y, 15, 13, ks);
+                   double d = ks == 2 ? 0.6 : 0.0;
+                   double ax = x + 7.5, ay = y + 6.5 + d;
+                   cairo_new_path(cr);
+                   if (side == 0) {
+                     cairo_move_to(cr, ax + 2.2, ay - 3.2);
+                     cairo_line_to(cr, ax + 2.2, ay + 3.2);
+                     cairo_line_to(cr, ax - 2.6, ay);
+                   } else {
+                     cairo_move_to(cr, ax - 2.2, ay - 3.2);
+                     cairo_line_to(cr, ax - 2.2, ay + 3.2);
+                     cairo_line_to(cr, ax + 2.6, ay);
+                   }
+                   cairo_close_path(cr);
+                   setColour(cr, keyInk(ks));
+                   cairo_fill(cr);
+                 }
+               }};
 }
 
 // Learn/forget: 0 off, 1 hover while off, 2 on (lamp lit).
-cairo_surface_t* modeKeyStrip(cairo_surface_t* panel, int tag, const char* word, Colour hue,
-                              double scale) {
+Strip modeKeyStrip(int tag, const char* word, Colour hue) {
   const ControlPlace& c = place(tag);
-  cairo_surface_t* s = stripOver(panel, c, scale);
-  cairo_t* cr = cairo_create(s);
-  eachImage(cr, c.images, c.width, c.height, scale, [&](int st) {
-    const double y = 0;
-    stripKey(cr, 0, y + 1, 24, 15, st == 1 ? 1 : 0);
-    // lamp stripe along the top edge of the key
-    roundRect(cr, 4, y + 3, 16, 2.2, 1);
-    if (st == 2)
-      setColour(cr, hue);
-    else
-      setColour(cr, rgb(int(hue.r * 60), int(hue.g * 60), int(hue.b * 60)));
-    cairo_fill(cr);
-    if (st == 2) {
-      roundRect(cr, 3, y + 2, 18, 4.2, 1.5);
-      setColour(cr, hue, 0.3);
-      cairo_fill(cr);
-    }
-    // shrink long words to the key's face
-    setFont(cr, 6.4, true, true);
-    double size = std::min(6.4, 6.4 * 19.0 / textWidth(cr, word, 0.1));
-    setFont(cr, size, true, true);
-    drawText(cr, 12, y + 12.6, word, 0, 0.1, st == 2 ? rgb(255, 230, 200) : keyInk(st));
-  });
-  cairo_destroy(cr);
-  return s;
+  return Strip{c.left, c.top, c.width, c.height, c.images, [=](cairo_t* cr, int st) {
+                 const double y = 0;
+                 stripKey(cr, 0, y + 1, 24, 15, st == 1 ? 1 : 0);
+                 // lamp stripe along the top edge of the key
+                 roundRect(cr, 4, y + 3, 16, 2.2, 1);
+                 if (st == 2)
+                   setColour(cr, hue);
+                 else
+                   setColour(cr, rgb(int(hue.r * 60), int(hue.g * 60), int(hue.b * 60)));
+                 cairo_fill(cr);
+                 if (st == 2) {
+                   roundRect(cr, 3, y + 2, 18, 4.2, 1.5);
+                   setColour(cr, hue, 0.3);
+                   cairo_fill(cr);
+                 }
+                 // shrink long words to the key's face
+                 setFont(cr, 6.4, true, true);
+                 double size = std::min(6.4, 6.4 * 19.0 / textWidth(cr, word, 0.1));
+                 setFont(cr, size, true, true);
+                 drawText(cr, 12, y + 12.6, word, 0, 0.1,
+                          st == 2 ? rgb(255, 230, 200) : keyInk(st));
+               }};
 }
 
 // --------------------------------------------------------------------------
@@ -1170,6 +1158,69 @@ cairo_surface_t* drawAbout(double scale) {
   return s;
 }
 
+Strip stripOf(int id) {
+  const KnobStyle main{rgb(150, 152, 156), rgb(30, 30, 30)};
+  const KnobStyle mod{rgb(120, 140, 160), rgb(25, 28, 32)};
+  switch (id) {
+    case kBmpKnobInput:
+    case kBmpKnobOutput:
+    case kBmpKnobFbck:
+    case kBmpKnobMix:
+      return knobStrip(*firstUserOf(id), main);
+    case kBmpKnobManVco:
+    case kBmpKnobDepth:
+    case kBmpKnobWaveform:
+    case kBmpKnobRate:
+      return knobStrip(*firstUserOf(id), mod);
+    case kBmpDlyx2:
+    case kBmpFbInv:
+    case kBmpDlyInv:
+    case kBmpRptInf:
+    case kBmpHiCut:
+    case kBmpPower:
+      return litButtonStrip(*firstUserOf(id));
+    case kBmpStepDown:
+      return stepStrip(*firstUserOf(id), false);
+    case kBmpStepUp:
+      return stepStrip(*firstUserOf(id), true);
+    case kBmpDigit1:
+    case kBmpDigit2:
+    case kBmpDigit3:
+    case kBmpDigit4:
+      return digitStrip(*firstUserOf(id));
+    case kBmpStatusLamps:
+      return statusLampStrip();
+    case kBmpBypassLamp:
+      return bypassLampStrip();
+    case kBmpLevelMeter:
+      return meterStrip();
+    case kBmpLfoLamp:
+      return lfoLampStrip();
+    case kBmpUnused154:
+      return sparePlate();
+    case kBmpDlyClkSwitch:
+      return switchStrip();
+    case kBmpLoad:
+      return arrowKeyStrip(id, false);
+    case kBmpSave:
+      return arrowKeyStrip(id, true);
+    case kBmpDefaultBank:
+      return wordKeyStrip(id, "BANK");
+    case kBmpDefaultPreset:
+      return wordKeyStrip(id, "PRESET");
+    case kBmpDefaultMidi:
+      return wordKeyStrip(id, "MIDI");
+    case kBmpPresetRocker:
+      return rockerStrip();
+    case kBmpLearn:
+      return modeKeyStrip(kTagLearn, "LEARN", kAmber);
+    case kBmpForget:
+      return modeKeyStrip(kTagForget, "FORGET", kRed);
+    default:
+      return Strip{0, 0, 0, 0, 0, nullptr};
+  }
+}
+
 }  // namespace
 
 const int kSkinImageIds[kSkinImageCount] = {
@@ -1178,6 +1229,21 @@ const int kSkinImageIds[kSkinImageCount] = {
 
 cairo_surface_t* paintBackground(double scale) {
   return drawBackground(scale);
+}
+
+cairo_surface_t* paintImage(int id, double scale, cairo_surface_t* panel) {
+  if (id == kBmpBackground) return cairo_surface_reference(panel);
+  if (id == kBmpAbout) return drawAbout(scale);
+  const Strip strip = stripOf(id);
+  return strip.images ? paintStrip(strip, scale, panel) : nullptr;
+}
+
+cairo_surface_t* paintOneImage(int id, double scale, cairo_surface_t* panel, int index) {
+  if (id == kBmpBackground || id == kBmpAbout)
+    return index == 0 ? paintImage(id, scale, panel) : nullptr;
+  const Strip strip = stripOf(id);
+  if (index < 0 || index >= strip.images) return nullptr;
+  return paintStripImage(strip, scale, panel, index);
 }
 
 int imageCount(int id) {
@@ -1189,73 +1255,6 @@ int imageCount(int id) {
     default:
       if (const ControlPlace* c = firstUserOf(id)) return c->images;
       return 0;
-  }
-}
-
-cairo_surface_t* paintImage(int id, double scale, cairo_surface_t* panel) {
-  const KnobStyle main{rgb(150, 152, 156), rgb(30, 30, 30)};
-  const KnobStyle mod{rgb(120, 140, 160), rgb(25, 28, 32)};
-  switch (id) {
-    case kBmpBackground:
-      return cairo_surface_reference(panel);
-    case kBmpAbout:
-      return drawAbout(scale);
-    case kBmpKnobInput:
-    case kBmpKnobOutput:
-    case kBmpKnobFbck:
-    case kBmpKnobMix:
-      return knobStrip(panel, *firstUserOf(id), main, scale);
-    case kBmpKnobManVco:
-    case kBmpKnobDepth:
-    case kBmpKnobWaveform:
-    case kBmpKnobRate:
-      return knobStrip(panel, *firstUserOf(id), mod, scale);
-    case kBmpDlyx2:
-    case kBmpFbInv:
-    case kBmpDlyInv:
-    case kBmpRptInf:
-    case kBmpHiCut:
-    case kBmpPower:
-      return litButtonStrip(panel, *firstUserOf(id), scale);
-    case kBmpStepDown:
-      return stepStrip(panel, *firstUserOf(id), false, scale);
-    case kBmpStepUp:
-      return stepStrip(panel, *firstUserOf(id), true, scale);
-    case kBmpDigit1:
-    case kBmpDigit2:
-    case kBmpDigit3:
-    case kBmpDigit4:
-      return digitStrip(panel, *firstUserOf(id), scale);
-    case kBmpStatusLamps:
-      return statusLampStrip(panel, scale);
-    case kBmpBypassLamp:
-      return bypassLampStrip(panel, scale);
-    case kBmpLevelMeter:
-      return meterStrip(panel, scale);
-    case kBmpLfoLamp:
-      return lfoLampStrip(panel, scale);
-    case kBmpUnused154:
-      return sparePlate(panel, scale);
-    case kBmpDlyClkSwitch:
-      return switchStrip(panel, scale);
-    case kBmpLoad:
-      return arrowKeyStrip(panel, id, false, scale);
-    case kBmpSave:
-      return arrowKeyStrip(panel, id, true, scale);
-    case kBmpDefaultBank:
-      return wordKeyStrip(panel, id, "BANK", scale);
-    case kBmpDefaultPreset:
-      return wordKeyStrip(panel, id, "PRESET", scale);
-    case kBmpDefaultMidi:
-      return wordKeyStrip(panel, id, "MIDI", scale);
-    case kBmpPresetRocker:
-      return rockerStrip(panel, scale);
-    case kBmpLearn:
-      return modeKeyStrip(panel, kTagLearn, "LEARN", kAmber, scale);
-    case kBmpForget:
-      return modeKeyStrip(panel, kTagForget, "FORGET", kRed, scale);
-    default:
-      return nullptr;
   }
 }
 

@@ -20,6 +20,11 @@ cairo_surface_t* paintBackground(double scale);
 // not have.
 cairo_surface_t* paintImage(int id, double scale, cairo_surface_t* background);
 
+// Image `index` of the strip `id` alone, as it is in paintImage's strip: a new
+// surface of one image's device size, or null for an unknown id or index.
+// Drawing one image of a strip costs a hundredth of drawing a knob's strip.
+cairo_surface_t* paintOneImage(int id, double scale, cairo_surface_t* background, int index);
+
 // The number of images stacked vertically in image `id`; 0 for an unknown id.
 int imageCount(int id);
 
