@@ -227,12 +227,14 @@ void CBitmap::drawScaled(CDrawContext* context, const CRect& destRect, const CPo
                              device.top - toolkit::devicePixels(sourceY, scale));
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   } else {
-    // No drawing for this scale: this image, stretched.
+    // No drawing for this scale: this image, stretched; its edge pixels
+    // repeat outward, so that the edges of the area stay opaque.
     cairo_set_matrix(cr, &logical);
     cairo_set_source_surface(cr, surface, destRect.left - offset.x, destRect.top - offset.y);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
   }
-  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
+  if (image) cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
   const float a = alpha * context->getGlobalAlpha();
   if (a >= 1.f)
     cairo_paint(cr);
