@@ -96,7 +96,46 @@ CScaledResourceProvider getScaledResourceProvider() {
 CBitmap::CBitmap(int32_t resourceId) : resourceId(resourceId) {
   const CResourceProvider provider = getResourceProvider();
   const CResource* res = provider ? provider(resourceId) : nullptr;
-  if (res) adopt(decodedResources().get(*res));
+  if (!res) return;
+  // A PNG starts with its signature and the IHDR chunk: width and height, big
+  // endian, at bytes 16 and 20.
+  static const unsigned char kSignature[12] = {0x89, 'P',  'N', 'G', '\r', '\n',
+                                               0x1a, '\n', 0,   0,   0,    13};
+  if (res->data && res->size >= 24 && std::memcmp(res->data, kSignature, 12) == 0 &&
+      std::memcmp(res->data + 12, "IHDR", 4) == 0) {
+    auto bigEndian = [](const unsigned char* p) {
+      return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    };
+    const uint32_t w = bigEndian(res->data + 16), h = bigEndian(res->data + 20);
+    if (w > 0 && h > 0 && w <= 32767 && h <= 32767) {
+      width = static_cast<int32_t>(w);
+      height = static_cast<int32_t>(h);
+      resource = res;
+      return;
+    }
+  }
+  adopt(decodedResources().get(*res));  // not a PNG we can read ahead: decoded (or not) now
+}
+
+bool CBitmap::decode() {
+  if (surface) return true;
+  if (!resource) return false;
+  const CResource* res = resource;
+  resource = nullptr;
+  const int32_t w = width, h = height;
+  adopt(decodedResources().get(*res));
+  // A header that does not match its image: the image is not drawn.
+  if (surface && (width != w || height != h)) {
+    cairo_surface_destroy(surface);
+    surface = nullptr;
+  }
+  if (!surface) width = w, height = h;
+  return surface != nullptr;
+}
+
+cairo_surface_t* CBitmap::getSurface() {
+  decode();
+  return surface;
 }
 
 CBitmap::CBitmap(const void* pngData, std::size_t size) {
@@ -178,12 +217,13 @@ void CBitmap::adopt(_cairo_surface* decoded) {
 
 void CBitmap::draw(CDrawContext* context, const CRect& destRect, const CPoint& offset,
                    float alpha) {
-  if (!surface || !context || destRect.isEmpty()) return;
+  if (!isLoaded() || !context || destRect.isEmpty()) return;
   const double scale = context->getScale();
   if (scale != 1.0) {
     drawScaled(context, destRect, offset, alpha, scale);
     return;
   }
+  if (!decode()) return;
   cairo_t* cr = context->getCairo();
   cairo_save(cr);
   cairo_rectangle(cr, destRect.left, destRect.top, destRect.getWidth(), destRect.getHeight());
@@ -227,6 +267,10 @@ void CBitmap::drawScaled(CDrawContext* context, const CRect& destRect, const CPo
                              device.top - toolkit::devicePixels(sourceY, scale));
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   } else {
+    if (!decode()) {
+      cairo_restore(cr);
+      return;
+    }
     // No drawing for this scale: this image, stretched; its edge pixels
     // repeat outward, so that the edges of the area stay opaque.
     cairo_set_matrix(cr, &logical);
