@@ -10,7 +10,9 @@
 #include <cstdint>
 
 #include "engine/VEK.h"
+#include "lv2/options/options.h"
 #include "lv2/ui/ui.h"
+#include "lv2/urid/urid.h"
 
 namespace korvalv2 {
 
@@ -28,6 +30,9 @@ class Lv2KorvaUi {
 
   void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
   int idle();
+  // The host's ui:scaleFactor, at instantiation (the options feature) and
+  // while open (the options interface): the editor's size follows.
+  uint32_t setOptions(const LV2_Options_Option* options);
 
   bool hasInstanceAccess() const { return plugin != nullptr; }
   // The effect whose editor is shown: the plug-in's, or the UI's own.
@@ -38,6 +43,8 @@ class Lv2KorvaUi {
   static VstIntPtr privateHostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                        VstIntPtr value, void* ptr, float opt);
   void writePort(int parameter, float engineValue);
+  // Tells the host the editor's size when it changed (ui:resize).
+  void reportSize();
 
   LV2UI_Write_Function write;
   LV2UI_Controller controller;
@@ -45,6 +52,11 @@ class Lv2KorvaUi {
   VEK* ownEffect = nullptr;  // without instance access
   VEK* effect = nullptr;     // the one whose editor is shown
   bool opened = false;
+  const LV2UI_Resize* resize = nullptr;
+  int reportedWidth = 0;
+  int reportedHeight = 0;
+  LV2_URID scaleFactorUrid = 0;
+  LV2_URID floatUrid = 0;
 };
 
 }  // namespace korvalv2
