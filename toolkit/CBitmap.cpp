@@ -67,6 +67,14 @@ class DecodedResources {
   std::vector<Entry> entries;
 };
 
+// Paints the source set, with a global alpha below 1 where one applies.
+void paint(cairo_t* cr, float alpha) {
+  if (alpha >= 1.f)
+    cairo_paint(cr);
+  else
+    cairo_paint_with_alpha(cr, alpha);
+}
+
 std::atomic<CResourceProvider> resourceProvider{nullptr};
 std::atomic<CScaledResourceProvider> scaledResourceProvider{nullptr};
 
@@ -232,11 +240,7 @@ void CBitmap::draw(CDrawContext* context, const CRect& destRect, const CPoint& o
   // Skins are pixel art: never interpolate or repeat.
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
-  const float a = alpha * context->getGlobalAlpha();
-  if (a >= 1.f)
-    cairo_paint(cr);
-  else
-    cairo_paint_with_alpha(cr, a);
+  paint(cr, alpha * context->getGlobalAlpha());
   cairo_restore(cr);
 }
 
@@ -266,6 +270,7 @@ void CBitmap::drawScaled(CDrawContext* context, const CRect& destRect, const CPo
     cairo_set_source_surface(cr, image, device.left - toolkit::devicePixels(offset.x, scale),
                              device.top - toolkit::devicePixels(sourceY, scale));
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
   } else {
     if (!decode()) {
       cairo_restore(cr);
@@ -278,11 +283,6 @@ void CBitmap::drawScaled(CDrawContext* context, const CRect& destRect, const CPo
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
   }
-  if (image) cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_NONE);
-  const float a = alpha * context->getGlobalAlpha();
-  if (a >= 1.f)
-    cairo_paint(cr);
-  else
-    cairo_paint_with_alpha(cr, a);
+  paint(cr, alpha * context->getGlobalAlpha());
   cairo_restore(cr);
 }
