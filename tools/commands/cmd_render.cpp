@@ -100,49 +100,51 @@ CcRequest parseCc(const std::string& text) {
   return cc;
 }
 
-}  // namespace
-
-int runRender(ArgList& args) {
-  std::vector<std::string> positional;
+struct RenderOptions {
+  std::string pluginPath, inPath, outPath, loadPath, plotPath;
   int32_t block = 512;
   double rate = 0, tempo = 120, ppq = 0, tail = 0;
   bool transport = true, monoIn = false, monoOut = false;
   std::vector<ParamSetting> params;
   std::vector<CcRequest> ccs;
-  std::string loadPath, plotPath;
   SampleFormat format = SampleFormat::Float32;
+};
+
+RenderOptions parseRenderOptions(ArgList& args) {
+  RenderOptions o;
+  std::vector<std::string> positional;
   while (!args.empty()) {
     const std::string a = args.next();
     if (a == "--block")
-      block = static_cast<int32_t>(intOption(a, args.value(a), 1, 65536));
+      o.block = static_cast<int32_t>(intOption(a, args.value(a), 1, 65536));
     else if (a == "--rate")
-      rate = doubleOption(a, args.value(a), 1000, 1536000);
+      o.rate = doubleOption(a, args.value(a), 1000, 1536000);
     else if (a == "--tempo")
-      tempo = doubleOption(a, args.value(a), 1, 999);
+      o.tempo = doubleOption(a, args.value(a), 1, 999);
     else if (a == "--ppq")
-      ppq = doubleOption(a, args.value(a), -1e9, 1e9);
+      o.ppq = doubleOption(a, args.value(a), -1e9, 1e9);
     else if (a == "--no-transport")
-      transport = false;
+      o.transport = false;
     else if (a == "--param")
-      params.push_back(parseParamSetting(args.value(a)));
+      o.params.push_back(parseParamSetting(args.value(a)));
     else if (a == "--tail")
-      tail = doubleOption(a, args.value(a), 0, 3600);
+      o.tail = doubleOption(a, args.value(a), 0, 3600);
     else if (a == "--load")
-      loadPath = args.value(a);
+      o.loadPath = args.value(a);
     else if (a == "--cc")
-      ccs.push_back(parseCc(args.value(a)));
+      o.ccs.push_back(parseCc(args.value(a)));
     else if (a == "--plot")
-      plotPath = args.value(a);
+      o.plotPath = args.value(a);
     else if (a == "--mono-in")
-      monoIn = true;
+      o.monoIn = true;
     else if (a == "--mono-out")
-      monoOut = true;
+      o.monoOut = true;
     else if (a == "--format") {
       const std::string f = args.value(a);
       if (f == "float")
-        format = SampleFormat::Float32;
+        o.format = SampleFormat::Float32;
       else if (f == "pcm24")
-        format = SampleFormat::Pcm24;
+        o.format = SampleFormat::Pcm24;
       else
         usageError("--format is 'float' or 'pcm24', not \"" + f + "\"");
     } else if (a.size() > 1 && a[0] == '-')
@@ -152,20 +154,31 @@ int runRender(ArgList& args) {
   }
   if (positional.size() != 3)
     usageError("want PLUGIN.so IN.wav OUT.wav (korva-host render --help)");
-  const std::string& pluginPath = positional[0];
-  const std::string& inPath = positional[1];
-  const std::string& outPath = positional[2];
+  o.pluginPath = positional[0];
+  o.inPath = positional[1];
+  o.outPath = positional[2];
+  return o;
+}
+
+}  // namespace
+
+int runRender(ArgList& args) {
+  const RenderOptions o = parseRenderOptions(args);
+  const std::string& pluginPath = o.pluginPath;
+  const std::string& inPath = o.inPath;
+  const std::string& outPath = o.outPath;
+  const int32_t block = o.block;
 
   Audio input = readAudio(inPath);
-  if (rate != 0 && std::fabs(rate - input.sampleRate) > 1e-9)
-    usageError("--rate " + formatGeneral(rate) + " differs from the rate of " + inPath + " (" +
+  if (o.rate != 0 && std::fabs(o.rate - input.sampleRate) > 1e-9)
+    usageError("--rate " + formatGeneral(o.rate) + " differs from the rate of " + inPath + " (" +
                std::to_string(input.sampleRate) + " Hz); this host does not resample");
   const double sampleRate = input.sampleRate;
-  const int64_t tailFrames = static_cast<int64_t>(std::llround(tail * sampleRate));
+  const int64_t tailFrames = static_cast<int64_t>(std::llround(o.tail * sampleRate));
   const int64_t total = static_cast<int64_t>(input.frames()) + tailFrames;
 
   std::vector<MidiControlChange> events;
-  for (const CcRequest& cc : ccs) {
+  for (const CcRequest& cc : o.ccs) {
     const int64_t frame = std::llround(cc.time * sampleRate);
     if (frame >= total)
       usageError("--cc " + cc.text + " lies past the end of the render (" +
@@ -184,21 +197,21 @@ int runRender(ArgList& args) {
   HostContext host;
   host.sampleRate = sampleRate;
   host.blockSize = block;
-  host.transport = transport;
-  host.tempo = tempo;
-  host.ppqStart = ppq;
-  host.inputRightConnected = !monoIn;
-  host.outputRightConnected = !monoOut;
+  host.transport = o.transport;
+  host.tempo = o.tempo;
+  host.ppqStart = o.ppq;
+  host.inputRightConnected = !o.monoIn;
+  host.outputRightConnected = !o.monoOut;
   Plugin plugin(pluginPath, host);
-  if (!loadPath.empty()) loadState(plugin, loadPath);
-  applyParams(plugin, params);
+  if (!o.loadPath.empty()) loadState(plugin, o.loadPath);
+  applyParams(plugin, o.params);
 
   plugin.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
   plugin.dispatch(effSetBlockSize, 0, block);
   plugin.resume();
   Audio output;
   output.sampleRate = input.sampleRate;
-  output.channels = monoOut ? 1 : 2;
+  output.channels = o.monoOut ? 1 : 2;
   output.left.assign(static_cast<size_t>(total), 0.0f);
   output.right.assign(static_cast<size_t>(total), 0.0f);
   {
@@ -208,13 +221,13 @@ int runRender(ArgList& args) {
   }
   plugin.suspend();
   plugin.close();
-  if (monoOut) output.right = output.left;
+  if (o.monoOut) output.right = output.left;
 
-  const std::vector<uint8_t> wav = encodeWav(output, monoOut ? 1 : 2, format);
-  if (!plotPath.empty()) {
+  const std::vector<uint8_t> wav = encodeWav(output, o.monoOut ? 1 : 2, o.format);
+  if (!o.plotPath.empty()) {
     Audio shownInput = input;
-    if (monoIn) std::fill(shownInput.right.begin(), shownInput.right.end(), 0.0f);
-    writeWholeFile(plotPath, plotWaveforms(shownInput, output));
+    if (o.monoIn) std::fill(shownInput.right.begin(), shownInput.right.end(), 0.0f);
+    writeWholeFile(o.plotPath, plotWaveforms(shownInput, output));
   }
   writeWholeFile(outPath, wav);
   return kExitOk;

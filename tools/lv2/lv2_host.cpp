@@ -107,6 +107,22 @@ std::string absoluteSearchPath(const std::string& path) {
   return out;
 }
 
+// Loads every bundle on LV2_PATH, each folder made absolute, or on lilv's
+// default path; the path searched, for messages.
+std::string loadBundles(LilvWorld* world) {
+  const char* searchPath = std::getenv("LV2_PATH");
+  if (searchPath == nullptr) {
+    lilv_world_load_all(world);
+    return "default path";
+  }
+  const std::string path = absoluteSearchPath(searchPath);
+  LilvNode* node = lilv_new_string(world, path.c_str());
+  lilv_world_set_option(world, LILV_OPTION_LV2_PATH, node);
+  lilv_node_free(node);
+  lilv_world_load_all(world);
+  return path;
+}
+
 // lilv_state_restore() drops the status the plug-in's restore returns. The
 // instance it is handed is a copy whose descriptor answers the state
 // interface with this wrapper, which keeps the status and whether the
@@ -248,21 +264,12 @@ Lv2Host::Lv2Host(const std::string& uri, double sampleRate, int32_t maxBlock)
   Impl& m = *impl_;
   m.world = lilv_world_new();
   if (!m.world) throw HostError(kExitPlugin, "cannot create the LV2 world");
-  const char* searchPath = std::getenv("LV2_PATH");
-  const std::string lv2Path = searchPath ? absoluteSearchPath(searchPath) : "";
-  if (searchPath) {
-    LilvNode* node = lilv_new_string(m.world, lv2Path.c_str());
-    lilv_world_set_option(m.world, LILV_OPTION_LV2_PATH, node);
-    lilv_node_free(node);
-  }
-  lilv_world_load_all(m.world);
+  const std::string searched = loadBundles(m.world);
   LilvNode* uriNode = lilv_new_uri(m.world, uri.c_str());
   m.plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(m.world), uriNode);
   lilv_node_free(uriNode);
   if (!m.plugin)
-    throw HostError(kExitPlugin,
-                    "no LV2 plug-in <" + uri + "> on LV2_PATH" +
-                        (searchPath ? " (" + lv2Path + ")" : std::string(" (default path)")));
+    throw HostError(kExitPlugin, "no LV2 plug-in <" + uri + "> on LV2_PATH (" + searched + ")");
 
   const std::vector<std::string> supported = {LV2_URID__map,
                                               LV2_URID__unmap,
