@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/commands/commands.h"
+#include "tools/commands/render_options.h"
 #include "tools/io/files.h"
 #include "tools/io/plot.h"
 #include "tools/io/wav_io.h"
@@ -55,51 +56,6 @@ const char* const kRenderHelp =
 
 namespace {
 
-long long intOption(const std::string& option, const std::string& text, long long lo,
-                    long long hi) {
-  long long v = 0;
-  if (!parseInt(text, v)) usageError("bad number \"" + text + "\" for " + option);
-  if (v < lo || v > hi)
-    usageError(option + " " + text + " is outside " + std::to_string(lo) + ".." +
-               std::to_string(hi));
-  return v;
-}
-
-double doubleOption(const std::string& option, const std::string& text, double lo, double hi) {
-  double v = 0;
-  if (!parseDouble(text, v)) usageError("bad number \"" + text + "\" for " + option);
-  if (v < lo || v > hi)
-    usageError(option + " " + text + " is outside " + formatGeneral(lo) + ".." + formatGeneral(hi));
-  return v;
-}
-
-struct CcRequest {
-  double time;
-  int channel, controller, value;
-  std::string text;
-};
-
-CcRequest parseCc(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t colon = text.find(':', start);
-    parts.push_back(
-        text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  if (parts.size() != 4)
-    usageError("--cc wants TIME:CHANNEL:CONTROLLER:VALUE, got \"" + text + "\"");
-  CcRequest cc;
-  cc.text = text;
-  cc.time = doubleOption("--cc time", parts[0], 0.0, 1e6);
-  cc.channel = static_cast<int>(intOption("--cc channel", parts[1], 1, 16));
-  cc.controller = static_cast<int>(intOption("--cc controller", parts[2], 0, 127));
-  cc.value = static_cast<int>(intOption("--cc value", parts[3], 0, 127));
-  return cc;
-}
-
 struct RenderOptions {
   std::string pluginPath, inPath, outPath, loadPath, plotPath;
   int32_t block = 512;
@@ -139,15 +95,9 @@ RenderOptions parseRenderOptions(ArgList& args) {
       o.monoIn = true;
     else if (a == "--mono-out")
       o.monoOut = true;
-    else if (a == "--format") {
-      const std::string f = args.value(a);
-      if (f == "float")
-        o.format = SampleFormat::Float32;
-      else if (f == "pcm24")
-        o.format = SampleFormat::Pcm24;
-      else
-        usageError("--format is 'float' or 'pcm24', not \"" + f + "\"");
-    } else if (a.size() > 1 && a[0] == '-')
+    else if (a == "--format")
+      o.format = parseFormat(args.value(a));
+    else if (a.size() > 1 && a[0] == '-')
       usageError("unknown option " + a);
     else
       positional.push_back(a);
@@ -177,19 +127,7 @@ int runRender(ArgList& args) {
   const int64_t tailFrames = static_cast<int64_t>(std::llround(o.tail * sampleRate));
   const int64_t total = static_cast<int64_t>(input.frames()) + tailFrames;
 
-  std::vector<MidiControlChange> events;
-  for (const CcRequest& cc : o.ccs) {
-    const int64_t frame = std::llround(cc.time * sampleRate);
-    if (frame >= total)
-      usageError("--cc " + cc.text + " lies past the end of the render (" +
-                 formatDouble(static_cast<double>(total) / sampleRate, 6) + " s)");
-    events.push_back(MidiControlChange{frame, static_cast<uint8_t>(cc.channel - 1),
-                                       static_cast<uint8_t>(cc.controller),
-                                       static_cast<uint8_t>(cc.value)});
-  }
-  std::stable_sort(
-      events.begin(), events.end(),
-      [](const MidiControlChange& a, const MidiControlChange& b) { return a.frame < b.frame; });
+  const std::vector<MidiControlChange> events = ccEvents(o.ccs, sampleRate, total);
 
   // A bad output path fails before any work.
   checkWritable(outPath);
