@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "korva_version.h"
 #include "tools/commands/cmd_lv2.h"
 #include "tools/commands/commands.h"
 #include "tools/lv2/lv2_host.h"
@@ -29,7 +30,8 @@ const char* const kMainHelp =
     "  screenshot PLUGIN.so OUT.png      save a picture of the editor\n"
     "  validate PLUGIN.so    check the plug-in strictly, as a hostile host\n"
     "\n"
-    "'korva-host COMMAND --help' describes a command.\n"
+    "'korva-host COMMAND --help' describes a command; 'korva-host --version'\n"
+    "prints the version.\n"
     "\n"
     "exit codes:\n"
     "  0  success\n"
@@ -48,8 +50,12 @@ int startValidator(const std::vector<std::string>& args) {
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   std::string program = "korva-host-validate";
   if (n > 0) {
+    // Beside korva-host in a build tree; under ../libexec/korva/ where a
+    // package installs it, since it is no command of its own.
     const std::string path(self, static_cast<size_t>(n));
-    program = path.substr(0, path.find_last_of('/') + 1) + program;
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const std::string installed = folder + "../libexec/korva/" + program;
+    program = access(installed.c_str(), X_OK) == 0 ? installed : folder + program;
   }
   std::vector<char*> argv{const_cast<char*>("korva-host-validate")};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -74,6 +80,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const std::string command = all.front();
+  if (command == "--version" || command == "version") {
+    std::puts("korva-host " KORVA_VERSION);
+    return kExitOk;
+  }
   if (isHelp(command) || command == "help") {
     std::fputs(kMainHelp, stdout);
     std::fputs(kLv2Help, stdout);
