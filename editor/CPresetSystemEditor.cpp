@@ -13,6 +13,7 @@
 #include "editor/controls/CSaveLoadButton.h"
 #include "editor/resources/resource_ids.h"
 #include "editor/resources/resources.h"
+#include "platform/FileDialog.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/ControllerNames.h"
 #include "presets/PresetRecords.h"
@@ -169,8 +170,11 @@ void CPresetSystemEditor::close() {
 void CPresetSystemEditor::idle() {
   // Before the frame's events: a click in this idle meets the stored state.
   CPresetSystemEffect* fx = presetEffect();
+  const bool noticeOver = noticeUntil != std::chrono::steady_clock::time_point{} &&
+                          std::chrono::steady_clock::now() >= noticeUntil;
+  if (noticeOver) noticeUntil = {};
   if (fx && (presetNameField || presetMenu) &&
-      (fx->getStateGeneration() != shownGeneration || nameFieldBehind))
+      (fx->getStateGeneration() != shownGeneration || nameFieldBehind || noticeOver))
     showStoredState();
   AEffGUIEditor::idle();
 }
@@ -203,6 +207,11 @@ void CPresetSystemEditor::showStoredState() {
     if (std::strcmp(presetNameField->getText(), name) != 0 || std::strcmp(shownName, name) != 0)
       showInNameField(name);
   }
+}
+
+void CPresetSystemEditor::showNotice(const char* text) {
+  showInNameField(text);
+  noticeUntil = std::chrono::steady_clock::now() + std::chrono::seconds(4);
 }
 
 void CPresetSystemEditor::showInNameField(const char* name) {
@@ -380,6 +389,11 @@ void CPresetSystemEditor::fillMidiData(unsigned char* data) {
 bool CPresetSystemEditor::chooseFile(const FileChoice& choice, std::string* path) {
   if (!path) return false;
   try {
+    // Without a dialog program every dialog would end at once, unseen.
+    if (!platform::fileDialogAvailable()) {
+      showNotice("needs zenity or kdialog");
+      return false;
+    }
     CNewFileSelector* selector = CNewFileSelector::create(
         frame, choice.save ? CNewFileSelector::kSelectSaveFile : CNewFileSelector::kSelectFile);
     if (!selector) return false;

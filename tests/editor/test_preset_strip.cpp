@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -486,6 +487,35 @@ TEST_F(HostFollows, PresetChoiceMemoryRecallAndFileLoadsAreReported) {
   dialogs.answer(dir.file("cc.vkm"));
   expectReported("MIDI settings file", [&] { click(kTagLoadMidi); });
   EXPECT_EQ(automated(kNumParams).size(), 1u);
+}
+
+// Without kdialog or zenity the file arrows say so in the name field
+// instead of ending unseen; the store keeps its names.
+class NoDialogProgram : public PresetStrip {
+ protected:
+  void SetUp() override {
+    PresetStrip::SetUp();
+    const char* path = std::getenv("PATH");
+    savedPath = path ? path : "";
+    setenv("PATH", noPrograms.path.c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("PATH", savedPath.c_str(), 1);
+    PresetStrip::TearDown();
+  }
+  TempDir noPrograms;
+  std::string savedPath;
+};
+
+TEST_F(NoDialogProgram, FileArrowsSaySoInTheNameField) {
+  const std::string stored = programName();
+  for (int32_t arrow : {35, 38, 42}) {  // bank load, preset save, MIDI save
+    SCOPED_TRACE(arrow);
+    click(arrow);
+    idle();
+    EXPECT_STREQ(field()->getText(), "needs zenity or kdialog");
+    EXPECT_EQ(programName(), stored);
+  }
 }
 
 // ---------------------------------------------------------------- X11
