@@ -13,7 +13,7 @@ ROOT=$(pwd)
 JOBS=${JOBS:-$(nproc)}
 
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git clang-format
   libcairo2-dev libx11-dev libxtst-dev libxkbcommon-dev libsndfile1-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool fonts-liberation locales-all

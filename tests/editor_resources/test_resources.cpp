@@ -1,5 +1,3 @@
-#include "editor/resources/resources.h"
-
 #include <cairo.h>
 #include <gtest/gtest.h>
 
@@ -13,6 +11,7 @@
 #include <utility>
 
 #include "editor/resources/generator/SkinPainter.h"
+#include "editor/resources/resources.h"
 
 namespace {
 
