@@ -16,22 +16,49 @@
 //                                     WHICH: new, new-avx2, new-x86-64 (the
 //                                     loop's builds without AVX-512, without
 //                                     AVX2), baseline)
+//   bench_engine --compare-builds OLD.so NEW.so [--x86-64|--avx2] [--rounds N]
+//                                     two loadable builds of the engine
+//                                     (compare-builds.sh makes them) in one
+//                                     run, alternating; checks first that
+//                                     both give the same bits
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/engine/EngineBuildApi.h"
 #include "bench/engine/baseline/DelayEngine.h"
 #include "engine/dsp/DelayEngine.h"
 
 namespace {
 
 constexpr int kBlock = 512;
+
+// One engine of a loadable build, with the operations configure() uses.
+class LoadedEngine {
+ public:
+  explicit LoadedEngine(const KorvaEngineBuild* b) : build(b), engine(b->create()) {}
+  ~LoadedEngine() { build->destroy(engine); }
+  LoadedEngine(const LoadedEngine&) = delete;
+  LoadedEngine& operator=(const LoadedEngine&) = delete;
+  void setParameter(int index, float value) { build->setParameter(engine, index, value); }
+  void suspend() { build->suspend(engine); }
+  void resume(float rate) { build->resume(engine, rate); }
+  void process(const float* inL, const float* inR, float* outL, float* outR, int frames) {
+    build->process(engine, inL, inR, outL, outR, frames);
+  }
+
+ private:
+  const KorvaEngineBuild* build;
+  void* engine;
+};
 
 struct Buffers {
   std::vector<float> inL, inR, outL, outR;
@@ -50,6 +77,7 @@ struct Buffers {
   void run(baseline::DelayEngine& e) {
     e.process(inL.data(), inR.data(), outL.data(), outR.data(), kBlock, baseline::BlockTiming{});
   }
+  void run(LoadedEngine& e) { e.process(inL.data(), inR.data(), outL.data(), outR.data(), kBlock); }
 };
 
 // The settings compared. "wow tape" is the factory preset of that name.
@@ -197,6 +225,95 @@ void compare() {
   }
 }
 
+const KorvaEngineBuild* loadBuild(const char* path) {
+  // RTLD_LOCAL: each build keeps its own engine symbols.
+  void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    std::fprintf(stderr, "bench_engine: %s\n", dlerror());
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<KorvaEngineBuildEntry>(dlsym(handle, KORVA_ENGINE_BUILD_ENTRY));
+  if (!entry) {
+    std::fprintf(stderr, "bench_engine: %s has no %s\n", path, KORVA_ENGINE_BUILD_ENTRY);
+    return nullptr;
+  }
+  return entry();
+}
+
+// The first sample where two builds' outputs differ over `blocks` blocks, or -1.
+long firstDifference(const KorvaEngineBuild* a, const KorvaEngineBuild* b, Setting s, int blocks) {
+  LoadedEngine ea(a), eb(b);
+  configure(ea, s);
+  configure(eb, s);
+  Buffers ba(0.5f), bb(0.5f);
+  for (int n = 0; n < blocks; ++n) {
+    ba.run(ea);
+    bb.run(eb);
+    for (int k = 0; k < kBlock; ++k)
+      if (std::memcmp(&ba.outL[k], &bb.outL[k], sizeof(float)) != 0 ||
+          std::memcmp(&ba.outR[k], &bb.outR[k], sizeof(float)) != 0)
+        return static_cast<long>(n) * kBlock + k;
+  }
+  return -1;
+}
+
+// Two builds of the engine in one run, as compare() does for the baseline:
+// rounds alternate, and the order within a round alternates too, so neither
+// build always runs on caches and clocks the other left behind.
+int compareBuilds(const char* oldPath, const char* newPath, int cap, int rounds) {
+  const KorvaEngineBuild* older = loadBuild(oldPath);
+  const KorvaEngineBuild* newer = loadBuild(newPath);
+  if (!older || !newer) return 1;
+  older->capLoopBuild(cap);
+  newer->capLoopBuild(cap);
+  constexpr int kBlocks = 8;
+  std::printf("same-run comparison of two builds, 44.1 kHz, block %d, %d rounds of %d blocks\n",
+              kBlock, rounds, kBlocks);
+  std::printf("old: %s\nnew: %s\nloop builds up to %s\n", oldPath, newPath,
+              cap == 0   ? "x86-64"
+              : cap == 1 ? "AVX2"
+                         : "AVX-512");
+  std::printf("%-30s %10s %10s %8s   %10s %10s %8s  %s\n", "ns per stereo frame", "new best",
+              "old best", "old/new", "new median", "old median", "old/new", "output");
+  for (Setting s : {Setting::Defaults, Setting::WowTape, Setting::Feedback, Setting::Busy}) {
+    const long differs = firstDifference(older, newer, s, 200);
+    LoadedEngine now(newer), old(older);
+    configure(now, s);
+    configure(old, s);
+    Buffers b(0.5f);
+    for (int i = 0; i < 100; ++i) {
+      b.run(now);
+      b.run(old);
+    }
+    std::vector<double> tNew, tOld;
+    auto time = [&](auto& e, std::vector<double>& into) {
+      const auto t0 = std::chrono::steady_clock::now();
+      for (int i = 0; i < kBlocks; ++i) b.run(e);
+      into.push_back(nsPerFrame(std::chrono::steady_clock::now() - t0, kBlocks));
+    };
+    for (int round = 0; round < rounds; ++round) {
+      if (round % 2) {
+        time(now, tNew);
+        time(old, tOld);
+      } else {
+        time(old, tOld);
+        time(now, tNew);
+      }
+    }
+    const double bn = *std::min_element(tNew.begin(), tNew.end());
+    const double bo = *std::min_element(tOld.begin(), tOld.end());
+    const double mn = median(tNew), mo = median(tOld);
+    char output[64];
+    if (differs < 0)
+      std::snprintf(output, sizeof output, "same bits");
+    else
+      std::snprintf(output, sizeof output, "DIFFERS at frame %ld", differs);
+    std::printf("%-30s %10.2f %10.2f %7.3fx   %10.2f %10.2f %7.3fx  %s\n", settingName(s), bn, bo,
+                bo / bn, mn, mo, mo / mn, output);
+  }
+  return 0;
+}
+
 // Seconds per block, median of a run of blocks.
 double secondsPerBlock(DelayEngine& e, Buffers& b, int blocks) {
   std::vector<double> t;
@@ -266,6 +383,15 @@ int countMode(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--count") == 0) return countMode(argc, argv);
+  if (argc > 3 && std::strcmp(argv[1], "--compare-builds") == 0) {
+    int cap = 2, rounds = 2001;
+    for (int i = 4; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--x86-64") == 0) cap = 0;
+      if (std::strcmp(argv[i], "--avx2") == 0) cap = 1;
+      if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[++i]);
+    }
+    return compareBuilds(argv[2], argv[3], cap, std::max(1, rounds));
+  }
   if (argc > 1 && std::strcmp(argv[1], "--compare-only") == 0) {
     if (argc > 2 && std::strcmp(argv[2], "--x86-64") == 0) DelayEngine::allowWideLoop(false);
     if (argc > 2 && std::strcmp(argv[2], "--avx2") == 0)
