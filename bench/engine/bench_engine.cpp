@@ -15,7 +15,8 @@
 //                                     (SETTING: defaults, wow, feedback, busy;
 //                                     WHICH: new, new-avx2, new-x86-64 (the
 //                                     loop's builds without AVX-512, without
-//                                     AVX2), baseline)
+//                                     AVX2), baseline, or a loadable
+//                                     build's .so)
 //   bench_engine --compare-builds OLD.so NEW.so [--x86-64|--avx2] [--rounds N]
 //                                     two loadable builds of the engine
 //                                     (compare-builds.sh makes them) in one
@@ -372,6 +373,18 @@ int countMode(int argc, char** argv) {
                     : which == "busy"     ? Setting::Busy
                                           : Setting::Defaults;
   const int blocks = std::max(1, std::atoi(argv[4]));
+  if (std::strstr(argv[3], ".so")) {  // a loadable build (--compare-builds)
+    const KorvaEngineBuild* build = loadBuild(argv[3]);
+    if (!build) return 1;
+    build->capLoopBuild(2);
+    LoadedEngine e(build);
+    configure(e, s);
+    Buffers b(0.5f);
+    for (int i = 0; i < 20; ++i) b.run(e);
+    countedRun(e, b, blocks);
+    benchmark::DoNotOptimize(b.outL.data());
+    return 0;
+  }
   if (std::strcmp(argv[3], "new-x86-64") == 0) DelayEngine::allowWideLoop(false);
   if (std::strcmp(argv[3], "new-avx2") == 0)
     DelayEngine::capLoopBuild(DelayEngine::LoopBuild::Avx2);

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "engine/dsp/DspMath.h"
 #include "engine/dsp/StereoPair.h"
@@ -54,7 +56,7 @@ class ClockedDelayLine {
       while (tickPhase >= 1.0f) {
         tickPhase -= 1.0f;
         const float x = exact ? f * inverse : f / tickStep;
-        const Pair y = catmullRomPair(h0, h1, h2, h3, splat(x));
+        const Pair y = catmullRom(h0, h1, h2, h3, splat(x));
         const Pair mv = loadPair(memory + 2 * readPos);
         const Pair keep = splat(1.0f - writeFade), put = splat(writeFade);
         storePair(memory + 2 * writePos, holding ? keep * y + put * mv : keep * mv + put * y);
@@ -69,7 +71,7 @@ class ClockedDelayLine {
         if (++readPos >= length) readPos = 0;
         f += 1.0f;
       }
-      return catmullRomPair(r0, r1, r2, r3, splat(tickPhase));
+      return catmullRom(r0, r1, r2, r3, splat(tickPhase));
     }
   };
 
@@ -115,25 +117,6 @@ class ClockedDelayLine {
     writeFade = c.writeFade;
   }
 
-  // One input sample: shifts the conditioned samples into the write history.
-  void pushInput(float tL, float tR) {
-    Cursor c = cursor();
-    c.pushInput(pair(tL, tR));
-    store(c);
-  }
-
-  // Runs the clock for one sample at `clockPeriod` samples per tick and
-  // produces the delayed signal. Needs ready().
-  void advance(float clockPeriod, bool holding, float& oL, float& oR) {
-    Cursor c = cursor();
-    const float step = 1.0f / clockPeriod;
-    const Pair o =
-        holding ? c.advance<true>(step, false, 0.0f) : c.advance<false>(step, false, 0.0f);
-    store(c);
-    oL = left(o);
-    oR = right(o);
-  }
-
   int writePosition() const { return writePos; }
   int readPosition() const { return readPos; }
   float phase() const { return tickPhase; }
@@ -152,6 +135,44 @@ class ClockedDelayLine {
   Pair r0 = {}, r1 = {}, r2 = {}, r3 = {};
   float tickPhase = 0.0f;
   float tickStep = 1.0f;
+};
+
+// Shortcut: exact clock steps. When the step (1 / clock period) is a power of
+// two and equals the last one, the rescaling in advance() is an identity and
+// dividing by the step is multiplying by its reciprocal, both exactly. Which
+// step that is gets worked out one sample after the period changes, so the
+// test stays off the path from the period to the tick phase; the clock runs
+// in both branches so the new step reaches it in a register.
+struct ClockStep {
+  float lastPeriod = -1.0f;  // no period yet
+  float step = 1.0f, inverse = 1.0f;
+  bool powerOfTwo = false, unchecked = false;
+
+  static bool isPowerOfTwo(float v) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const std::uint32_t exponent = (bits >> 23) & 0xffu;
+    return (bits & 0x807fffffu) == 0 && exponent != 0 && exponent != 0xffu;
+  }
+
+  // One sample of the clock at `period` samples per tick. Always inlined: the
+  // loop's wide builds must not call out to a build for any x86-64.
+  __attribute__((always_inline)) Pair advance(ClockedDelayLine::Cursor& c, float period, bool holding) {
+    if (period != lastPeriod) {
+      lastPeriod = detached(period);
+      const float s = 1.0f / period;
+      step = detached(s);
+      unchecked = true;
+      return holding ? c.advance<true>(s, false, inverse) : c.advance<false>(s, false, inverse);
+    }
+    if (unchecked) {
+      unchecked = false;
+      powerOfTwo = isPowerOfTwo(step);
+      if (powerOfTwo) inverse = 1.0f / step;
+    }
+    const bool exact = powerOfTwo && step == c.tickStep;
+    return holding ? c.advance<true>(step, exact, inverse) : c.advance<false>(step, exact, inverse);
+  }
 };
 
 }  // namespace dsp
