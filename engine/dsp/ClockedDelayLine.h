@@ -157,7 +157,8 @@ struct ClockStep {
 
   // One sample of the clock at `period` samples per tick. Always inlined: the
   // loop's wide builds must not call out to a build for any x86-64.
-  __attribute__((always_inline)) Pair advance(ClockedDelayLine::Cursor& c, float period, bool holding) {
+  __attribute__((always_inline)) Pair advance(ClockedDelayLine::Cursor& c, float period,
+                                              bool holding) {
     if (period != lastPeriod) {
       lastPeriod = detached(period);
       const float s = 1.0f / period;

@@ -362,7 +362,7 @@ dsp::LoopSettings DelayEngine::loopSettings() {
   const float b = smoothB;
   s.a = smoothA;
   s.smoothTargets = dsp::Pair{b * inputGainTarget.load(relaxed), b * outputGainTarget.load(relaxed),
-                     b * raw[kMix].load(relaxed), b * raw[kDepth].load(relaxed)};
+                              b * raw[kMix].load(relaxed), b * raw[kDepth].load(relaxed)};
   s.feedbackTarget = b * raw[kFbck].load(relaxed);
   s.antiAlias = dsp::StereoAntiAlias::Taps(aa);
   s.inverseRingLength = 1.0f / static_cast<float>(limiter.length);

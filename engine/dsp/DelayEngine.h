@@ -90,9 +90,7 @@ class DelayEngine {
   bool holdRequested() const {
     return (holdState.load(std::memory_order_relaxed) & dsp::kHoldRequested) != 0;
   }
-  bool holding() const {
-    return (holdState.load(std::memory_order_relaxed) & dsp::kHolding) != 0;
-  }
+  bool holding() const { return (holdState.load(std::memory_order_relaxed) & dsp::kHolding) != 0; }
   bool syncOn() const { return sync.load(std::memory_order_relaxed) != 0; }
   int numIndex() const { return numIdx.load(std::memory_order_relaxed); }
   int denIndex() const { return denIdx.load(std::memory_order_relaxed); }

@@ -13,8 +13,7 @@ struct HighCut {
   Pair keep = {}, take = {};
 
   HighCut() = default;
-  explicit HighCut(float coefficient)
-      : keep(splat(coefficient)), take(splat(1.0f - coefficient)) {}
+  explicit HighCut(float coefficient) : keep(splat(coefficient)), take(splat(1.0f - coefficient)) {}
 
   static float coefficientFor(float rate) { return std::exp(-25132.742f / rate); }
 

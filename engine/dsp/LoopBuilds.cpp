@@ -46,7 +46,8 @@ KORVA_STAGE void runOnLocals(const LoopSettings& settings, LoopState& state,
 
 // Settings and buffers by value: the caller copies them, outside the wide
 // builds.
-void runBaseline(const LoopSettings& s, LoopState& st, StereoLevelLimiter& lim, const LoopBuffers& io) {
+void runBaseline(const LoopSettings& s, LoopState& st, StereoLevelLimiter& lim,
+                 const LoopBuffers& io) {
   runOnLocals(s, st, lim, io);
 }
 
@@ -56,8 +57,8 @@ __attribute__((target("avx2,fma,bmi,bmi2"))) void runWide(const LoopSettings& s,
   runOnLocals(s, st, lim, io);
 }
 
-__attribute__((target(
-    "avx512f,avx512vl,avx512bw,avx512dq,avx2,fma,bmi,bmi2,prefer-vector-width=128"))) void
+__attribute__((
+    target("avx512f,avx512vl,avx512bw,avx512dq,avx2,fma,bmi,bmi2,prefer-vector-width=128"))) void
 runWidest(const LoopSettings& s, LoopState& st, StereoLevelLimiter& lim, const LoopBuffers& io) {
   runOnLocals(s, st, lim, io);
 }
