@@ -4,9 +4,7 @@
 // delay heard is (delay in ticks) x (samples per tick).
 //
 // The memory is interleaved (left, right per tick) so one tick is one 64-bit
-// load or store, and both channels are interpolated in one register. The
-// engine's loop copies the clock state into a Cursor at the start of a block,
-// keeps it in registers and hands it back at the end.
+// load or store, and both channels are interpolated in one register.
 #pragma once
 
 #include <cstddef>
@@ -18,17 +16,21 @@
 
 namespace dsp {
 
+// Where the write crossfade starts: 60 dB below full.
+constexpr float kFadeStart = 0.001f;
+
 class ClockedDelayLine {
  public:
-  // Everything the tick loop changes, as locals of the block.
+  // The line's whole state: memory, positions, histories, tick clock and
+  // write fade; the loop works on a copy in its locals for a block.
   struct Cursor {
-    float* memory;
-    int length;
-    int writePos, readPos;
-    Pair h0, h1, h2, h3;  // write history, oldest first
-    Pair r0, r1, r2, r3;  // ticks read back, oldest first
-    float tickPhase, tickStep;
-    float writeFade, writeFadeStep;
+    float* memory = nullptr;  // interleaved: left, right of each tick
+    int length = 0;
+    int writePos = 0, readPos = 0;
+    Pair h0 = {}, h1 = {}, h2 = {}, h3 = {};  // write history, oldest first
+    Pair r0 = {}, r1 = {}, r2 = {}, r3 = {};  // ticks read back, oldest first
+    float tickPhase = 0.0f, tickStep = 1.0f;
+    float writeFade = 1.0f, writeFadeStep = 1.0f;
 
     void pushInput(Pair t) {
       h0 = h1;
@@ -84,8 +86,8 @@ class ClockedDelayLine {
   // memory) when it cannot be had. Write position back at the first slot.
   bool allocate(int length);
   void release();
-  bool ready() const { return memory != nullptr; }
-  int length() const { return bufferLength; }
+  bool ready() const { return state.memory != nullptr; }
+  int length() const { return state.length; }
 
   // Zeroes the memories, both histories and the tick phase; positions,
   // tickStep and the write fade stay.
@@ -95,46 +97,20 @@ class ClockedDelayLine {
   // positions.
   void placeRead(float delayTicks);
   static int readPositionFor(int writePos, int length, float delayTicks);
-  void resetWritePosition() { writePos = 0; }
 
-  Cursor cursor() const {
-    return Cursor{memory, bufferLength, writePos, readPos,   h0,           h1, h2, h3, r0, r1, r2,
-                  r3,     tickPhase,    tickStep, writeFade, writeFadeStep};
-  }
-  void store(const Cursor& c) {
-    writePos = c.writePos;
-    readPos = c.readPos;
-    h0 = c.h0;
-    h1 = c.h1;
-    h2 = c.h2;
-    h3 = c.h3;
-    r0 = c.r0;
-    r1 = c.r1;
-    r2 = c.r2;
-    r3 = c.r3;
-    tickPhase = c.tickPhase;
-    tickStep = c.tickStep;
-    writeFade = c.writeFade;
-  }
+  // The clock state, copied into the loop's locals and back.
+  const Cursor& cursor() const { return state; }
+  void store(const Cursor& c) { state = c; }
 
-  int writePosition() const { return writePos; }
-  int readPosition() const { return readPos; }
-  float phase() const { return tickPhase; }
-  float step() const { return tickStep; }
-
-  // Write crossfade: 0.001 grows to 1 by writeFadeStep per tick.
-  float writeFade = 1.0f;
-  float writeFadeStep = 1.0f;
+  int writePosition() const { return state.writePos; }
+  int readPosition() const { return state.readPos; }
+  // Write crossfade: kFadeStart grows to 1 by writeFadeStep per tick.
+  float writeFade() const { return state.writeFade; }
+  void restartWriteFade() { state.writeFade = kFadeStart; }
+  void setWriteFadeStep(float step) { state.writeFadeStep = step; }
 
  private:
-  float* memory = nullptr;  // interleaved: left, right of each tick
-  int bufferLength = 0;
-  int writePos = 0;
-  int readPos = 0;
-  Pair h0 = {}, h1 = {}, h2 = {}, h3 = {};
-  Pair r0 = {}, r1 = {}, r2 = {}, r3 = {};
-  float tickPhase = 0.0f;
-  float tickStep = 1.0f;
+  Cursor state;
 };
 
 // Shortcut: exact clock steps. When the step (1 / clock period) is a power of

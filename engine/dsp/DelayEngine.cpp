@@ -12,7 +12,6 @@ constexpr float kDefaults[kNumParams] = {0.5f, 0.5f, 0.5f, 0.625f, 0.0f, 0.0f, 0
                                          0.5f, 0.0f, 0.5f, 0.0f,   0.0f, 0.5f, 0.0f, 0.0f, 0.0f};
 
 constexpr float kStartRate = 44100.0f;
-using dsp::kFadeStart;
 
 int bufferLengthFor(float rate) {
   // The longest delay, 3200 ms in ticks, with a slot to spare. Ticks, not
@@ -20,9 +19,16 @@ int bufferLengthFor(float rate) {
   return 1 + static_cast<int>(3.2f * rate);
 }
 
-// A value as the engine takes it: clamped to 0..1. NaN stays NaN.
-float clampToUnit(float v) {
-  return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+// The value the engine takes for a parameter: nothing outside what a control
+// can send reaches the sound, whoever sent it (a host, a stored state, MIDI).
+// NaN is refused (false), but DlyTime takes it as 0.
+bool takeValue(int index, float& v) {
+  if (std::isnan(v)) {
+    if (index != kDlyTime) return false;
+    v = 0.0f;
+  }
+  v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+  return true;
 }
 
 // Consumes a request flag; the plain load keeps the common case cheap.
@@ -48,11 +54,10 @@ DelayEngine::DelayEngine() {
   placeReadNow();
 
   highCutC = dsp::HighCut::coefficientFor(kStartRate);
-  osc.setRate(kStartRate);
+  envelopeC = dsp::envelopeCoefficientFor(kStartRate);
   n50 = 2205;
-  line.writeFadeStep = std::pow(kFadeStart, -1.0f / static_cast<float>(n50));
-  line.writeFade = 1.0f;
-  cycle.window = 882;
+  line.setWriteFadeStep(std::pow(dsp::kFadeStart, -1.0f / static_cast<float>(n50)));
+  carried.cycle.window = 882;
   // The first preset designs the filter again through Dlyx2; until then the
   // engine is usable on its own.
   designAntiAlias(dsp::antiAliasCutoff(false, kStartRate, 30000.0f));
@@ -66,22 +71,13 @@ void DelayEngine::recomputeManualFactor() {
 }
 
 void DelayEngine::setParameter(int index, float v) {
-  if (index < 0 || index >= kNumParams) return;
-  // No value outside what a control can send reaches the sound, whatever
-  // sent it (a host, a stored state, MIDI).
-  if (std::isnan(v)) {
-    if (index != kDlyTime) return;
-    v = 0.0f;
-  }
-  v = clampToUnit(v);
-
+  if (index < 0 || index >= kNumParams || !takeValue(index, v)) return;
   switch (index) {
     case kInput:
-    case kOutput: {
+    case kOutput:
       raw[index].store(v, relaxed);
       (index == kInput ? inputGainTarget : outputGainTarget).store(4.0f * v * v, relaxed);
       break;
-    }
     case kDlyTime:
       if (syncOn() || holdRequested()) return;
       raw[kDlyTime].store(v, relaxed);
@@ -97,24 +93,18 @@ void DelayEngine::setParameter(int index, float v) {
       clockPeriodValue.store(manualFactorValue.load(relaxed) * (on ? 2.0f : 1.0f), relaxed);
       break;
     }
-    case kDlyInv: {
+    case kDlyInv:
+    case kFbInv: {  // the sign of the wet signal, of the feedback
       raw[index].store(v, relaxed);
       const int on = quantizeSteps(v, 2);
-      dlyInv.store(on, relaxed);
-      wetSign.store(on ? -1.0f : 1.0f, relaxed);
+      (index == kDlyInv ? dlyInv : fbInv).store(on, relaxed);
+      (index == kDlyInv ? wetSign : feedbackSign).store(on ? -1.0f : 1.0f, relaxed);
       break;
     }
     case kHiCut:
       raw[index].store(v, relaxed);
       hiCut.store(quantizeSteps(v, 2), relaxed);
       break;
-    case kFbInv: {
-      raw[index].store(v, relaxed);
-      const int on = quantizeSteps(v, 2);
-      fbInv.store(on, relaxed);
-      feedbackSign.store(on ? -1.0f : 1.0f, relaxed);
-      break;
-    }
     case kManVCO:
     case kDepth:
       raw[index].store(v, relaxed);
@@ -131,11 +121,10 @@ void DelayEngine::setParameter(int index, float v) {
     case kRate: {
       const float hz = 0.1f * std::pow(100.0f, v);
       const float period = parameterRate.load(relaxed) / hz;
-      const float increment = 6.2831855f / period;
       raw[index].store(v, relaxed);
       lfoRateValue.store(hz, relaxed);
       lfoPeriodValue.store(period, relaxed);
-      lfoIncrement.store(increment, relaxed);
+      lfoIncrement.store(6.2831855f / period, relaxed);
       break;
     }
     case kRptInf: {
@@ -214,8 +203,8 @@ void DelayEngine::designAntiAlias(float cutoff) {
 }
 
 void DelayEngine::placeReadNow() {
-  delayTicksValue = rateF * delayMsValue.load(relaxed) / 1000.0f;
-  line.placeRead(delayTicksValue);
+  carried.delayTicks = rateF * delayMsValue.load(relaxed) / 1000.0f;
+  line.placeRead(carried.delayTicks);
   jumpPending.store(false, relaxed);
 }
 
@@ -232,10 +221,10 @@ void DelayEngine::setRate(int newRate) {
   lfoPeriodValue.store(period, relaxed);
   lfoIncrement.store(6.2831855f / period, relaxed);
   n50 = rate * 50 / 1000;
-  line.writeFadeStep = std::pow(kFadeStart, -1.0f / static_cast<float>(n50));
-  cycle.window = rate / 50;
+  line.setWriteFadeStep(std::pow(dsp::kFadeStart, -1.0f / static_cast<float>(n50)));
+  carried.cycle.window = rate / 50;
   highCutC = dsp::HighCut::coefficientFor(rateF);
-  osc.setRate(rateF);
+  envelopeC = dsp::envelopeCoefficientFor(rateF);
   limiter.length = dsp::StereoLevelLimiter::lengthForRate(rate);
   limiter.position = 0;
   antiAliasRedesignPending.store(false, relaxed);
@@ -254,28 +243,26 @@ bool DelayEngine::resume(float hostSampleRate) {
 }
 
 void DelayEngine::suspend() {
-  smoothedInputGain = inputGainTarget.load(relaxed);
-  smoothedOutputGain = outputGainTarget.load(relaxed);
-  smoothedMix = raw[kMix].load(relaxed);
-  smoothedFeedbackValue = raw[kFbck].load(relaxed);
-  smoothedDepth = raw[kDepth].load(relaxed);
+  carried.smoothed = dsp::Pair{inputGainTarget.load(relaxed), outputGainTarget.load(relaxed),
+                               raw[kMix].load(relaxed), raw[kDepth].load(relaxed)};
+  carried.smoothedFeedback = raw[kFbck].load(relaxed);
   // The cleared memory is faded into from silence.
   fadeRestartPending.store(false, relaxed);
-  line.writeFade = kFadeStart;
+  line.restartWriteFade();
   placeReadNow();
   resetEngine();
 }
 
 void DelayEngine::resetEngine() {
-  indicatorLatch = false;
+  carried.indicator = false;
   indicatorResetRequest.store(false, relaxed);
   sharedIndicator.store(false, relaxed);
   limiter.clear();
   line.clear();
-  highCutState = feedback = dsp::Pair{};
-  osc.clear();
-  antiAlias.clear();
-  peakLevel = 0.0f;
+  carried.highCut = carried.feedback = dsp::Pair{};
+  carried.phase = 0.0f;  // the envelope keeps the level across resets
+  carried.antiAlias.clear();
+  carried.peak = 0.0f;
   peakResetRequest.store(false, relaxed);
   sharedPeak.store(0.0f, relaxed);
   sharedPhase.store(0.0f, relaxed);
@@ -314,7 +301,7 @@ void DelayEngine::startBlock(int frames, const BlockTiming& timing) {
   } else {
     songPositionBeats += static_cast<float>(frames) * tempo / (rateF * 60.0f);
   }
-  cycle.start(delayMsValue.load(relaxed), rateF, tempo, songPositionBeats);
+  carried.cycle.start(delayMsValue.load(relaxed), rateF, tempo, songPositionBeats);
 }
 
 void DelayEngine::passThrough(const float* inL, const float* inR, float* outL, float* outR,
@@ -341,19 +328,20 @@ void DelayEngine::process(const float* inL, const float* inR, float* outL, float
     return;
   }
   if (frames > 0) run(dsp::LoopBuffers{inL, inR, outL, outR, frames});
-  if (cycle.active && cycle.near(cycle.position + 1)) indicatorLatch = true;
-  sharedPhase.store(osc.phase, relaxed);
-  sharedPeak.store(peakLevel, relaxed);
-  sharedIndicator.store(indicatorLatch, relaxed);
+  const dsp::CycleCounter& cycle = carried.cycle;
+  if (cycle.active && cycle.near(cycle.position + 1)) carried.indicator = true;
+  sharedPhase.store(carried.phase, relaxed);
+  sharedPeak.store(carried.peak, relaxed);
+  sharedIndicator.store(carried.indicator, relaxed);
 }
 
 // Requests, taken where the block's first sample would have taken them.
 bool DelayEngine::takeRequests() {
-  if (takeRequest(fadeRestartPending)) line.writeFade = kFadeStart;
+  if (takeRequest(fadeRestartPending)) line.restartWriteFade();
   if (takeRequest(antiAliasRedesignPending))
     designAntiAlias(dsp::antiAliasCutoff(dlyx2On(), rateF, 28000.0f));
-  if (takeRequest(peakResetRequest)) peakLevel = 0.0f;
-  if (takeRequest(indicatorResetRequest)) indicatorLatch = false;
+  if (takeRequest(peakResetRequest)) carried.peak = 0.0f;
+  if (takeRequest(indicatorResetRequest)) carried.indicator = false;
   return takeRequest(jumpPending);  // carried out after the first sample's clock step
 }
 
@@ -373,8 +361,8 @@ dsp::LoopSettings DelayEngine::loopSettings() {
   s.multiplier = clockMultiplierValue.load(relaxed);
   s.squareWave = square.load(relaxed) != 0;
   s.bounds = dsp::ModulationBounds(s.lfoAmount, s.envAmount, s.manualFactor);
-  s.envelopeKeep = osc.envelopeCoeff;
-  s.envelopeTakeHalf = 0.5f * (1.0f - osc.envelopeCoeff);
+  s.envelopeKeep = envelopeC;
+  s.envelopeTakeHalf = 0.5f * (1.0f - envelopeC);
   s.likelyEnvelopeCeiling = std::max(1.0f, 2.0f * static_cast<float>(limiter.length));
   s.highCutOn = hiCut.load(relaxed) != 0;
   s.highCut = dsp::HighCut(highCutC);
@@ -386,55 +374,15 @@ dsp::LoopSettings DelayEngine::loopSettings() {
   return s;
 }
 
-dsp::LoopState DelayEngine::loopState(bool jump) const {
-  dsp::LoopState st;
-  st.smoothed = dsp::Pair{smoothedInputGain, smoothedOutputGain, smoothedMix, smoothedDepth};
-  st.smoothedFeedback = smoothedFeedbackValue;
-  st.dither = ditherOffset;
-  st.antiAlias = antiAlias;
-  st.clock = line.cursor();
-  st.step = dsp::ClockStep{};
-  st.clockPeriod = clockPeriodValue.load(relaxed);
-  st.delayTicks = delayTicksValue;
-  st.jump = jump;
-  st.highCut = highCutState;
-  st.feedback = feedback;
-  st.phase = osc.phase;
-  st.envelope = osc.envelopeState;
-  st.peak = peakLevel;
-  st.indicator = indicatorLatch;
-  st.cycle = cycle;
-  const int hold = holdState.load(relaxed);
-  st.holding = (hold & dsp::kHolding) != 0;
-  st.holdWaiting = hold == dsp::kHoldRequested;
-  st.feedbackLive = true;  // decided by the loop
-  return st;
-}
-
-void DelayEngine::keep(const dsp::LoopState& st) {
-  smoothedInputGain = st.smoothed[0];
-  smoothedOutputGain = st.smoothed[1];
-  smoothedMix = st.smoothed[2];
-  smoothedDepth = st.smoothed[3];
-  smoothedFeedbackValue = st.smoothedFeedback;
-  ditherOffset = st.dither;
-  antiAlias = st.antiAlias;
-  line.store(st.clock);
-  clockPeriodValue.store(st.clockPeriod, relaxed);
-  delayTicksValue = st.delayTicks;
-  highCutState = st.highCut;
-  feedback = st.feedback;
-  osc.phase = st.phase;
-  osc.envelopeState = st.envelope;
-  peakLevel = st.peak;
-  indicatorLatch = st.indicator;
-  cycle.position = st.cycle.position;
-}
-
 void DelayEngine::run(const dsp::LoopBuffers& buffers) {
-  const bool jump = takeRequests();
-  const dsp::LoopSettings settings = loopSettings();
-  dsp::LoopState state = loopState(jump);
-  dsp::runLoop(settings, state, limiter, buffers);
-  keep(state);
+  carried.jump = takeRequests();
+  const int hold = holdState.load(relaxed);
+  carried.holding = (hold & dsp::kHolding) != 0;
+  carried.holdWaiting = hold == dsp::kHoldRequested;
+  carried.step = dsp::ClockStep{};
+  carried.clockPeriod = clockPeriodValue.load(relaxed);
+  carried.clock = line.cursor();
+  dsp::runLoop(loopSettings(), carried, limiter, buffers);
+  line.store(carried.clock);
+  clockPeriodValue.store(carried.clockPeriod, relaxed);
 }

@@ -101,22 +101,15 @@ class DelayEngine {
   int bufferLength() const { return line.length(); }
   int writePosition() const { return line.writePosition(); }
   int readPosition() const { return line.readPosition(); }
-  float delayTicks() const { return delayTicksValue; }
-  int levelRingLength() const { return limiter.length; }
+  float delayTicks() const { return carried.delayTicks; }
   float songPosition() const { return songPositionBeats; }
-  float smoothingCoeff() const { return smoothA; }
   float highCutCoeff() const { return highCutC; }
-  float envelopeCoeff() const { return osc.envelopeCoeff; }
-  float envelopeState() const { return osc.envelopeState; }
+  float envelopeState() const { return carried.envelope; }
   float antiAliasCutoff() const { return aaCutoff; }
-  const dsp::BiquadCoefficients& antiAliasCoefficients() const { return aa; }
-  int fadeTicks() const { return n50; }
-  float writeFadeStep() const { return line.writeFadeStep; }
-  float writeFade() const { return line.writeFade; }
-  int cycleWindow() const { return cycle.window; }
-  float smoothedFeedback() const { return smoothedFeedbackValue; }
-  float feedbackValueL() const { return dsp::left(feedback); }
-  float feedbackValueR() const { return dsp::right(feedback); }
+  float writeFade() const { return line.writeFade(); }
+  float smoothedFeedback() const { return carried.smoothedFeedback; }
+  float feedbackValueL() const { return dsp::left(carried.feedback); }
+  float feedbackValueR() const { return dsp::right(carried.feedback); }
 
   // The loop runs its AVX-512 or AVX2 build where the processor has it (same
   // output); tests and benchmarks cap that to run the other builds as well.
@@ -139,8 +132,6 @@ class DelayEngine {
   void run(const dsp::LoopBuffers& buffers);
   bool takeRequests();  // true: a delay jump is due
   dsp::LoopSettings loopSettings();
-  dsp::LoopState loopState(bool jump) const;
-  void keep(const dsp::LoopState& state);
 
   // Parameter side, written by setParameter on any thread.
   std::atomic<float> raw[kNumParams];
@@ -185,25 +176,12 @@ class DelayEngine {
   int rate = 44100;
   float rateF = 44100.0f;
   float smoothA = 0.0f, smoothB = 0.0f;
-  float ditherOffset = 1.0e-10f;
-  float delayTicksValue = 0.0f;
-  float smoothedInputGain = 0.0f;
-  float smoothedOutputGain = 0.0f;
-  float smoothedMix = 0.0f;
-  float smoothedFeedbackValue = 0.0f;
-  float smoothedDepth = 0.0f;
-  dsp::ClockedDelayLine line;
+  float highCutC = 0.0f, envelopeC = 0.0f;
+  int n50 = 2205;
   dsp::BiquadCoefficients aa;
   float aaCutoff = 0.0f;
-  dsp::StereoAntiAlias antiAlias;
+  dsp::ClockedDelayLine line;
   dsp::StereoLevelLimiter limiter;
-  float peakLevel = 0.0f;
-  bool indicatorLatch = false;
-  float highCutC = 0.0f;
-  dsp::Pair highCutState = {};
-  dsp::Pair feedback = {};
-  dsp::ModulationOscillator osc;
-  int n50 = 2205;
+  dsp::LoopState carried;  // what the loop carries from block to block
   float songPositionBeats = 0.0f;
-  dsp::CycleCounter cycle;
 };

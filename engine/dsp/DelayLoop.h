@@ -41,9 +41,6 @@ namespace dsp {
 constexpr int kHoldRequested = 1;
 constexpr int kHolding = 2;
 
-// Where the write fade starts: 60 dB below full.
-constexpr float kFadeStart = 0.001f;
-
 // The host's buffers of one block; outR null: mono output. Any output may be
 // the same buffer as its input: each chunk reads all its inputs before it
 // writes an output, to the same indices.
@@ -81,22 +78,26 @@ struct LoopSettings {
   std::atomic<int>* holdState;
 };
 
-// What the samples carry from one to the next.
+// What the samples carry from one to the next, and from block to block: the
+// engine keeps one. The clock is the delay line's, copied in and out; jump,
+// clock period, step and the hold are set anew for every block.
 struct LoopState {
-  Pair smoothed;  // input gain, output gain, mix, depth
-  float smoothedFeedback;
-  float dither;  // +-1e-10, flipped every sample
+  Pair smoothed = {};  // input gain, output gain, mix, depth
+  float smoothedFeedback = 0.0f;
+  float dither = 1.0e-10f;  // flipped every sample
   StereoAntiAlias antiAlias;
   ClockedDelayLine::Cursor clock;
   ClockStep step;
-  float clockPeriod, delayTicks;
-  bool jump;
-  Pair highCut, feedback;
-  float phase, envelope, peak;
-  bool indicator;
+  float clockPeriod = 1.0f, delayTicks = 0.0f;
+  bool jump = false;
+  Pair highCut = {}, feedback = {};
+  float phase = 0.0f;     // the oscillator's, radians, -pi..pi
+  float envelope = 0.0f;  // the envelope follower's, >= 0
+  float peak = 0.0f;
+  bool indicator = false;
   CycleCounter cycle;
-  bool holding, holdWaiting;
-  bool feedbackLive;  // see feedbackIsSilent
+  bool holding = false, holdWaiting = false;
+  bool feedbackLive = true;  // see feedbackIsSilent
 };
 
 // What the first pass leaves for the other two, per frame of a chunk.

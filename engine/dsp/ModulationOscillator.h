@@ -1,6 +1,7 @@
 // The clock's modulation: a sine/square oscillator blended with an envelope
 // follower of the (stereo-linked) level entering the delay memory, scaled by
-// the smoothed Depth around the manual clock factor.
+// the smoothed Depth around the manual clock factor. The oscillator's phase
+// and the envelope's state are the loop's (LoopState).
 #pragma once
 
 #include <algorithm>
@@ -11,16 +12,10 @@
 
 namespace dsp {
 
-struct ModulationOscillator {
-  float phase = 0.0f;          // radians, -pi..pi
-  float envelopeState = 0.0f;  // 10 Hz level smoother, >= 0
-  float envelopeCoeff = 0.0f;  // exp(-2 pi 10 / rate)
-
-  void setRate(float rate) { envelopeCoeff = std::exp(-62.831856f / rate); }
-
-  // The phase restarts; the envelope keeps the level across resets.
-  void clear() { phase = 0.0f; }
-};
+// The envelope follower's coefficient: a 10 Hz one-pole.
+inline float envelopeCoefficientFor(float rate) {
+  return std::exp(-62.831856f / rate);
+}
 
 // The oscillator's wave at a phase: the square is +1 up to phase 0, the sine
 // starts at -sin(0).
