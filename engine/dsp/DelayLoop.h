@@ -111,10 +111,10 @@ struct Chunk {
 
 // Shortcut: silent feedback. With the smoothed feedback at 0 and held there by
 // its target (the next step, a x 0 + b x target, snaps back to 0), the
-// feedback filter states at 0 and no hold, the feedback is a signed zero for
-// the whole block, and adding it changes nothing (the anti-alias output is
-// never -0). The loop then leaves it out, so each sample no longer waits for
-// the last; finishFeedback works it out once after the block.
+// feedback at 0 and no hold, the feedback is a signed zero for the whole
+// block, and adding it changes nothing (the anti-alias output is never -0). The loop then leaves it
+// out, so each sample no longer waits for the last; finishFeedback works it out once after the
+// block.
 KORVA_STAGE bool feedbackIsSilent(const LoopSettings& s, const LoopState& st) {
   return !st.holding && st.feedback[0] == 0.0f && st.feedback[1] == 0.0f &&
          st.smoothedFeedback == 0.0f && std::fabs(s.a * 0.0f + s.feedbackTarget) < 1.0e-5f;

@@ -32,7 +32,9 @@ __attribute__((noinline)) void copyTo(StereoLevelLimiter& to, const StereoLevelL
   for (int i = 0; i < from.length; ++i) to.ring[i] = from.ring[i];
 }
 
-// The state copied in: locals, which the compiler can keep in registers.
+// Settings, state and buffers copied into locals, which the compiler can keep
+// in registers (it cannot keep members there across the stores to the output
+// buffers), and the state written back after the block.
 KORVA_STAGE void runOnLocals(const LoopSettings& settings, LoopState& state,
                              StereoLevelLimiter& limiter, const LoopBuffers& buffers) {
   const LoopSettings s = settings;
@@ -44,8 +46,6 @@ KORVA_STAGE void runOnLocals(const LoopSettings& settings, LoopState& state,
   state = st;
 }
 
-// Settings and buffers by value: the caller copies them, outside the wide
-// builds.
 void runBaseline(const LoopSettings& s, LoopState& st, StereoLevelLimiter& lim,
                  const LoopBuffers& io) {
   runOnLocals(s, st, lim, io);
