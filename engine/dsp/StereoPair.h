@@ -100,15 +100,10 @@ inline Pair limitWetInput(Pair g) {
 }
 
 // Interpolation: the cubic through p1 (x = 0) and p2 (x = 1) with tangents
-// from the outer points (Catmull-Rom). The constants are detached so the
-// compiler keeps them across the loop instead of loading each anew at every
-// tick.
+// from the outer points (Catmull-Rom).
 inline Pair catmullRom(Pair p0, Pair p1, Pair p2, Pair p3, Pair x) {
-  const Pair half = detached(splat(0.5f)), two = detached(splat(2.0f)),
-             three = detached(splat(3.0f)), four = detached(splat(4.0f)),
-             five = detached(splat(5.0f));
-  return half * (two * p1 + (p2 - p0) * x + (two * p0 - five * p1 + four * p2 - p3) * x * x +
-                 (p3 - three * p2 + three * p1 - p0) * x * x * x);
+  return 0.5f * (2.0f * p1 + (p2 - p0) * x + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * x * x +
+                 (p3 - 3.0f * p2 + 3.0f * p1 - p0) * x * x * x);
 }
 
 }  // namespace dsp
