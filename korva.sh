@@ -3,7 +3,10 @@
 #   ./korva.sh demo   install packages, build korva.so and korva.lv2, install them
 #                     into ~/.vst and ~/.lv2, show what a host sees and render
 #                     the demo (out/)
-#   ./korva.sh test   install packages, build with sanitizers, run every test
+#   ./korva.sh test   install packages, build with sanitizers, run every test,
+#                     then build the Debian package and check it
+#   ./korva.sh package  build korva_<version>_amd64.deb (build/release/) and
+#                     run lintian on it
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -59,6 +62,25 @@ demo() {
   fi
 }
 
+# The Debian package from a Release build of what it installs; prints its path.
+build_package() {
+  local dir=build/release
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DKORVA_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$dir" -j"$JOBS" --target deb >&2
+  ls "$dir"/korva_*_amd64.deb
+}
+
+package() {
+  install_packages
+  local deb
+  deb=$(build_package)
+  tests/package/check_package.sh "$deb"
+  PACKAGES=(lintian)
+  install_packages
+  echo "lintian $deb:"
+  lintian --info "$deb"
+}
+
 run_tests() {
   install_packages
   # Everything under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -70,13 +92,18 @@ run_tests() {
   cmake -S "$ROOT" -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DKORVA_SANITIZE=thread >/dev/null
   cmake --build build/tsan -j"$JOBS" --target threading_tests
   (cd build/tsan && ctest --output-on-failure -j"$JOBS" -L threading)
+  # The package as a user installs it.
+  local deb
+  deb=$(build_package)
+  tests/package/check_package.sh "$deb"
 }
 
 case "${1:-}" in
   demo) demo ;;
   test) run_tests ;;
+  package) package ;;
   *)
-    echo "usage: $0 demo|test" >&2
+    echo "usage: $0 demo|test|package" >&2
     exit 1
     ;;
 esac

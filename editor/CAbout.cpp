@@ -1,5 +1,6 @@
 #include "editor/CAbout.h"
 
+#include "korva_version.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CDrawContext.h"
 #include "toolkit/CFontDesc.h"
@@ -7,7 +8,7 @@
 
 namespace {
 // The trailing tab is part of the stored text; it draws as nothing.
-const char kVersionText[] = "v.1.6.1\t";
+const char kVersionText[] = "v." KORVA_VERSION "\t";
 }  // namespace
 
 CAbout::CAbout(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* background,

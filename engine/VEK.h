@@ -46,6 +46,8 @@ class VEK : public CPresetSystemEffect {
  protected:
   // Sync is lifted and the hold ordered so a preset comes back as it was saved.
   void applyPresetValues(const float* values) override;
+  // The delay while synced or held, and Dly<>Clk while held.
+  bool keepsOwnValue(VstInt32 index) override;
 
  private:
   DelayEngine dsp;

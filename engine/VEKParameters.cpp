@@ -45,6 +45,7 @@ const char* onOff(bool on) {
 }  // namespace
 
 void VEK::setParameter(VstInt32 index, float value) {
+  if (!isLoadingPreset() && isHostEcho(index, value)) return;
   if (!isLoadingPreset()) CPresetSystemEffect::setParameter(index, value);
   if (index >= 0 && index < kNumParams) {
     dsp.setParameter(index, value);
@@ -55,6 +56,11 @@ void VEK::setParameter(VstInt32 index, float value) {
   }
   // The editor shows what the effect took, read back on its own thread.
   if (editor) editor->setParameter(index, getParameter(index));
+}
+
+bool VEK::keepsOwnValue(VstInt32 index) {
+  if (index == kDlyTime) return dsp.syncOn() || dsp.holdRequested();
+  return index == kDlyClk && dsp.holdRequested();
 }
 
 float VEK::getParameter(VstInt32 index) {

@@ -21,6 +21,14 @@ const LV2_URID_Map* findMap(const LV2_Feature* const* features) {
   return nullptr;
 }
 
+// Bytes of the channel message that `status` begins, or 0 when it begins
+// none (a data byte, or a system message).
+uint32_t channelMessageLength(uint8_t status) {
+  if (status < 0x80 || status >= 0xF0) return 0;
+  const uint8_t kind = status & 0xF0;
+  return (kind == 0xC0 || kind == 0xD0) ? 2 : 3;
+}
+
 }  // namespace
 
 Lv2Korva* Lv2Korva::create(double sampleRate, const LV2_Feature* const* features) {
@@ -55,6 +63,19 @@ Lv2Korva::Lv2Korva(const LV2_URID_Map* map, double sampleRate)
   if (!vek) return;
   vek->getAeffect()->user = this;
   vek->setSampleRate(static_cast<float>(rate));
+}
+
+void Lv2Korva::cleanup() {
+  hostGone.store(true, std::memory_order_release);
+  release();
+}
+
+void Lv2Korva::retain() {
+  holds.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Lv2Korva::release() {
+  if (holds.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
 }
 
 Lv2Korva::~Lv2Korva() {
@@ -128,30 +149,47 @@ void Lv2Korva::deactivate() {
 }
 
 void Lv2Korva::forgetPortValues() {
-  for (float& v : lastPortValue) v = std::numeric_limits<float>::quiet_NaN();
+  for (auto& v : lastPortValue)
+    v.store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
+}
+
+bool Lv2Korva::takePortValue(int i, float x) {
+  // NaN from a host is no value.
+  if (!(x == x) || x == lastPortValue[i].load(std::memory_order_relaxed)) return false;
+  // Recorded before the effect takes it, the UI's order reversed (see
+  // takeReportedPortValue): whichever thread comes second, the port wins.
+  lastPortValue[i].store(x, std::memory_order_relaxed);
+  // A value that already describes what the effect holds (a preset the
+  // state brought, or the port's own last value) is not sent again, so the
+  // stored preset keeps its exact numbers.
+  if (portValue(i, vek->getParameter(i)) == x) return false;
+  vek->setParameter(i, engineValue(i, x));
+  return i == kDlyClk || i == kRptInf;
+}
+
+void Lv2Korva::followDelayPort() {
+  const float x = lastPortValue[kDlyTime].load(std::memory_order_relaxed);
+  if (x == x && portValue(kDlyTime, vek->getParameter(kDlyTime)) != x)
+    vek->setParameter(kDlyTime, engineValue(kDlyTime, x));
 }
 
 void Lv2Korva::applyPorts() {
   bool switchesChanged = false;
-  for (int i = 0; i < kNumParams; ++i) {
-    if (!controls[i]) continue;
-    const float x = *controls[i];
-    if (!(x == x) || x == lastPortValue[i]) continue;  // NaN from a host is no value
-    lastPortValue[i] = x;
-    // A value that already describes what the effect holds (a preset the
-    // state brought, or the port's own last value) is not sent again, so the
-    // stored preset keeps its exact numbers.
-    if (portValue(i, vek->getParameter(i)) == x) continue;
-    vek->setParameter(i, engineValue(i, x));
-    if (i == kDlyClk || i == kRptInf) switchesChanged = true;
-  }
-  // While sync or hold is on the effect keeps DlyTime; once they are off the
-  // delay follows the port again, as the host shows it.
-  if (switchesChanged && controls[kDlyTime]) {
-    const float x = *controls[kDlyTime];
-    if (x == x && portValue(kDlyTime, vek->getParameter(kDlyTime)) != x)
-      vek->setParameter(kDlyTime, engineValue(kDlyTime, x));
-  }
+  for (int i = 0; i < kNumParams; ++i)
+    if (controls[i] && takePortValue(i, *controls[i])) switchesChanged = true;
+  if (switchesChanged) followDelayPort();
+}
+
+void Lv2Korva::takeReportedPortValue(int i, float x) {
+  if (i < 0 || i >= kNumParams || !(x == x)) return;
+  if (x == lastPortValue[i].load(std::memory_order_relaxed)) return;
+  const bool differs = portValue(i, vek->getParameter(i)) != x;
+  if (differs) vek->setParameter(i, engineValue(i, x));
+  // Recorded after the effect took it: should a block start meanwhile with
+  // another port value, either it sets the effect after us or the next block
+  // sees a recorded value that is not the port's and takes the port again.
+  lastPortValue[i].store(x, std::memory_order_relaxed);
+  if (differs && (i == kDlyClk || i == kRptInf)) followDelayPort();
 }
 
 void Lv2Korva::readEvents(uint32_t frames) {
@@ -173,17 +211,21 @@ void Lv2Korva::readEvents(uint32_t frames) {
     if (frames > 0 && frame >= frames) frame = frames - 1;
     const auto* data = reinterpret_cast<const uint8_t*>(ev + 1);
     if (ev->body.type == uris.midiEvent) {
-      // Channel messages of up to three bytes; system exclusive and running
-      // status are not for us.
-      if (size >= 1 && size <= 3 && (data[0] & 0x80) && data[0] < 0xF0 &&
-          eventList.numEvents < kMaxMidiEvents) {
+      // Whole channel messages only: a status byte and all the data bytes it
+      // needs, each below 0x80. Cut short, a message would reach the effect
+      // padded with zeros (a lone 0xB0 as "controller 0 = 0"). System
+      // exclusive and running status are not for us.
+      const uint32_t needed = size >= 1 ? channelMessageLength(data[0]) : 0;
+      bool whole = needed > 0 && size >= needed && size <= 3;
+      for (uint32_t b = 1; whole && b < needed; ++b) whole = data[b] < 0x80;
+      if (whole && eventList.numEvents < kMaxMidiEvents) {
         VstMidiEvent& m = midi[eventList.numEvents++];
         std::memset(&m, 0, sizeof(m));
         m.type = kVstMidiType;
         m.byteSize = sizeof(VstMidiEvent);
         m.deltaFrames = static_cast<VstInt32>(frame);
         m.flags = 1;
-        for (uint32_t b = 0; b < size; ++b) m.midiData[b] = static_cast<char>(data[b]);
+        for (uint32_t b = 0; b < needed; ++b) m.midiData[b] = static_cast<char>(data[b]);
       }
     } else if ((ev->body.type == uris.atomObject || ev->body.type == uris.atomBlank) &&
                size >= sizeof(LV2_Atom_Object_Body)) {
@@ -199,6 +241,7 @@ void Lv2Korva::readEvents(uint32_t frames) {
 }
 
 void Lv2Korva::run(uint32_t frames) {
+  blocks.store(blocks.load(std::memory_order_relaxed) + 1, std::memory_order_release);
   applyPorts();
   readEvents(frames);
   // A VST host sends a block's events before the block.
@@ -222,14 +265,48 @@ LV2_State_Status Lv2Korva::restore(LV2_State_Retrieve_Function retrieve, LV2_Sta
   size_t size = 0;
   uint32_t type = 0, flags = 0;
   const void* data = retrieve(handle, uris.stateKey, &size, &type, &flags);
-  if (!data) return LV2_STATE_ERR_NO_PROPERTY;
-  if (type != uris.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
-  if (size != static_cast<size_t>(kChunkSize)) return LV2_STATE_ERR_UNKNOWN;
-  // The effect checks identifier, byte order and counts and copies first, so
-  // a refused state changes nothing.
-  if (vek->setChunk(const_cast<void*>(data), kChunkSize, false) != 0) return LV2_STATE_ERR_UNKNOWN;
+  if (!data) return restorePreset(retrieve, handle);
+  if (type != uris.atomChunk) return refuse(LV2_STATE_ERR_BAD_TYPE, "a state of another type");
+  if (size != static_cast<size_t>(kChunkSize))
+    return refuse(LV2_STATE_ERR_UNKNOWN, describeChunkVerdict(ChunkVerdict::kUnusable));
+  // The effect checks identifier, byte order, counts and every value on a
+  // copy first, so a refused state changes nothing.
+  const ChunkVerdict verdict = vek->restoreChunk(data, kChunkSize);
+  if (verdict != ChunkVerdict::kTaken)
+    return refuse(LV2_STATE_ERR_UNKNOWN, describeChunkVerdict(verdict));
   forgetPortValues();
   return LV2_STATE_SUCCESS;
+}
+
+LV2_State_Status Lv2Korva::restorePreset(LV2_State_Retrieve_Function retrieve,
+                                         LV2_State_Handle handle) {
+  size_t size = 0;
+  uint32_t type = 0, flags = 0;
+  const void* data = retrieve(handle, uris.presetKey, &size, &type, &flags);
+  if (!data) return LV2_STATE_ERR_NO_PROPERTY;
+  int64_t number = -1;
+  if (type == uris.atomInt && size == sizeof(int32_t)) {
+    int32_t n;
+    std::memcpy(&n, data, sizeof n);
+    number = n;
+  } else if (type == uris.atomLong && size == sizeof(int64_t)) {
+    std::memcpy(&number, data, sizeof number);
+  } else {
+    return refuse(LV2_STATE_ERR_BAD_TYPE, "a preset number that is no integer");
+  }
+  if (number < 0 || number >= kNumPresets)
+    return refuse(LV2_STATE_ERR_UNKNOWN, "a preset number outside 0..16");
+  // The stored presets stay as they are; the port values that come with the
+  // preset are its own values and describe what is now selected. The ports
+  // are not forgotten: until the host has set them, they still hold the
+  // values they held, which are no edit either.
+  vek->selectPreset(static_cast<VstInt32>(number));
+  return LV2_STATE_SUCCESS;
+}
+
+LV2_State_Status Lv2Korva::refuse(LV2_State_Status status, const char* why) {
+  std::fprintf(stderr, "korva.lv2: state refused, nothing changed: %s\n", why);
+  return status;
 }
 
 }  // namespace korvalv2

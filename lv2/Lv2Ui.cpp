@@ -1,5 +1,6 @@
 #include "lv2/Lv2Ui.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -39,23 +40,43 @@ Lv2KorvaUi* Lv2KorvaUi::create(LV2UI_Write_Function write, LV2UI_Controller cont
     return nullptr;
   }
   void* parent = const_cast<void*>(feature(features, LV2_UI__parent));
-  auto* plugin =
+  if (!parent) {
+    std::fputs("korva.lv2: the host gives the UI parent window 0\n", stderr);
+    return nullptr;
+  }
+  auto* instance =
       static_cast<Lv2Korva*>(const_cast<void*>(feature(features, LV2_INSTANCE_ACCESS_URI)));
-  auto* ui = new (std::nothrow) Lv2KorvaUi(write, controller, plugin);
-  if (!ui) return nullptr;
+  Lv2Korva* plugin = instance && instance->claimEditor() ? instance : nullptr;
+  if (instance && !plugin)
+    std::fputs(
+        "korva.lv2: the plug-in's editor already shows in another UI; this UI follows "
+        "the ports, without the preset strip\n",
+        stderr);
+  auto* ui = new (std::nothrow) Lv2KorvaUi(write, controller, plugin, instance);
+  if (!ui) {
+    if (plugin) plugin->giveBackEditor();
+    return nullptr;
+  }
   AEffEditor* editor = ui->effect ? ui->effect->getEditor() : nullptr;
-  if (!editor || !editor->open(parent)) {
+  ui->opened = editor && editor->open(parent);
+  if (!ui->opened) {
     std::fputs("korva.lv2: the editor cannot open in the host's window\n", stderr);
     delete ui;
     return nullptr;
   }
-  ui->opened = true;
   auto* gui = static_cast<CPresetSystemEditor*>(editor);
+  // Without a window of its own in the parent (a window id the display does
+  // not know, or no display at all) the editor would draw offscreen, unseen.
+  CFrame* frame = gui->getFrame();
+  toolkit::PlatformFrame* platform = frame ? frame->getPlatformFrame() : nullptr;
+  const unsigned long window = platform ? platform->nativeWindow() : 0;
+  if (!window) {
+    std::fprintf(stderr, "korva.lv2: the host's parent window 0x%lx is not on the display\n",
+                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(parent)));
+    delete ui;
+    return nullptr;
+  }
   if (!plugin) gui->setPresetOperationsEnabled(false);
-  unsigned long window = 0;
-  if (CFrame* frame = gui->getFrame())
-    if (toolkit::PlatformFrame* platform = frame->getPlatformFrame())
-      window = platform->nativeWindow();
   if (widget) *widget = reinterpret_cast<LV2UI_Widget>(window);
   ERect* rect = nullptr;
   const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
@@ -64,15 +85,21 @@ Lv2KorvaUi* Lv2KorvaUi::create(LV2UI_Write_Function write, LV2UI_Controller cont
   return ui;
 }
 
-Lv2KorvaUi::Lv2KorvaUi(LV2UI_Write_Function write, LV2UI_Controller controller, Lv2Korva* plugin)
+Lv2KorvaUi::Lv2KorvaUi(LV2UI_Write_Function write, LV2UI_Controller controller, Lv2Korva* plugin,
+                       Lv2Korva* seed)
     : write(write), controller(controller), plugin(plugin) {
   if (plugin) {
+    plugin->retain();
     effect = &plugin->effect();
     plugin->takePortsToReport();  // what happened before the window opened is the host's
     return;
   }
   ownEffect = new (std::nothrow) VEK(&privateHostCallback);
   if (!ownEffect) return;
+  // Values only: a host sends port events for them as well, but not all do
+  // at once.
+  if (seed && !seed->cleanedUp())
+    for (int i = 0; i < kNumParams; ++i) ownEffect->setParameter(i, seed->effect().getParameter(i));
   ownEffect->getAeffect()->user = this;
   effect = ownEffect;
 }
@@ -82,6 +109,10 @@ Lv2KorvaUi::~Lv2KorvaUi() {
   if (ownEffect) {
     ownEffect->close();
     delete ownEffect;
+  }
+  if (plugin) {
+    plugin->giveBackEditor();
+    plugin->release();
   }
 }
 
@@ -108,23 +139,44 @@ VstIntPtr Lv2KorvaUi::privateHostCallback(AEffect* e, VstInt32 opcode, VstInt32 
 }
 
 void Lv2KorvaUi::portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
-  // With instance access the effect hears the port in run() and moves the
-  // editor itself; the UI's own effect follows the port here.
-  if (plugin || !ownEffect || format != 0 || size != sizeof(float) || !buffer) return;
+  if (format != 0 || size != sizeof(float) || !buffer) return;
   if (port < kPortFirstControl || port >= kNumPorts) return;
   const int parameter = static_cast<int>(port - kPortFirstControl);
   float x;
   std::memcpy(&x, buffer, sizeof x);
   if (!(x == x)) return;
+  if (plugin) {
+    reported[parameter] = x;
+    reportedAtBlock[parameter] = plugin->blocksRun();
+    reportedAtWrite[parameter] = portWrites[parameter];
+    pendingReports |= 1u << parameter;
+    return;
+  }
+  if (!ownEffect) return;
   if (portValue(parameter, ownEffect->getParameter(parameter)) == x) return;
   ownEffect->setParameter(parameter, engineValue(parameter, x));
 }
 
+void Lv2KorvaUi::takeReportedValues() {
+  const uint32_t blocks = plugin->blocksRun();
+  for (int i = 0; i < kNumParams; ++i)
+    if ((pendingReports & (1u << i)) && reportedAtBlock[i] == blocks &&
+        reportedAtWrite[i] == portWrites[i])
+      plugin->takeReportedPortValue(i, reported[i]);
+  pendingReports = 0;
+}
+
 int Lv2KorvaUi::idle() {
   if (plugin) {
+    // Writes first: a report older than one of them is an echo.
     const uint32_t report = plugin->takePortsToReport();
-    for (int i = 0; i < kNumParams; ++i)
-      if (report & (1u << i)) writePort(i, effect->getParameter(i));
+    if (!plugin->cleanedUp())
+      for (int i = 0; i < kNumParams; ++i)
+        if (report & (1u << i)) {
+          writePort(i, effect->getParameter(i));
+          ++portWrites[i];
+        }
+    if (pendingReports) takeReportedValues();
   }
   if (effect && effect->getEditor()) effect->getEditor()->idle();
   return 0;

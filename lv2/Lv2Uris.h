@@ -10,6 +10,9 @@
 #define KORVA_LV2_UI_URI KORVA_LV2_URI "#ui"
 // The whole state: presets, current preset and MIDI assignments, as the chunk.
 #define KORVA_LV2_STATE_KEY KORVA_LV2_URI "#state"
+// The factory presets of the bundle carry only this: the number (atom:Int) of
+// the preset to select, as the editor's preset menu selects it.
+#define KORVA_LV2_PRESET_KEY KORVA_LV2_URI "#preset"
 
 namespace korvalv2 {
 
@@ -19,7 +22,7 @@ struct Uris {
   LV2_URID midiEvent;
   LV2_URID timePosition, timeBar, timeBarBeat, timeBeat, timeBeatUnit, timeBeatsPerBar,
       timeBeatsPerMinute, timeSpeed;
-  LV2_URID stateKey;
+  LV2_URID stateKey, presetKey;
 
   explicit Uris(const LV2_URID_Map* m) {
     auto map = [m](const char* uri) { return m->map(m->handle, uri); };
@@ -41,6 +44,7 @@ struct Uris {
     timeBeatsPerMinute = map(LV2_TIME__beatsPerMinute);
     timeSpeed = map(LV2_TIME__speed);
     stateKey = map(KORVA_LV2_STATE_KEY);
+    presetKey = map(KORVA_LV2_PRESET_KEY);
   }
 };
 

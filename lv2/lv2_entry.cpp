@@ -46,7 +46,7 @@ void deactivate(LV2_Handle h) {
 }
 
 void cleanup(LV2_Handle h) {
-  delete self(h);
+  self(h)->cleanup();
 }
 
 LV2_State_Status save(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle,

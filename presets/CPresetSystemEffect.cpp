@@ -1,5 +1,6 @@
 #include "presets/CPresetSystemEffect.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -127,7 +128,10 @@ void CPresetSystemEffect::setParameter(VstInt32 index, float value) {
     // While a whole preset is applied its own values pass through here; they
     // are neither written back nor taken as learn or forget gestures.
     if (loadingPreset.load(std::memory_order_acquire)) return;
-    storeValue(getCurrentPreset(), index, value);
+    // The store holds only what a state may hold, or a saved state could not
+    // be restored; the effect's class records what its engine took.
+    if (value != value) return;
+    storeValue(getCurrentPreset(), index, value < 0.0f ? 0.0f : value > 1.0f ? 1.0f : value);
     if (learnActive.load(std::memory_order_relaxed))
       learnTarget.store(index, std::memory_order_relaxed);
     if (forgetActive.load(std::memory_order_relaxed)) {
@@ -141,14 +145,32 @@ void CPresetSystemEffect::setParameter(VstInt32 index, float value) {
 
 void CPresetSystemEffect::recordTakenValue(VstInt32 index, float value) {
   if (!presets || !hasTables() || index < 0 || index >= kNumParams) return;
+  if (!isStorableValue(value)) return;
   if (loadingPreset.load(std::memory_order_acquire)) return;
   storeValue(getCurrentPreset(), index, value);
+}
+
+namespace {
+// Six significant digits are off by at most 5e-6 of the value.
+bool nearlyEqual(float value, float held) {
+  return std::fabs(value - held) <= 1e-5f * std::fabs(held);
+}
+}  // namespace
+
+bool CPresetSystemEffect::isHostEcho(VstInt32 index, float value) {
+  if (index < 0 || index >= kNumParams) return false;
+  if (nearlyEqual(value, getParameter(index))) return true;
+  // The effect heeds no value now, and this one is what the preset was saved
+  // with: recording the effect's own value instead would change the preset.
+  return keepsOwnValue(index) && presets &&
+         nearlyEqual(value, storedValue(getCurrentPreset(), index));
 }
 
 float CPresetSystemEffect::getParameter(VstInt32 index) {
   if (index >= kNumParams && index < kNumHostParams) {
     if (!presets || !hasTables()) return -1.0f;
-    return assignmentValues[index - kNumParams].load(std::memory_order_relaxed);
+    return assignmentHostValue(
+        parameterController[index - kNumParams].load(std::memory_order_relaxed));
   }
   // The plug-in class answers the sound parameters from the engine; this is
   // the stored value for a class that does not.
@@ -184,9 +206,10 @@ bool CPresetSystemEffect::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 
 
 VstInt32 CPresetSystemEffect::canDo(char* text) {
   // MIDI input is declared whatever the host says of its own output: some
-  // scanners never say they send MIDI and would then route none to us.
+  // scanners (Qtractor's) ask before saying they send MIDI and would then
+  // route none to us. "receiveVstEvents" stays unanswered: MusE files every
+  // plug-in that can receive VST events as an instrument, and Ardour and
+  // Qtractor find the MIDI input by the question above.
   if (!text) return 0;
-  if (std::strcmp(text, "receiveVstMidiEvent") == 0 || std::strcmp(text, "receiveVstEvents") == 0)
-    return 1;
-  return 0;
+  return std::strcmp(text, "receiveVstMidiEvent") == 0 ? 1 : 0;
 }

@@ -23,8 +23,24 @@ constexpr int kAssignmentSteps = 129;  // controllers 0..127 and "none"
 // given as the 999 marker.
 VstInt32 assignmentController(float value);
 // Assignment value of a controller number, (c + 0.5) / 129; the 999 marker gives
-// 7.7480621, which reads back as none.
+// 7.7480621, which reads back as none. This is what states and files store.
 float assignmentValue(VstInt32 controller);
+// What a host reads for an assignment: the middle of the controller's step,
+// and 1 for none. Both stay what they are when a host clamps them to 0..1 or
+// prints them with six or seven digits and sets them again.
+float assignmentHostValue(VstInt32 controller);
+
+// What became of a state chunk handed to the effect.
+enum class ChunkVerdict {
+  kTaken,
+  kUnusable,        // no store, no data or not 1736 bytes
+  kForeign,         // another plug-in's identifier
+  kOtherLayout,     // not our magic word
+  kWrongCount,      // not 17 presets
+  kValueOutOfRange  // a sound value outside 0..1 or no number, or an assignment no number
+};
+// The reason in a few words, for a message.
+const char* describeChunkVerdict(ChunkVerdict verdict);
 
 class CPresetSystemEffect : public AudioEffectX {
  public:
@@ -59,7 +75,11 @@ class CPresetSystemEffect : public AudioEffectX {
   void setProgramName(char* name) override;
   void getProgramName(char* name) override;
   VstInt32 getChunk(void** data, bool isPreset = false) override;
+  // Answers 0 for a block taken and for one of another layout (wrong magic),
+  // -1 for every other refusal; restoreChunk tells them apart.
   VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset = false) override;
+  // Restores the whole state from a chunk, or changes nothing and says why.
+  ChunkVerdict restoreChunk(const void* data, VstInt32 byteSize);
   bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
   VstInt32 processEvents(VstEvents* events) override;
   VstInt32 canDo(char* text) override;
@@ -70,6 +90,9 @@ class CPresetSystemEffect : public AudioEffectX {
   // False when the controller tables could not be allocated.
   bool hasControllerTables() const { return hasTables(); }
   bool isLoadingPreset() const { return loadingPreset.load(std::memory_order_relaxed); }
+  // The assignment value states and files store for sound parameter i (what
+  // was restored or set, as long as it names the same controller).
+  float storedAssignmentValue(VstInt32 parameter) const;
   bool isLearnActive() const { return learnActive.load(std::memory_order_relaxed); }
   bool isForgetActive() const { return forgetActive.load(std::memory_order_relaxed); }
   VstInt32 getLearnTarget() const { return learnTarget.load(std::memory_order_relaxed); }
@@ -110,6 +133,15 @@ class CPresetSystemEffect : public AudioEffectX {
   // Puts the value the effect actually took in place of the one just recorded
   // for a sound parameter, so a saved state restores what is heard.
   void recordTakenValue(VstInt32 index, float value);
+  // True when a host sets a sound parameter to what it read of it, give or
+  // take the rounding of six printed digits, or, while the effect keeps the
+  // parameter where it is, to what the current preset holds: such a value
+  // changes nothing, so a state restored and written back by the host (or a
+  // host preset's own port values) leaves the state as it was.
+  bool isHostEcho(VstInt32 index, float value);
+  // True while the effect keeps a sound parameter at a value of its own
+  // whatever is set (a synced or held delay); the class with the engine knows.
+  virtual bool keepsOwnValue(VstInt32 /*index*/) { return false; }
 
   // After the names or the current preset changed (the change is complete).
   void stateChanged() { stateGeneration.fetch_add(1, std::memory_order_acq_rel); }

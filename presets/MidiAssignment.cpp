@@ -24,6 +24,18 @@ float assignmentValue(VstInt32 controller) {
   return stepCenter(controller, kAssignmentSteps);
 }
 
+float assignmentHostValue(VstInt32 controller) {
+  // 7.748 would be clamped or rounded by the host and the state would change
+  // on its first reopen; 1 reads as none in every build.
+  if (!validController(controller)) return 1.0f;
+  return stepCenter(controller, kAssignmentSteps);
+}
+
+float CPresetSystemEffect::storedAssignmentValue(VstInt32 parameter) const {
+  if (!validParameter(parameter)) return kNoAssignmentValue;
+  return assignmentValues[parameter].load(std::memory_order_relaxed);
+}
+
 void CPresetSystemEffect::clearParameterEntry(VstInt32 parameter) {
   VstInt32 old = parameterController[parameter].load(std::memory_order_relaxed);
   // The old controller must stop driving the parameter.
@@ -60,11 +72,14 @@ void CPresetSystemEffect::linkControllerToParameter(VstInt32 parameter, VstInt32
 void CPresetSystemEffect::applyAssignmentValue(VstInt32 parameter, float value) {
   if (!hasTables() || !validParameter(parameter) || std::isnan(value)) return;
   VstInt32 c = assignmentController(value);
+  // The controller the parameter already has: nothing changes, and the value
+  // stored with the state stays, so a host that sets back what it read
+  // leaves the state byte for byte as it was.
+  if (c == parameterController[parameter].load(std::memory_order_relaxed)) return;
   if (c == kNoAssignment)
     clearParameterEntry(parameter);
   else
     linkControllerToParameter(parameter, c);
-  // The host reads back exactly what it set.
   assignmentValues[parameter].store(value, std::memory_order_relaxed);
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "presets/CPresetSystemEffect.h"
 #include "presets/PresetFileFormat.h"
 #include "presets/PresetFiles.h"
+#include "presets/PresetRecords.h"
 
 namespace {
 
@@ -174,6 +176,10 @@ void PresetFiles::loadRecordFile(RecordKind kind, bool reversed) {
 
   unsigned char buffer[kBankFileSize] = {0};  // the largest record
   readRecordFrom(path.c_str(), buffer, type.size);
+  if (presetrecords::holdsUnusableValue(effect, buffer, recordType(kind), reversed))
+    std::fprintf(stderr,
+                 "korva: %s refused, nothing changed: it holds a value outside 0..1 or no number\n",
+                 path.c_str());
   // A file that did not open leaves the buffer zero; the record is refused
   // then (a bank load has selected preset 0 all the same).
   const PresetEditorInterface::HostValues before = editor->readHostValues();

@@ -44,11 +44,28 @@ bool recordIsOurs(const unsigned char* data, VstInt32 id, unsigned char type, bo
   return data[4] == type;
 }
 
-// Reads count values at p. Every bit pattern is taken as it is, NaN too: a
-// reversed read of a good file may well produce one, and the engine refuses
-// values that are no number.
+// Reads count values at p, every bit pattern as it is; the caller refuses the
+// record if any is unusable (a reversed read of a good file easily makes one).
 void readValues(const unsigned char* p, int count, bool swap, float* out) {
   for (int i = 0; i < count; ++i) out[i] = presetbytes::readFloatOrder(p + 4 * i, swap);
+}
+
+// The bank's values, preset by preset; false if any is outside 0..1.
+bool readBankValues(const unsigned char* data, bool swap, float (*values)[kNumParams]) {
+  static_assert(sizeof(PresetRecord) % 4 == 0, "records hold whole words");
+  for (int p = 0; p < kNumPresets; ++p) {
+    const unsigned char* at = data + kValuesOffset + p * static_cast<int>(sizeof(PresetRecord));
+    readValues(at, kNumParams, swap, values[p]);
+    if (!areStorableValues(values[p], kNumParams)) return false;
+  }
+  return true;
+}
+
+bool readMidiValues(const unsigned char* data, bool swap, float* values) {
+  readValues(data + kRecordHeaderSize, kNumAssignmentParams, swap, values);
+  for (int i = 0; i < kNumAssignmentParams; ++i)
+    if (!isStorableAssignment(values[i])) return false;
+  return true;
 }
 
 void writeHeader(unsigned char* data, VstInt32 id, unsigned char type) {
@@ -86,8 +103,29 @@ void fillMidi(AudioEffect* effect, unsigned char* data) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!data || !fx) return;
   writeHeader(data, fx->getPluginId(), kMidiFileType);
+  // The stored values, not what hosts read: files keep "none" as 7.748.
   for (int i = 0; i < kNumAssignmentParams; ++i)
-    presetbytes::writeFloat(data + kRecordHeaderSize + 4 * i, fx->getParameter(kNumParams + i));
+    presetbytes::writeFloat(data + kRecordHeaderSize + 4 * i, fx->storedAssignmentValue(i));
+}
+
+bool holdsUnusableValue(AudioEffect* effect, const unsigned char* data, unsigned char type,
+                        bool reversed) {
+  CPresetSystemEffect* fx = presetSystemOf(effect);
+  bool swapFile = false;
+  if (!data || !fx || !recordIsOurs(data, fx->getPluginId(), type, &swapFile)) return false;
+  const bool swap = swapFile != reversed;
+  float values[kNumPresets][kNumParams];
+  switch (type) {
+    case kPresetFileType:
+      readValues(data + kValuesOffset, kNumParams, swap, values[0]);
+      return !areStorableValues(values[0], kNumParams);
+    case kBankFileType:
+      return !readBankValues(data, swap, values);
+    case kMidiFileType:
+      return !readMidiValues(data, swap, values[0]);
+    default:
+      return false;
+  }
 }
 
 void applyPreset(AudioEffect* effect, PresetEditorInterface& editor, const unsigned char* data,
@@ -98,6 +136,7 @@ void applyPreset(AudioEffect* effect, PresetEditorInterface& editor, const unsig
   if (!recordIsOurs(data, fx->getPluginId(), kPresetFileType, &swapFile)) return;
   float values[kNumParams];
   readValues(data + kValuesOffset, kNumParams, swapFile != reversed, values);
+  if (!areStorableValues(values, kNumParams)) return;
 
   // Names are bytes and never swapped.
   char name[kPresetNameLength + 1] = {0};
@@ -115,17 +154,15 @@ void applyBank(AudioEffect* effect, PresetEditorInterface& editor, const unsigne
                bool reversed) {
   CPresetSystemEffect* fx = presetSystemOf(effect);
   if (!fx) return;
+  bool swapFile = false;
+  const bool ours =
+      data && fx->presetStore() && recordIsOurs(data, fx->getPluginId(), kBankFileType, &swapFile);
+  float values[kNumPresets][kNumParams];
+  // A bank of ours holding a value outside 0..1 changes nothing at all.
+  if (ours && !readBankValues(data, swapFile != reversed, values)) return;
   // The sound goes to preset 0 even when the record is then refused.
   fx->selectPreset(0);
-  if (!data || !fx->presetStore()) return;
-  bool swapFile = false;
-  if (!recordIsOurs(data, fx->getPluginId(), kBankFileType, &swapFile)) return;
-  static_assert(sizeof(PresetRecord) % 4 == 0, "records hold whole words");
-  float values[kNumPresets][kNumParams];
-  for (int p = 0; p < kNumPresets; ++p) {
-    const unsigned char* at = data + kValuesOffset + p * static_cast<int>(sizeof(PresetRecord));
-    readValues(at, kNumParams, swapFile != reversed, values[p]);
-  }
+  if (!ours) return;
   PresetRecord* store = fx->presetStore();
   for (int p = 0; p < kNumPresets; ++p) {
     std::memcpy(store[p].name, data + kNameOffset + p * static_cast<int>(sizeof(PresetRecord)),
@@ -147,7 +184,7 @@ void applyMidi(AudioEffect* effect, const unsigned char* data, bool reversed) {
   bool swapFile = false;
   if (!recordIsOurs(data, fx->getPluginId(), kMidiFileType, &swapFile)) return;
   float values[kNumAssignmentParams];
-  readValues(data + kRecordHeaderSize, kNumAssignmentParams, swapFile != reversed, values);
+  if (!readMidiValues(data, swapFile != reversed, values)) return;
   // Through the effect's own entry, which rebuilds the controller tables.
   // The file command tells the host of the values that changed.
   for (int i = 0; i < kNumAssignmentParams; ++i) fx->setParameter(kNumParams + i, values[i]);

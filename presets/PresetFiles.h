@@ -53,6 +53,8 @@ class PresetFiles {
   const char* getRememberedMidiName() const { return midiFileName; }
 
   enum RecordKind { kBankRecord, kPresetRecord, kMidiRecord };
+  // The type byte of a kind's records.
+  static unsigned char recordType(RecordKind kind);
 
  private:
   AudioEffect* effect;

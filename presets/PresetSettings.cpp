@@ -4,12 +4,14 @@
 // by the settings store. Every failure is silent and leaves the state alone.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/SettingsStore.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/PresetFileFormat.h"
 #include "presets/PresetFiles.h"
+#include "presets/PresetRecords.h"
 
 namespace {
 
@@ -53,6 +55,17 @@ void textFromValue(const unsigned char* value, bool isDirectory, char* text) {
 }
 
 }  // namespace
+
+unsigned char PresetFiles::recordType(RecordKind kind) {
+  switch (kind) {
+    case kBankRecord:
+      return kBankFileType;
+    case kPresetRecord:
+      return kPresetFileType;
+    default:
+      return kMidiFileType;
+  }
+}
 
 PresetFiles::PresetFiles(AudioEffect* effect, PresetEditorInterface* editor)
     : effect(effect), editor(editor) {
@@ -107,6 +120,11 @@ void PresetFiles::readRecordValue(const char* valueName, RecordKind kind) {
     if (rc != platform::kSettingsOk || type != platform::kSettingsBinary || got != size)
       std::memset(buffer, 0, sizeof(buffer));
   }
+  if (presetrecords::holdsUnusableValue(effect, buffer, recordType(kind), false))
+    std::fprintf(
+        stderr,
+        "korva: stored %s refused, nothing changed: it holds a value outside 0..1 or no number\n",
+        valueName);
   // Read also when nothing was found: the zero record is refused by its
   // identifier (and the bank reader has selected preset 0 by then).
   applyRecord(kind, buffer, false);

@@ -5,7 +5,7 @@
 # bundle and a hand-set Fbck of -12 dB; the session is saved, closed,
 # reloaded and saved again. The check passes when the reloaded session shows
 # the chosen preset, every port value, and its saved plug-in state still holds
-# the controller assignment. Needs the package ardour (not part of the test
+# the controller assignment, with "wow tape" current and "default" unchanged. Needs the package ardour (not part of the test
 # run) and perl. Usage: ardour-session-check.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -102,6 +102,19 @@ if [ "$value" = 7 ]; then
   echo "ok      controller 7 still drives Mix in $state"
 else
   echo "MISSING controller 7 on Mix (found $value) in $state"
+  fail=1
+fi
+# The factory preset selected the stored "wow tape" (current preset 6, which
+# took the Fbck edit); the first stored preset still holds "default"'s Input.
+stored=$(perl -MMIME::Base64 -0777 -ne '
+  /"""(.*?)"""/s or die "no chunk";
+  my $c = decode_base64($1);
+  printf "current=%d preset0=%s input0=%.6g", unpack("l<", substr($c, 12, 4)),
+    unpack("Z24", substr($c, 32, 24)), unpack("f<", substr($c, 32 + 24, 4))' "$state")
+if [ "$stored" = "current=6 preset0=default input0=0.5" ]; then
+  echo "ok      $stored"
+else
+  echo "MISSING current=6 preset0=default input0=0.5 (found $stored)"
   fail=1
 fi
 exit $fail

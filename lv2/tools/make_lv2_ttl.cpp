@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/VEK.h"
+#include "korva_version.h"
 #include "lv2/Lv2Ports.h"
 #include "lv2/Lv2Uris.h"
 #include "presets/FactoryPresets.h"
@@ -57,7 +58,8 @@ const char* const kPrefixes =
     "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
-    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
 
 std::string manifest(const std::string& binary) {
   std::string t = kPrefixes;
@@ -101,8 +103,10 @@ std::string controlPortText(int parameter) {
 std::string pluginText(const std::string& name, const std::string& vendor) {
   std::string t = kPrefixes;
   t += "<" KORVA_LV2_URI ">\n    a lv2:Plugin, lv2:DelayPlugin ;\n    doap:name " + quoted(name) +
-       " ;\n    doap:maintainer [ foaf:name " + quoted(vendor) +
-       " ] ;\n    lv2:minorVersion 6 ;\n    lv2:microVersion 1 ;\n"
+       " ;\n    doap:maintainer [ foaf:name " + quoted(vendor) + " ] ;\n    lv2:minorVersion " +
+       std::to_string(KORVA_VERSION_MINOR) + " ;\n    lv2:microVersion " +
+       std::to_string(KORVA_VERSION_MICRO) +
+       " ;\n"
        "    lv2:requiredFeature urid:map ;\n"
        "    lv2:optionalFeature lv2:hardRTCapable ;\n"
        "    lv2:extensionData state:interface ;\n"
@@ -131,16 +135,21 @@ std::string pluginText(const std::string& name, const std::string& vendor) {
   return t;
 }
 
+// Each preset selects the stored preset of its number, as the editor's preset
+// menu does, so the strip names it and no other preset takes its values; the
+// port values are those the selected preset holds until it is edited.
 std::string presetsText() {
   std::string t = kPrefixes;
-  for (const FactoryPreset& p : kFactoryPresets) {
+  for (int n = 0; n < kNumPresets; ++n) {
+    const FactoryPreset& p = kFactoryPresets[n];
     t += "<" + presetUri(p.name) +
          ">\n    a pset:Preset ;\n    lv2:appliesTo <" KORVA_LV2_URI "> ;\n    rdfs:label " +
          quoted(p.name) + " ;\n    lv2:port ";
     for (int i = 0; i < kNumParams; ++i)
       t += std::string(i ? " , " : "") + "[ lv2:symbol \"" + controlPort(i).symbol +
            "\" ; pset:value " + number(exactPortValue(i, p.values[i])) + " ]";
-    t += " .\n\n";
+    t += " ;\n    state:state [ <" KORVA_LV2_PRESET_KEY "> \"" + std::to_string(n) +
+         "\"^^xsd:int ] .\n\n";
   }
   return t;
 }

@@ -9,7 +9,7 @@
 
 #include "host/AudioEffect.h"
 #include "presets/CPresetSystemEffect.h"
-#include "tools/fx_container.h"
+#include "tools/io/fx_container.h"
 
 namespace {
 

@@ -247,11 +247,11 @@ TEST(KorvaInfo, IdentityAndTheParametersOfTheDefaultPreset) {
     EXPECT_EQ(rows[i].label, expected[i].label);
     EXPECT_NEAR(rows[i].value, expected[i].value, 5e-7);
   }
-  // The assignment parameters: no controller, (999 + 0.5)/129 each.
+  // The assignment parameters: no controller, read as 1 each.
   for (int i = 0; i < 18; ++i) {
     SCOPED_TRACE(kNames[i]);
     EXPECT_EQ(rows[18 + i].name, std::string("CC# ") + kNames[i]);
-    EXPECT_NEAR(rows[18 + i].value, 999.5 / 129.0, 5e-7);
+    EXPECT_EQ(rows[18 + i].value, 1.0);
   }
 }
 

@@ -11,7 +11,7 @@ cd "$root"
 # anything and are not listed.
 rules=(
   "engine/dsp/|engine/"
-  "presets/tools/|presets/ host/ platform/ engine/ tools/fx_container.h"
+  "presets/tools/|presets/ host/ platform/ engine/ tools/io/fx_container.h"
   "host/|host/"
   "platform/|platform/"
   "toolkit/|toolkit/ host/ platform/"
@@ -19,6 +19,12 @@ rules=(
   "engine/|engine/ presets/ host/ platform/"
   "editor/|editor/ engine/ presets/ toolkit/ host/ platform/"
   "lv2/|lv2/ editor/ engine/ presets/ toolkit/ host/ platform/"
+  "tools/base/|tools/base/"
+  "tools/io/|tools/io/ tools/base/ host/vst_abi.h platform/AtomicFile.h"
+  "tools/vst/|tools/vst/ tools/io/ tools/base/ host/vst_abi.h"
+  "tools/lv2/|tools/lv2/ tools/base/"
+  "tools/validate/|tools/validate/ tools/vst/ tools/io/ tools/base/ host/vst_abi.h"
+  "tools/commands/|tools/commands/ tools/vst/ tools/lv2/ tools/io/ tools/base/ host/vst_abi.h"
   "tools/|tools/ host/vst_abi.h"
 )
 # Folders whose headers an include can name.

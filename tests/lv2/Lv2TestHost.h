@@ -88,9 +88,12 @@ class Lv2TestHost {
   }
   void addMidi(int64_t frame, uint8_t b0, uint8_t b1, uint8_t b2) {
     const uint8_t bytes[3] = {b0, b1, b2};
+    addMidiBytes(frame, bytes, 3);
+  }
+  void addMidiBytes(int64_t frame, const uint8_t* bytes, uint32_t size) {
     lv2_atom_forge_frame_time(&forge, frame);
-    lv2_atom_forge_atom(&forge, 3, midiEvent);
-    lv2_atom_forge_write(&forge, bytes, 3);
+    lv2_atom_forge_atom(&forge, size, midiEvent);
+    lv2_atom_forge_write(&forge, bytes, size);
   }
   void addPosition(int64_t frame, float bpm, double beat, float speed = 1.0f) {
     LV2_Atom_Forge_Frame obj;

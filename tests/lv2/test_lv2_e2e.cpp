@@ -119,6 +119,31 @@ Comparison compare(const std::vector<float>& a, const std::vector<float>& b) {
   return c;
 }
 
+// The chunk inside a state.ttl that lilv wrote: the base64 text of the
+// korva#state property.
+std::vector<uint8_t> savedChunk(const std::string& ttl) {
+  std::vector<uint8_t> bytes;
+  const size_t key = ttl.find("korva#state>");
+  if (key == std::string::npos) return bytes;
+  const size_t open = ttl.find('"', key);
+  const size_t start = ttl.find_first_not_of('"', open);
+  const size_t end = ttl.find('"', start);
+  if (open == std::string::npos || end == std::string::npos) return bytes;
+  const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  uint32_t bits = 0;
+  int count = 0;
+  for (size_t i = start; i < end; ++i) {
+    const size_t d = digits.find(ttl[i]);
+    if (d == std::string::npos) continue;  // line breaks, padding
+    bits = (bits << 6) | static_cast<uint32_t>(d);
+    if ((count += 6) >= 8) {
+      count -= 8;
+      bytes.push_back(static_cast<uint8_t>(bits >> count));
+    }
+  }
+  return bytes;
+}
+
 }  // namespace
 
 // The same input and settings through korva.so and korva.lv2: at the
@@ -198,6 +223,13 @@ TEST(KorvaLv2, BundleDescribesThePortTableAndItsStateSurvivesAStateFolder) {
   ASSERT_RUNS(host({"info", kUri, "--preset", "wow tape", "--save-state", dir / "state"}));
   const std::string ttl = slurp(dir / "state/state.ttl");
   EXPECT_NE(ttl.find("korva#state"), std::string::npos) << ttl;
+  // The preset's state (its number, read by lilv from the bundle) selected
+  // the stored "wow tape"; the first stored preset is still "default".
+  const std::vector<uint8_t> chunk = savedChunk(ttl);
+  ASSERT_EQ(chunk.size(), 1736u) << ttl;
+  EXPECT_EQ(chunk[12], 6);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&chunk[32]), "default");
+  EXPECT_STREQ(reinterpret_cast<const char*>(&chunk[32 + 96 * 6]), "wow tape");
   const Result back = host({"info", kUri, "--load-state", dir / "state"});
   ASSERT_RUNS(back);
   const FactoryPreset& wow = kFactoryPresets[6];

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/ParameterIds.h"
+#include "lv2/Lv2Korva.h"
 #include "lv2/Lv2Ports.h"
 #include "presets/CPresetSystemEffect.h"
 #include "tests/lv2/Lv2TestHost.h"
@@ -73,6 +74,15 @@ TEST(Lv2Ports, EndsAndFactoryPresetsMapBack) {
     EXPECT_EQ(engineValue(i, p.maximum), 1.0f) << p.symbol;
     EXPECT_EQ(engineValue(i, std::numeric_limits<float>::quiet_NaN()), 0.0f) << p.symbol;
   }
+  // A host may write anything: beyond either end is that end, for every kind.
+  const float inf = std::numeric_limits<float>::infinity();
+  for (int i = 0; i < kNumParams; ++i) {
+    const auto& p = controlPort(i);
+    for (const float above : {inf, 1e30f, p.maximum + 1.0f})
+      EXPECT_EQ(engineValue(i, above), engineValue(i, p.maximum)) << p.symbol << " " << above;
+    for (const float below : {-inf, -1e30f, p.minimum - 1.0f})
+      EXPECT_EQ(engineValue(i, below), engineValue(i, p.minimum)) << p.symbol << " " << below;
+  }
   for (const FactoryPreset& preset : kFactoryPresets) {
     for (int i = 0; i < kNumParams; ++i) {
       const float v = preset.values[i];
@@ -120,9 +130,10 @@ TEST_F(Lv2PluginTest, RefusesSampleRatesTheEngineDoesNotRunAt) {
   }
 }
 
-// A state that is truncated, of an unknown type, from another version or
-// with a wrong identifier is refused and changes nothing; the same state
-// written in the other byte order is taken whole.
+// A state that is truncated, of an unknown type, from another version, with
+// a wrong identifier or with a value outside 0..1 in any stored preset is
+// refused with an error status and changes nothing; the same state written
+// in the other byte order is taken whole.
 TEST_F(Lv2PluginTest, StateRestoreRefusesBadChunksAndReadsTheOtherByteOrder) {
   Lv2TestHost a, b;
   ASSERT_TRUE(a.handle && b.handle && a.state);
@@ -150,7 +161,16 @@ TEST_F(Lv2PluginTest, StateRestoreRefusesBadChunksAndReadsTheOtherByteOrder) {
   EXPECT_NE(a.restore(wrongId), LV2_STATE_SUCCESS);
   Lv2TestHost::Saved nextVersion = other;
   setChunkFloat(nextVersion.bytes, 0, 2.0f);  // magic word of a later layout
-  a.restore(nextVersion);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(a.restore(nextVersion), LV2_STATE_ERR_UNKNOWN);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("another layout"), std::string::npos);
+  for (const float bad : {1000.0f, -0.5f, std::numeric_limits<float>::quiet_NaN()}) {
+    Lv2TestHost::Saved loud = other;
+    setChunkFloat(loud.bytes, 32 + 96 * 16 + 24 + 4 * kInput, bad);  // not the current preset
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(a.restore(loud), LV2_STATE_ERR_UNKNOWN) << bad;
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("outside 0..1"), std::string::npos);
+  }
   Lv2TestHost::Saved nothing = other;
   nothing.bytes.clear();
   EXPECT_EQ(a.restore(nothing), LV2_STATE_ERR_NO_PROPERTY);
@@ -162,6 +182,65 @@ TEST_F(Lv2PluginTest, StateRestoreRefusesBadChunksAndReadsTheOtherByteOrder) {
   ASSERT_NE(swapped.bytes, other.bytes);
   EXPECT_EQ(a.restore(swapped), LV2_STATE_SUCCESS);
   EXPECT_EQ(a.save().bytes, other.bytes);
+}
+
+// A factory preset of the bundle, applied from a host's preset menu, is a
+// state with only the preset's number, then the preset's port values (lilv
+// restores the state first, then sets the ports; Ardour's engine may run
+// between the two). The preset is selected as the editor's menu selects it
+// and the stored presets stay as they were: the state saved afterwards is
+// that of the same bank with the preset current.
+TEST_F(Lv2PluginTest, HostPresetSelectsTheStoredPresetAndItsPortsChangeNothing) {
+  Lv2TestHost expected;
+  ASSERT_TRUE(expected.handle);
+  expected.activate();
+  const std::vector<uint8_t> bank = expected.save().bytes;
+  const LV2_URID presetKey = expected.urids.id("http://vek-sonimark.com/plugins/korva#preset");
+  const LV2_URID atomInt = expected.urids.id(LV2_ATOM__Int);
+
+  for (int n : {6, 16, 0}) {
+    Lv2TestHost host;
+    ASSERT_TRUE(host.handle);
+    host.activate();
+    host.run();
+    Lv2TestHost::Saved preset;
+    preset.key = host.urids.id("http://vek-sonimark.com/plugins/korva#preset");
+    preset.type = host.urids.id(LV2_ATOM__Int);
+    ASSERT_EQ(preset.key, presetKey);
+    ASSERT_EQ(preset.type, atomInt);
+    const int32_t number = n;
+    preset.bytes.assign(reinterpret_cast<const uint8_t*>(&number),
+                        reinterpret_cast<const uint8_t*>(&number) + sizeof number);
+    ASSERT_EQ(host.restore(preset), LV2_STATE_SUCCESS) << n;
+    host.run();  // the ports still hold the previous preset's values
+    for (int i = 0; i < kNumParams; ++i)
+      host.controls[i] = exactPortValue(i, kFactoryPresets[n].values[i]);
+    host.run();
+    std::vector<uint8_t> want = bank;
+    want[12] = static_cast<uint8_t>(n);  // the current preset, little-endian
+    const std::vector<uint8_t> got = host.save().bytes;
+    for (size_t b = 0; b < got.size(); ++b)
+      if (got[b] != want[b]) ADD_FAILURE() << "preset " << n << " byte " << b;
+  }
+
+  // A number outside the bank or of another type is refused and changes nothing.
+  Lv2TestHost host;
+  ASSERT_TRUE(host.handle);
+  for (const int64_t bad : {17, -1}) {
+    Lv2TestHost::Saved preset;
+    preset.key = host.urids.id("http://vek-sonimark.com/plugins/korva#preset");
+    preset.type = host.urids.id(LV2_ATOM__Long);
+    preset.bytes.assign(reinterpret_cast<const uint8_t*>(&bad),
+                        reinterpret_cast<const uint8_t*>(&bad) + sizeof bad);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(host.restore(preset), LV2_STATE_ERR_UNKNOWN) << bad;
+    testing::internal::GetCapturedStderr();
+    preset.type = host.urids.id(LV2_ATOM__Float);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(host.restore(preset), LV2_STATE_ERR_BAD_TYPE) << bad;
+    testing::internal::GetCapturedStderr();
+  }
+  EXPECT_EQ(host.save().bytes, bank);
 }
 
 // A controller assigned in the state drives its parameter from the atom
@@ -210,6 +289,44 @@ TEST_F(Lv2PluginTest, MidiAndTempoFromTheAtomPort) {
         first = static_cast<int>(k);
     EXPECT_NEAR(first, expected, 0.005 * expected) << bpm << " BPM";
   }
+}
+
+// A channel message cut short (a lone 0xB0, a controller number without its
+// value) or with a data byte whose top bit is set is no message: it neither
+// moves the parameter controller 0 drives nor ends a learn as controller 0.
+TEST_F(Lv2PluginTest, ShortOrBrokenMidiMessagesAreIgnored) {
+  Lv2TestHost host;
+  ASSERT_TRUE(host.handle);
+  host.activate();
+  Lv2TestHost::Saved s = host.save();
+  setChunkFloat(s.bytes, 1664 + 4 * kMix, 0.5f / 129.0f);  // CC 0 drives Mix
+  ASSERT_EQ(host.restore(s), LV2_STATE_SUCCESS);
+  host.run();
+  VEK& effect = static_cast<korvalv2::Lv2Korva*>(host.handle)->effect();
+  const float mix = effect.getParameter(kMix);
+  ASSERT_GT(mix, 0.0f);
+  const std::vector<std::vector<uint8_t>> broken = {
+      {0xB0}, {0xB3, 0x00}, {0xB0, 0x00, 0x80}, {0xB0, 0x80, 0x00}, {0xC0}, {0xE0, 0x00}};
+  auto sendBroken = [&] {
+    for (const auto& m : broken) host.addMidiBytes(0, m.data(), static_cast<uint32_t>(m.size()));
+    host.run();
+  };
+  sendBroken();
+  EXPECT_EQ(effect.getParameter(kMix), mix);
+  effect.startLearn();
+  effect.setLearnTarget(kFbck);
+  sendBroken();
+  EXPECT_TRUE(effect.isLearnActive());
+  EXPECT_EQ(effect.getParameterController(kFbck), kNoAssignment);
+  effect.stopLearn();
+
+  // Whole messages around them still arrive.
+  const uint8_t program[2] = {0xC0, 0x05}, full[3] = {0xB0, 0x00, 0x7F};
+  host.addMidiBytes(0, program, 2);
+  host.addMidiBytes(1, broken[0].data(), 1);
+  host.addMidiBytes(2, full, 3);
+  host.run();
+  EXPECT_EQ(effect.getParameter(kMix), 1.0f);
 }
 
 // Events a careless host may send: sizes that run past the sequence, MIDI

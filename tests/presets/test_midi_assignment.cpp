@@ -37,8 +37,9 @@ size_t callsTo(const PresetTestEffect& e, int index) {
 TEST(MidiAssignment, StartsWithNothingAssigned) {
   PresetTestEffect e;
   for (int i = 0; i < kNumParams; ++i) {
-    EXPECT_FLOAT_EQ(e.getParameter(18 + i), 7.7480621f);
-    EXPECT_GE(e.getParameter(18 + i), 128.0f / 129.0f);
+    // Hosts read 1 for none; states and files still store 7.7480621.
+    EXPECT_EQ(e.getParameter(18 + i), 1.0f);
+    EXPECT_FLOAT_EQ(e.storedAssignmentValue(i), 7.7480621f);
     EXPECT_EQ(e.getParameterController(i), 999);
   }
   for (int c = 0; c < kNumControllers; ++c) EXPECT_EQ(e.getControllerParameter(c), 999);
@@ -57,7 +58,7 @@ TEST(MidiAssignment, AssignmentParametersUse129Steps) {
   e.setParameter(20, 0.06f);
   EXPECT_EQ(e.getParameterController(kMix), 7);
   EXPECT_EQ(e.getControllerParameter(7), kMix);
-  EXPECT_EQ(e.getParameter(20), 0.06f);
+  EXPECT_EQ(e.getParameter(20), 7.5f / 129.0f);  // the middle of the step
   EXPECT_STREQ(controllerNames[e.getParameterController(kMix)], "main volume");
   sendEvents(e, {midiEvent(0xB3, 7, 127)});
   ASSERT_EQ(e.calls.size(), 2u);
@@ -68,7 +69,8 @@ TEST(MidiAssignment, AssignmentParametersUse129Steps) {
   e.setParameter(20, 0.995f);
   EXPECT_EQ(e.getParameterController(kMix), 999);
   EXPECT_EQ(e.rawControllerParameter(7), 999);
-  EXPECT_EQ(e.getParameter(20), 0.995f);
+  EXPECT_EQ(e.getParameter(20), 1.0f);
+  EXPECT_EQ(e.storedAssignmentValue(kMix), 0.995f);
   size_t before = e.calls.size();
   sendEvents(e, {midiEvent(0xB0, 7, 10)});
   EXPECT_EQ(e.calls.size(), before);
@@ -231,7 +233,7 @@ TEST(MidiAssignment, DirectTableOperations) {
   e.assignController(kNum, 64);
   e.assignController(kDen, 65);
   e.resetControllerMap();
-  for (int p = 0; p < kNumParams; ++p) EXPECT_FLOAT_EQ(e.getParameter(18 + p), 7.7480621f);
+  for (int p = 0; p < kNumParams; ++p) EXPECT_EQ(e.getParameter(18 + p), 1.0f);
   for (int c = 0; c < kNumControllers; ++c) EXPECT_EQ(e.rawControllerParameter(c), 999);
   // Learn and forget switches.
   e.startLearn();

@@ -2,6 +2,8 @@
 // changes nothing, and the controller tables stay one-to-one.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -47,6 +49,21 @@ Verdict judge(const std::vector<unsigned char>& b) {
     return {-1, false};
   if (wordAt(b, 0, big) != 0x01000000u) return {0, false};
   if (wordAt(b, 8, big) != 17u) return {-1, false};
+  // Any stored preset's sound value outside 0..1 (or no number) and any
+  // assignment that is no number refuse the whole block.
+  auto real = [&](size_t offset) {
+    const uint32_t w = wordAt(b, offset, big);
+    float f;
+    std::memcpy(&f, &w, 4);
+    return f;
+  };
+  for (size_t p = 0; p < 17; ++p)
+    for (size_t j = 0; j < 18; ++j) {
+      const float v = real(32 + 96 * p + 24 + 4 * j);
+      if (!(v >= 0.0f && v <= 1.0f)) return {-1, false};
+    }
+  for (size_t j = 0; j < 18; ++j)
+    if (std::isnan(real(1664 + 4 * j))) return {-1, false};
   return {0, true};
 }
 

@@ -72,9 +72,10 @@ void expectState(PresetTestEffect& e, int current) {
   EXPECT_EQ(e.getControllerParameter(74), kFbck);
   EXPECT_EQ(e.getControllerParameter(7), kMix);
   EXPECT_EQ(e.getParameterController(kRate), 999);
-  EXPECT_EQ(e.getParameter(18 + kRate), 0.995f);
+  EXPECT_EQ(e.getParameter(18 + kRate), 1.0f);
+  EXPECT_EQ(e.storedAssignmentValue(kRate), 0.995f);
   EXPECT_EQ(e.getParameter(18 + kFbck), (74 + 0.5f) / 129.0f);
-  EXPECT_FLOAT_EQ(e.getParameter(18 + kInput), 7.7480621f);
+  EXPECT_EQ(e.getParameter(18 + kInput), 1.0f);
 }
 
 uint32_t littleWord(const unsigned char* p) {
@@ -244,6 +245,20 @@ TEST(StateChunk, RefusedBlocksChangeNothing) {
       wrongCount.word(8, count);
       EXPECT_EQ(e.setChunk(wrongCount.bytes.data(), 1736), -1) << count;
     }
+
+    // A sound value outside 0..1 or no number in any stored preset, not only
+    // the current one, and an assignment that is no number.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (float bad : {1000.0f, -1e-6f, 1.0000001f, nan, -std::numeric_limits<float>::infinity()}) {
+      ChunkBuilder outOfRange(bigEndian);
+      fillState(outOfRange, 2);
+      outOfRange.value(16, kInput, bad);
+      EXPECT_EQ(e.setChunk(outOfRange.bytes.data(), 1736), -1) << bad;
+    }
+    ChunkBuilder noNumber(bigEndian);
+    fillState(noNumber, 2);
+    noNumber.assignment(kMix, nan);
+    EXPECT_EQ(e.setChunk(noNumber.bytes.data(), 1736), -1);
   }
   EXPECT_TRUE(PresetSnapshot::of(e) == before);
   EXPECT_TRUE(host.calls.empty());
@@ -282,13 +297,13 @@ TEST(StateChunk, AssignmentValuesRebuildTheTables) {
   fillState(b, 0);
   // Two parameters claim controller 7: the later one keeps it.
   b.assignment(kInput, (7 + 0.5f) / 129.0f);
-  b.assignment(kDen, std::numeric_limits<float>::quiet_NaN());
+  b.assignment(kDen, std::numeric_limits<float>::infinity());
   EXPECT_EQ(e.setChunk(b.bytes.data(), 1736), 0);
   EXPECT_EQ(e.getParameterController(kOutput), 999);
   EXPECT_EQ(e.rawControllerParameter(40), 999);
   EXPECT_EQ(e.getParameterController(kInput), 999);
   EXPECT_EQ(e.getParameterController(kMix), 7);
   EXPECT_EQ(e.getParameterController(kDen), 999);
-  EXPECT_FLOAT_EQ(e.getParameter(18 + kDen), 7.7480621f);
+  EXPECT_EQ(e.getParameter(18 + kDen), 1.0f);
   EXPECT_EQ(e.getParameterController(kFbck), 74);
 }

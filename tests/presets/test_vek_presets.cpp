@@ -1,6 +1,8 @@
 // The preset system inside the real plug-in, reached as a host reaches it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -55,7 +57,7 @@ TEST_F(VekPresets, ConstructionAppliesPresetZeroAndUpdatesTheDisplayTwice) {
   EXPECT_EQ(p.programName(), "default");
   EXPECT_EQ(p.get(kPower), 0.75f);
   EXPECT_EQ(p.effect->getCurrentPreset(), 0);
-  EXPECT_FLOAT_EQ(p.get(18), 7.7480621f);
+  EXPECT_EQ(p.get(18), 1.0f);
   EXPECT_EQ(p.record->uniqueID, kPluginId);
   EXPECT_EQ(p.effect->getPluginId(), kPluginId);
 }
@@ -164,4 +166,96 @@ TEST_F(VekPresets, ChunkMovesTheWholeStateBetweenInstances) {
   EXPECT_EQ(b.effect->getParameterController(kRate), 10);
   EXPECT_EQ(b.dispatch(effSetChunk, 0, 1735, saved.data()), -1);
   EXPECT_EQ(b.dispatch(effSetChunk, 1, 1737, saved.data()), -1);
+}
+
+namespace {
+
+std::vector<unsigned char> chunkOf(Plugin& p) {
+  void* data = nullptr;
+  const VstIntPtr size = p.dispatch(effGetChunk, 0, 0, &data);
+  if (size != 1736 || !data) return {};
+  return std::vector<unsigned char>(static_cast<unsigned char*>(data),
+                                    static_cast<unsigned char*>(data) + 1736);
+}
+
+// What hosts store of each parameter and set again after restoring the
+// chunk: Qtractor clamps to 0..1, MusE prints about seven significant digits
+// (six is what Qt prints by default).
+float clampedCopy(float v) {
+  return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
+}
+float printedCopy(float v, int digits) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(v));
+  return std::strtof(text, nullptr);
+}
+float sevenDigitCopy(float v) {
+  return printedCopy(v, 7);
+}
+float sixDigitCopy(float v) {
+  return printedCopy(v, 6);
+}
+
+}  // namespace
+
+// A host that restores the chunk and then sets every parameter to what it
+// stored of it leaves the chunk as it was: the factory bank with any preset
+// current, and a state with assignments, a hold, sync and odd values.
+TEST_F(VekPresets, HostsThatWriteBackWhatTheyReadChangeNothing) {
+  std::vector<std::vector<unsigned char>> states;
+  {
+    Plugin p;
+    for (int h = 0; h < 17; ++h) {
+      p.effect->selectPreset(h);
+      states.push_back(chunkOf(p));
+    }
+    p.effect->selectPreset(9);
+    const float odd[] = {0.123456789f, 1.0f / 3.0f, 0.99999994f, 1e-7f, 0.7777777f};
+    for (int i : {kInput, kOutput, kMix, kFbck, kManVCO, kDepth, kWaveform, kRate})
+      p.set(i, odd[i % 5]);
+    p.set(kDlyTime, 0.31415927f);
+    p.set(18 + kMix, 0.06f);
+    p.set(18 + kInput, -0.25f);
+    p.effect->startLearn();
+    p.set(kFbck, 0.5f);
+    EventList cc;
+    cc.add(midiEvent(0xB0, 74, 33));
+    p.dispatch(effProcessEvents, 0, 0, cc.get());
+    states.push_back(chunkOf(p));
+    p.set(kDlyClk, 0.75f);  // synced
+    p.set(kNum, 0.5f);
+    states.push_back(chunkOf(p));
+    p.set(kRptInf, 0.75f);  // held
+    states.push_back(chunkOf(p));
+  }
+  for (auto copy : {clampedCopy, sevenDigitCopy, sixDigitCopy}) {
+    for (size_t s = 0; s < states.size(); ++s) {
+      Plugin p;
+      ASSERT_EQ(p.dispatch(effSetChunk, 0, 1736, states[s].data()), 0);
+      float stored[36];
+      for (int i = 0; i < 36; ++i) stored[i] = copy(p.get(i));
+      for (int i = 0; i < 36; ++i) p.set(i, stored[i]);
+      const std::vector<unsigned char> after = chunkOf(p);
+      int differing = 0;
+      for (size_t b = 0; b < after.size(); ++b) differing += after[b] != states[s][b];
+      EXPECT_EQ(differing, 0) << "state " << s << (copy == clampedCopy ? ", clamped" : ", printed");
+    }
+  }
+}
+
+// While sync is on the engine keeps its synced delay and the preset keeps
+// the DlyTime it was saved with; setting that DlyTime again changes neither.
+// Once sync is off, the same value is a real change: the delay follows it.
+TEST_F(VekPresets, PresetDelayTimeCountsAgainOnceSyncIsOff) {
+  Plugin p;
+  p.effect->selectPreset(16);  // "16th slapback", synced
+  const float saved = p.effect->presetStore()[16].values[kDlyTime];
+  const float synced = p.get(kDlyTime);
+  ASSERT_NE(synced, saved);
+  p.set(kDlyTime, saved);
+  EXPECT_EQ(p.get(kDlyTime), synced);
+  EXPECT_EQ(p.effect->presetStore()[16].values[kDlyTime], saved);
+  p.set(kDlyClk, 0.25f);
+  p.set(kDlyTime, saved);
+  EXPECT_EQ(p.get(kDlyTime), saved);
 }

@@ -221,33 +221,58 @@ TEST_F(FilesTest, BigEndianPresetLoadsCorrectlyAndReversedModeFlipsValues) {
   EXPECT_EQ(bitsOf(inst->preset(2).values[0]), 0x0000403Fu);
 }
 
-TEST_F(FilesTest, ReversedModeTakesEveryValueEvenWhenItIsNoNumber) {
-  // 0x3F00C0FF (about 0.50294) is an ordinary edited value; on disk from a
-  // little-endian writer it is FF C0 00 3F, which read the other way round is
-  // 0xFFC0003F, a NaN. The reversed load still replaces the whole preset.
-  const uint32_t edited = 0x3F00C0FFu;
-  RecordBuilder preset = shapedPreset("Odd value", false);
-  preset.word(29 + 4 * kFbck, edited);
-  writeBytes(dir.file("odd.vek"), preset.bytes);
-  fx().selectPreset(5);
-  dialogs.answer(dir.file("odd.vek"));
-  ed().loadPreset(0.5f);
-  EXPECT_EQ(inst->name(5), "Odd value");
-  EXPECT_EQ(bitsOf(inst->preset(5).values[kFbck]), 0xFFC0003Fu);
-  for (int i = 0; i < kNumParams; ++i) {
-    if (i == kFbck) continue;
-    EXPECT_EQ(bitsOf(inst->preset(5).values[i]), reversedBits(bitsOf(kShapes[i % 6]))) << i;
-  }
+// A record of ours holding a sound value outside 0..1 or no number, in any
+// preset of a bank, or an assignment that is no number, is refused whole and
+// changes nothing (not even the bank's switch to preset 0), and says so. A
+// reversed read of a good file that makes such a value counts the same:
+// 0x3F00C0FF (about 0.50294) on disk from a little-endian writer is FF C0 00
+// 3F, which read the other way round is 0xFFC0003F, a NaN.
+TEST_F(FilesTest, RecordsHoldingAValueOutsideTheRangeChangeNothing) {
+  fillBank();  // preset 3 current
+  fx().assignController(kMix, 74);
+  const PresetSnapshot before = PresetSnapshot::of(fx());
+  const size_t shownBefore = inst->editor->shown.size();
 
-  // A bank with such a value in its last preset loads whole as well.
-  Bytes bank = expectedBank(false);
-  putWordLE(bank, 29 + 96 * 16 + 4 * kRate, edited);
-  writeBytes(dir.file("odd.vkb"), bank);
-  dialogs.answer(dir.file("odd.vkb"));
-  ed().loadBank(0.5f);
-  EXPECT_EQ(inst->name(16), "Bank preset 16");
-  EXPECT_EQ(bitsOf(inst->preset(16).values[kRate]), 0xFFC0003Fu);
-  EXPECT_EQ(bitsOf(inst->preset(0).values[0]), reversedBits(bitsOf(valueOf(0, 0))));
+  RecordBuilder loud = shapedPreset("Loud", false);
+  loud.value(29 + 4 * kInput, 1000.0f);
+  writeBytes(dir.file("loud.vek"), loud.bytes);
+  RecordBuilder odd = shapedPreset("Odd value", false);
+  odd.word(29 + 4 * kFbck, 0x3F00C0FFu);
+  writeBytes(dir.file("odd.vek"), odd.bytes);
+  Bytes bank = expectedBank(true);
+  putWordLE(bank, 29 + 96 * 16 + 4 * kRate, 0x000080BEu);  // BE 80 00 00: -0.25 big-endian
+  writeBytes(dir.file("negative.vkb"), bank);
+  RecordBuilder midi(kMidiFileSize, 0x0B, false);
+  for (int i = 0; i < kNumParams; ++i) midi.value(5 + 4 * i, 999.5f / 129.0f);
+  midi.word(5 + 4 * kDen, 0x7FC00000u);
+  writeBytes(dir.file("nan.vkm"), midi.bytes);
+
+  struct Load {
+    const char* file;
+    void (CPresetSystemEditor::*command)(float);
+    float value;
+  };
+  for (const Load& l : {Load{"loud.vek", &CPresetSystemEditor::loadPreset, 1.0f},
+                        Load{"odd.vek", &CPresetSystemEditor::loadPreset, 0.5f},
+                        Load{"negative.vkb", &CPresetSystemEditor::loadBank, 1.0f},
+                        Load{"nan.vkm", &CPresetSystemEditor::loadMidiSettings, 1.0f}}) {
+    dialogs.answer(dir.file(l.file));
+    testing::internal::CaptureStderr();
+    (ed().*l.command)(l.value);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(l.file), std::string::npos) << err;
+    EXPECT_NE(err.find("refused"), std::string::npos) << err;
+    EXPECT_TRUE(PresetSnapshot::of(fx()) == before) << l.file;
+    EXPECT_EQ(fx().getCurrentPreset(), 3) << l.file;
+    EXPECT_EQ(fx().getParameterController(kMix), 74) << l.file;
+  }
+  EXPECT_EQ(inst->editor->shown.size(), shownBefore);
+
+  // The same preset file read as written is taken.
+  dialogs.answer(dir.file("odd.vek"));
+  ed().loadPreset(1.0f);
+  EXPECT_EQ(inst->name(3), "Odd value");
+  EXPECT_EQ(bitsOf(inst->preset(3).values[kFbck]), 0x3F00C0FFu);
 }
 
 TEST_F(FilesTest, BigEndianBankAndMidiFilesLoad) {

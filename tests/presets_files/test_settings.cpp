@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 
 #include "platform/SettingsStore.h"
@@ -244,6 +245,42 @@ TEST_F(SettingsTest, CorruptedOrForeignValuesAreRefused) {
   longer.push_back(0);
   putValue("MemoA", platform::kSettingsBinary, longer);
   t.editor->recallMemoA();
+  EXPECT_TRUE(PresetSnapshot::of(t.fx) == before);
+}
+
+// Whole records of ours holding a sound value outside 0..1 (in any preset of
+// the bank) or an assignment that is no number: refused with a message, the
+// instance starts from the factory bank and a recall changes nothing.
+TEST_F(SettingsTest, ValuesOutsideTheRangeAreRefused) {
+  Bytes bank(kBankFileSize), preset(kPresetFileSize), midi(kMidiFileSize);
+  {
+    TestInstance t;
+    t.fx.assignController(kFbck, 74);
+    t.editor->fillBankData(bank.data());
+    t.editor->fillPresetData(preset.data());
+    t.editor->fillMidiData(midi.data());
+  }
+  const float loud = 1000.0f, negative = -0.5f;
+  std::memcpy(&bank[29 + 96 * 12 + 4 * kOutput], &loud, 4);
+  std::memcpy(&preset[29 + 4 * kMix], &negative, 4);
+  const uint32_t nan = 0x7FC00000u;
+  std::memcpy(&midi[5 + 4 * kRate], &nan, 4);
+  putValue("DefaultBank", platform::kSettingsBinary, bank);
+  putValue("DefaultPreset", platform::kSettingsBinary, preset);
+  putValue("DefaultMidi", platform::kSettingsBinary, midi);
+  putValue("MemoA", platform::kSettingsBinary, preset);
+
+  testing::internal::CaptureStderr();
+  TestInstance t;
+  const std::string err = testing::internal::GetCapturedStderr();
+  for (const char* name : {"DefaultBank", "DefaultPreset", "DefaultMidi"})
+    EXPECT_NE(err.find(std::string("stored ") + name + " refused"), std::string::npos) << err;
+  expectFactoryBank(t);
+  for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(t.fx.getParameterController(i), 999);
+  const PresetSnapshot before = PresetSnapshot::of(t.fx);
+  testing::internal::CaptureStderr();
+  t.editor->recallMemoA();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("MemoA"), std::string::npos);
   EXPECT_TRUE(PresetSnapshot::of(t.fx) == before);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/fx_container.h"
+#include "tools/io/fx_container.h"
 
 namespace {
 

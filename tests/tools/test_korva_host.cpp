@@ -291,6 +291,21 @@ TEST_F(Render, GainIsExactPerSample) {
   }
 }
 
+// The validator's monitors replace libc's allocation and blocking calls for
+// their whole process; every other command must run plug-ins on the real ones.
+TEST_F(Render, PluginsRunOnLibcNotOnTheValidatorsMonitors) {
+  const Result r = run({"render", KH_PROBE, dir / "in.wav", dir / "out.wav"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const Wav w = readWav(dir / "out.wav");
+  const char* const names[] = {
+      "malloc",   "free",      "calloc", "realloc", "posix_memalign", "pthread_mutex_lock",
+      "sem_wait", "nanosleep", "usleep", "poll",    "select",         "read",
+      "write"};
+  ASSERT_GE(w.left.size(), std::size(names));
+  for (size_t i = 0; i < std::size(names); ++i)
+    EXPECT_EQ(w.left[i], 0.0f) << names[i] << " is korva-host's own, not libc's";
+}
+
 TEST_F(Render, ParametersByCaseInsensitiveNameAndIndex) {
   ASSERT_EQ(run({"render", KH_PLUGIN, dir / "in.wav", dir / "a.wav", "--param", "gAIN=0.25",
                  "--param", "delay=1"})
@@ -468,7 +483,7 @@ void addName(Bytes& b, const std::string& s, size_t field) {
   b.insert(b.end(), field - s.size(), 0);
 }
 void addText(Bytes& b, const char* s) {
-  b.insert(b.end(), s, s + 4);
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(s[i]));
 }
 
 // 'KhT1' program with three parameters, written out by hand.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,11 +111,17 @@ TEST(ValidateCorrectPlugin, PassesEveryGroupWithTheEditorAndWritesJson) {
 
 struct Planted {
   int fault;
+  const char* name;  // what is planted, the test's name
   const char* group;
   const char* check;
   const char* says;  // a fragment of the first failure
   bool x;
 };
+
+// For test listings and failure messages (not the struct's bytes).
+void PrintTo(const Planted& p, std::ostream* out) {
+  *out << "fault " << p.fault << " " << p.name << ", caught by " << p.group << " / " << p.check;
+}
 
 class PlantedFault : public ::testing::TestWithParam<Planted> {};
 
@@ -130,23 +137,27 @@ TEST_P(PlantedFault, IsCaughtByItsCheck) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, PlantedFault,
     ::testing::Values(
-        Planted{1, "real-time", "no allocation or lock", "processReplacing allocated", false},
-        Planted{2, "parameters", "texts across 0..1", "wrote 40 characters (limit 8)", false},
-        Planted{3, "bad-input", "NaN", "output still nan", false},
-        Planted{4, "environment", "process state after every call",
+        Planted{1, "AllocatesInProcess", "real-time", "no allocation or lock",
+                "processReplacing allocated", false},
+        Planted{2, "LongParamDisplay", "parameters", "texts across 0..1",
+                "wrote 40 characters (limit 8)", false},
+        Planted{3, "NanPoisonsItsFilter", "bad-input", "NaN", "output still nan", false},
+        Planted{4, "ChangesTheLocale", "environment", "process state after every call",
                 "after effGetParamDisplay(0): the process locale changed", false},
-        Planted{5, "state", "chunk round trip", "effGetChunk after effSetChunk", false},
-        Planted{6, "parameters", "set/get round trip", "reads back", false},
-        Planted{7, "editor", "rect", "killed by SIGSEGV", true},
-        Planted{8, "lifecycle", "create/destroy cycles", "bytes per created and closed instance",
+        Planted{5, "IgnoresSetChunk", "state", "chunk round trip", "effGetChunk after effSetChunk",
                 false},
-        Planted{11, "real-time", "denormal tail cost", "x the burst (limit 1.2)", false},
-        Planted{13, "environment", "files written", "wrote $HOME/.kv-validator-test", false},
-        Planted{14, "editor", "open/close cycles", "child window(s) left in the host's window",
-                true}),
-    [](const ::testing::TestParamInfo<Planted>& info) {
-      return "fault" + std::to_string(info.param.fault);
-    });
+        Planted{6, "ReadsBackAnotherValue", "parameters", "set/get round trip", "reads back",
+                false},
+        Planted{7, "CrashesInEditClose", "editor", "rect", "killed by SIGSEGV", true},
+        Planted{8, "LeaksPerInstance", "lifecycle", "create/destroy cycles",
+                "bytes per created and closed instance", false},
+        Planted{11, "SlowDenormalTail", "real-time", "denormal tail cost",
+                "x the burst (limit 1.2)", false},
+        Planted{13, "WritesIntoHome", "environment", "files written",
+                "wrote $HOME/.kv-validator-test", false},
+        Planted{14, "LeavesItsWindowBehind", "editor", "open/close cycles",
+                "child window(s) left in the host's window", true}),
+    [](const ::testing::TestParamInfo<Planted>& info) { return info.param.name; });
 
 // A crash ends only the child it happened in: the other checks and groups run.
 TEST(ValidateIsolation, ACrashInOneCheckLeavesTheRestRunning) {

@@ -1,5 +1,7 @@
 // korva-host validate: options, the load check, one isolated child per
 // group, progress, the table and the JSON file.
+#include "tools/validate/command.h"
+
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,10 +11,10 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "tools/atomic_file.h"
-#include "tools/commands.h"
+#include "tools/io/files.h"
 #include "tools/validate/isolation.h"
 #include "tools/validate/report.h"
+#include "tools/validate/rt_monitor.h"
 
 namespace khost {
 
@@ -131,6 +133,8 @@ int runValidate(ArgList& args) {
   if (only.empty())
     for (const GroupDef& g : allGroups()) groups.push_back(&g);
 
+  if (!rt::live())
+    throw HostError(kExitIo, "the allocation and blocking-call monitors are not active");
   const std::string why = preflight(options.pluginPath, std::min(timeout, 30.0));
   if (!why.empty()) throw HostError(kExitPlugin, why);
 

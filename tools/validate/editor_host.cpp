@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace validate {
 

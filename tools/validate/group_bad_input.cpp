@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/signals.h"

@@ -14,12 +14,12 @@
 #include <cstring>
 #include <functional>
 
-#include "tools/cli.h"
-#include "tools/plugin_state.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/editor_host.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/signals.h"
+#include "tools/vst/plugin_state.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>

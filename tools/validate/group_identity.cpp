@@ -2,7 +2,7 @@
 // effect record, the name texts and the can-do answers.
 #include <dlfcn.h>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/instance.h"
 

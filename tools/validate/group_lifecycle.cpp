@@ -6,7 +6,7 @@
 #include <climits>
 #include <fstream>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/rt_monitor.h"

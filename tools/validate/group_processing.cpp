@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/signals.h"

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <thread>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/rt_monitor.h"

@@ -6,12 +6,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "tools/atomic_file.h"
-#include "tools/cli.h"
-#include "tools/plugin_state.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/signals.h"
+#include "tools/vst/plugin_state.h"
 
 namespace validate {
 

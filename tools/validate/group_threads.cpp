@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 #include "tools/validate/check.h"
 #include "tools/validate/editor_host.h"
 #include "tools/validate/instance.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "host/vst_abi.h"
-#include "tools/host_context.h"
-#include "tools/plugin.h"
+#include "tools/vst/host_context.h"
+#include "tools/vst/plugin.h"
 
 namespace validate {
 

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 #include "tools/validate/instance.h"
 
 namespace validate {

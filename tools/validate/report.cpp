@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace validate {
 

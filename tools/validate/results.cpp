@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "tools/cli.h"
+#include "tools/base/cli.h"
 
 namespace validate {
 

@@ -1,8 +1,8 @@
 // Counts what the plug-in does on a thread while the host marks it as inside
 // an audio call: heap allocations and frees, and locking or blocking system
-// calls. korva-host interposes malloc and friends itself (or, under a
-// sanitizer, installs the sanitizer's allocation hooks), so plug-ins need no
-// special build.
+// calls. The validator's program interposes malloc and friends itself (or,
+// under a sanitizer, installs the sanitizer's allocation hooks), so plug-ins
+// need no special build; see rt_interposer.cpp.
 #pragma once
 
 namespace validate::rt {
@@ -17,6 +17,14 @@ struct Counts {
 void watch(bool on);
 Counts counts();
 void reset();
+
+// True when the interposers count this process's calls: without them every
+// real-time check would pass unseen.
+bool live();
+
+// Called by the interposers for every call; counted while watching.
+void noteAllocation();
+void noteBlocking(const char* name);
 
 // Bytes the process holds on the heap now (for leak figures).
 long heapInUse();
