@@ -190,9 +190,6 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// Both engines in one run: short rounds alternate between them so a machine
-// shared with other work loads both alike. The best round of each is the
-// figure least disturbed by other work; the median is printed beside it.
 // The parameter values configure() sets, as steps for the reference model.
 struct StepRecorder {
   std::vector<reference::Step> steps;
@@ -215,37 +212,66 @@ std::string referenceCheck(Setting s) {
   return d.found ? d.describe() : "matches the reference";
 }
 
-void compare() {
-  constexpr int kRounds = 301, kBlocks = 8;
-  std::printf("\nsame-run comparison, 44.1 kHz, block %d, %d alternating rounds of %d blocks\n",
-              kBlock, kRounds, kBlocks);
+// Both engines in one run: short rounds alternate between them, and so does
+// their order within a round, so a machine shared with other work loads both
+// alike and neither always runs on the caches and clocks the other left. The
+// best round of each is the figure least disturbed by other work; the median
+// is printed beside it.
+struct Timing {
+  double bestNew, bestOld, medianNew, medianOld;
+};
+
+template <class New, class Old>
+Timing timeAlternately(New& now, Old& old, Setting s, int rounds) {
+  constexpr int kBlocks = 8;
+  configure(now, s);
+  configure(old, s);
+  Buffers b(0.5f);
+  for (int i = 0; i < 100; ++i) {
+    b.run(now);
+    b.run(old);
+  }
+  std::vector<double> tNew, tOld;
+  auto time = [&](auto& e, std::vector<double>& into) {
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < kBlocks; ++i) b.run(e);
+    into.push_back(nsPerFrame(std::chrono::steady_clock::now() - t0, kBlocks));
+  };
+  for (int round = 0; round < rounds; ++round) {
+    if (round % 2) {
+      time(now, tNew);
+      time(old, tOld);
+    } else {
+      time(old, tOld);
+      time(now, tNew);
+    }
+  }
+  return {*std::min_element(tNew.begin(), tNew.end()), *std::min_element(tOld.begin(), tOld.end()),
+          median(tNew), median(tOld)};
+}
+
+void printHeader(int rounds, const char* what) {
+  std::printf("same-run comparison%s, 44.1 kHz, block %d, %d rounds of 8 blocks\n", what, kBlock,
+              rounds);
   std::printf("%-30s %10s %10s %8s   %10s %10s %8s\n", "ns per stereo frame", "new best",
-              "old best", "ratio", "new median", "old median", "ratio");
+              "old best", "old/new", "new median", "old median", "old/new");
+}
+
+void printRow(Setting s, const Timing& t, const std::string& note) {
+  std::printf("%-30s %10.2f %10.2f %7.3fx   %10.2f %10.2f %7.3fx  %s\n", settingName(s), t.bestNew,
+              t.bestOld, t.bestOld / t.bestNew, t.medianNew, t.medianOld, t.medianOld / t.medianNew,
+              note.c_str());
+}
+
+void compare() {
+  constexpr int kRounds = 301;
+  std::printf("\n");
+  printHeader(kRounds, " with the frozen per-sample engine");
   for (Setting s : {Setting::Defaults, Setting::WowTape, Setting::Feedback, Setting::Busy}) {
     DelayEngine now;
     baseline::DelayEngine old;
-    configure(now, s);
-    configure(old, s);
-    Buffers b(0.5f);
-    for (int i = 0; i < 100; ++i) {
-      b.run(now);
-      b.run(old);
-    }
-    std::vector<double> tNew, tOld;
-    for (int round = 0; round < kRounds; ++round) {
-      auto t0 = std::chrono::steady_clock::now();
-      for (int i = 0; i < kBlocks; ++i) b.run(now);
-      auto t1 = std::chrono::steady_clock::now();
-      for (int i = 0; i < kBlocks; ++i) b.run(old);
-      auto t2 = std::chrono::steady_clock::now();
-      tNew.push_back(nsPerFrame(t1 - t0, kBlocks));
-      tOld.push_back(nsPerFrame(t2 - t1, kBlocks));
-    }
-    const double bn = *std::min_element(tNew.begin(), tNew.end());
-    const double bo = *std::min_element(tOld.begin(), tOld.end());
-    const double mn = median(tNew), mo = median(tOld);
-    std::printf("%-30s %10.2f %10.2f %7.2fx   %10.2f %10.2f %7.2fx  %s\n", settingName(s), bn, bo,
-                bo / bn, mn, mo, mo / mn, referenceCheck(s).c_str());
+    const Timing t = timeAlternately(now, old, s, kRounds);
+    printRow(s, t, referenceCheck(s));
   }
 }
 
@@ -290,50 +316,16 @@ int compareBuilds(const char* oldPath, const char* newPath, int cap, int rounds)
   if (!older || !newer) return 1;
   older->capLoopBuild(cap);
   newer->capLoopBuild(cap);
-  constexpr int kBlocks = 8;
-  std::printf("same-run comparison of two builds, 44.1 kHz, block %d, %d rounds of %d blocks\n",
-              kBlock, rounds, kBlocks);
   std::printf("old: %s\nnew: %s\nloop builds up to %s\n", oldPath, newPath,
               cap == 0   ? "x86-64"
               : cap == 1 ? "AVX2"
                          : "AVX-512");
-  std::printf("%-30s %10s %10s %8s   %10s %10s %8s  %s\n", "ns per stereo frame", "new best",
-              "old best", "old/new", "new median", "old median", "old/new", "output");
+  printHeader(rounds, " of two builds");
   for (Setting s : {Setting::Defaults, Setting::WowTape, Setting::Feedback, Setting::Busy}) {
     const long differs = firstDifference(older, newer, s, 200);
     LoadedEngine now(newer), old(older);
-    configure(now, s);
-    configure(old, s);
-    Buffers b(0.5f);
-    for (int i = 0; i < 100; ++i) {
-      b.run(now);
-      b.run(old);
-    }
-    std::vector<double> tNew, tOld;
-    auto time = [&](auto& e, std::vector<double>& into) {
-      const auto t0 = std::chrono::steady_clock::now();
-      for (int i = 0; i < kBlocks; ++i) b.run(e);
-      into.push_back(nsPerFrame(std::chrono::steady_clock::now() - t0, kBlocks));
-    };
-    for (int round = 0; round < rounds; ++round) {
-      if (round % 2) {
-        time(now, tNew);
-        time(old, tOld);
-      } else {
-        time(old, tOld);
-        time(now, tNew);
-      }
-    }
-    const double bn = *std::min_element(tNew.begin(), tNew.end());
-    const double bo = *std::min_element(tOld.begin(), tOld.end());
-    const double mn = median(tNew), mo = median(tOld);
-    char output[64];
-    if (differs < 0)
-      std::snprintf(output, sizeof output, "same bits");
-    else
-      std::snprintf(output, sizeof output, "DIFFERS at frame %ld", differs);
-    std::printf("%-30s %10.2f %10.2f %7.3fx   %10.2f %10.2f %7.3fx  %s\n", settingName(s), bn, bo,
-                bo / bn, mn, mo, mo / mn, output);
+    const Timing t = timeAlternately(now, old, s, rounds);
+    printRow(s, t, differs < 0 ? "same bits" : "DIFFERS at frame " + std::to_string(differs));
   }
   return 0;
 }
