@@ -19,6 +19,7 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool fonts-liberation locales-all
   lsp-plugins-vst dpf-plugins-vst valgrind jq
   lv2-dev liblilv-dev lilv-utils ardour-lv2-plugins
+  zenity  # the editor's load and save dialogs (or kdialog)
 )
 
 install_packages() {
