@@ -509,7 +509,7 @@ class NoDialogProgram : public PresetStrip {
 
 TEST_F(NoDialogProgram, FileArrowsSaySoInTheNameField) {
   const std::string stored = programName();
-  for (int32_t arrow : {35, 38, 42}) {  // bank load, preset save, MIDI save
+  for (int32_t arrow : {kTagLoadBank, kTagSavePreset, kTagSaveMidi}) {
     SCOPED_TRACE(arrow);
     click(arrow);
     idle();

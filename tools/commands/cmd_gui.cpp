@@ -318,7 +318,19 @@ int runScreenshot(ArgList& args) {
     editor.idle();
     XSync(display.d, False);
     if (!editor.mapped()) throw HostError(kExitIo, "the editor window never appeared");
+    // The plug-in draws on its own X connection, whose expose events may still
+    // be on their way on a loaded machine: grab until two grabs agree.
     png = grab(display.d, editor.window());
+    const auto settleLimit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < settleLimit) {
+      sleepMs(30);
+      editor.pump();
+      editor.idle();
+      XSync(display.d, False);
+      std::vector<uint8_t> again = grab(display.d, editor.window());
+      if (again == png) break;
+      png.swap(again);
+    }
     editor.close();
   }
   plugin->close();
