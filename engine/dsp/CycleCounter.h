@@ -31,6 +31,13 @@ struct CycleCounter {
 
   bool near(int i) const { return i < window || i > length - window; }
 
+  // Advances n samples at once, to the position and indicator n ticks give
+  // (positions run 0..length, a boundary passed counts as near).
+  void skip(int n, bool& indicator) {
+    if (position + 1 < window || position + n > length - window) indicator = true;
+    position = (position + n) % (length + 1);
+  }
+
   // Advances one sample and sets `indicator` near a boundary; true when a
   // boundary was passed.
   bool tick(bool& indicator) {

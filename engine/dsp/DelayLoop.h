@@ -267,9 +267,18 @@ KORVA_STAGE void countCycle(const LoopSettings& s, LoopState& st) {
   if (boundary && st.holdWaiting) startWaitingHold(s, st);
 }
 
+// Shortcut: the delay-cycle counter per chunk (of 64). Only a hold waiting for
+// a boundary needs to know at which sample it falls; without one, the
+// position and the indicator after n samples follow in closed form
+// (CycleCounter::skip), so the counter moves on once per chunk. A hold never
+// starts waiting inside a block.
+KORVA_STAGE bool cycleCountedEachSample(const LoopState& st) {
+  return st.holdWaiting;
+}
+
 template <int kSize>
 KORVA_STAGE void closeLoop(const LoopSettings& s, LoopState& st, StereoLevelLimiter& limiter,
-                           Chunk<kSize>& ch, int j) {
+                           Chunk<kSize>& ch, int j, bool countEachSample) {
   float envelope;
   const Pair t = limitLoopInput(s, st, limiter, ch.filtered[j], envelope);
   const float feedback = ch.feedbacks[j];
@@ -277,7 +286,7 @@ KORVA_STAGE void closeLoop(const LoopSettings& s, LoopState& st, StereoLevelLimi
   const Pair o = runClock(s, st, period, t);
   feedBack(s, st, o, feedback);
   ch.delayed[j] = o;
-  countCycle(s, st);
+  if (countEachSample) countCycle(s, st);
 }
 
 // Pass 3 -----------------------------------------------------------------
@@ -314,13 +323,15 @@ KORVA_STAGE void runChunks(const LoopSettings& s, LoopState& st, StereoLevelLimi
     if constexpr (kSize == 1) {
       // Frame 0 written as such, so the chunk's arrays become registers.
       prepareFrame(s, st, ch, 0, io.inL[start], io.inR[start]);
-      closeLoop(s, st, limiter, ch, 0);
+      closeLoop(s, st, limiter, ch, 0, true);
       writeOutput(s, ch, 0, io, start);
     } else {
       const int n = std::min(kSize, io.frames - start);
+      const bool countEachSample = cycleCountedEachSample(st);
       for (int j = 0; j < n; ++j) prepareFrame(s, st, ch, j, io.inL[start + j], io.inR[start + j]);
-      for (int j = 0; j < n; ++j) closeLoop(s, st, limiter, ch, j);
+      for (int j = 0; j < n; ++j) closeLoop(s, st, limiter, ch, j, countEachSample);
       for (int j = 0; j < n; ++j) writeOutput(s, ch, j, io, start + j);
+      if (!countEachSample && st.cycle.active) st.cycle.skip(n, st.indicator);
     }
   }
 }

@@ -295,3 +295,25 @@ TEST(CycleCounter, NoCycleAtZeroDelayIndicatorNearBoundaries) {
   EXPECT_FALSE(c.tick(indicator));  // 883: mid-cycle
   EXPECT_FALSE(indicator);
 }
+
+// The per-chunk cycle counter: skipping n samples gives the position and the
+// indicator of n ticks, across boundaries, several boundaries in one chunk
+// and the negative positions a song position before zero gives.
+TEST(Shortcuts, SkippingSamplesOfTheCycleCounterIsTicking) {
+  std::mt19937 rng(3);
+  for (int i = 0; i < 20000; ++i) {
+    CycleCounter ticked;
+    ticked.active = true;
+    ticked.length = static_cast<int>(rng() % 300);
+    ticked.window = static_cast<int>(rng() % 40);
+    const int span = ticked.length + 1;
+    ticked.position = static_cast<int>(rng() % (2 * span)) - span;
+    CycleCounter skipped = ticked;
+    const int n = 1 + static_cast<int>(rng() % 64);
+    bool tickedIndicator = false, skippedIndicator = false;
+    for (int k = 0; k < n; ++k) ticked.tick(tickedIndicator);
+    skipped.skip(n, skippedIndicator);
+    ASSERT_EQ(skipped.position, ticked.position) << i;
+    ASSERT_EQ(skippedIndicator, tickedIndicator) << i;
+  }
+}
