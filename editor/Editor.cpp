@@ -12,7 +12,7 @@
 #include "editor/controls/VEKSwitch.h"
 #include "editor/resources/resource_ids.h"
 #include "engine/EngineStatus.h"
-#include "engine/ParameterIds.h"
+#include "engine/ParameterTable.h"
 #include "engine/VEK.h"
 #include "host/AudioEffectX.h"
 #include "presets/CPresetSystemEffect.h"
@@ -31,11 +31,16 @@ namespace {
 
 constexpr float kKnobWheelInc = 0.03125f;  // 32 wheel notches over the range
 constexpr float kKnobZoomFactor = 5.f;
-constexpr float kDelayRangeMs = 3200.f;  // one step button click is one millisecond
-constexpr float kNumStep = 0.2f;
-constexpr float kDenStep = 0.07692308f;  // 1/13
-constexpr float kStripMin = 0.5f / 3201.f;
-constexpr float kStripMax = 3200.5f / 3201.f;
+// One step button click is one millisecond of the delay time's range.
+constexpr float kDelayRangeMs = static_cast<float>(params::kParameters[kDlyTime].maximum -
+                                                   params::kParameters[kDlyTime].minimum);
+// In clock mode the step buttons step Num and Den, one step a click.
+constexpr float kNumStep = 1.f / static_cast<float>(params::kParameters[kNum].steps.count);
+constexpr float kDenStep = 1.f / static_cast<float>(params::kParameters[kDen].steps.count);
+// The narrow strip sets whole milliseconds 0 .. range, each the same share
+// of its travel, and keeps to the middle of the first and the last.
+constexpr float kStripMin = 0.5f / (kDelayRangeMs + 1.f);
+constexpr float kStripMax = (kDelayRangeMs + 0.5f) / (kDelayRangeMs + 1.f);
 constexpr float kTempoScale = 400.f;  // slider² × 400 = tempo in BPM
 constexpr uint32_t kEditShowMs = 500;
 constexpr uint32_t kBlinkMs = 500;
@@ -46,14 +51,7 @@ constexpr uint32_t kStatusStaleMs = 300;
 
 // The value a knob returns to on its reset click: the parameter's default.
 float knobDefault(int32_t parameter) {
-  switch (parameter) {
-    case kFbck:
-    case kDepth:
-    case kRate:
-      return 0.f;
-    default:
-      return 0.5f;
-  }
+  return params::parameter(parameter).defaultValue;
 }
 
 }  // namespace
@@ -144,12 +142,15 @@ float Editor::param(VstInt32 index) const {
   return effect ? effect->getParameter(index) : 0.f;
 }
 
-bool Editor::repeatHeld() const {
-  return quantizeSteps(param(kRptInf), 2) == 1;
+bool Editor::delaySectionFrozen() const {
+  // The hold freezes the delay/clock switch, and with it every edit of the
+  // section: delay time, tempo, Num and Den.
+  const params::DelayLock lock{switchOn(param(params::kHoldSwitch)), clockMode()};
+  return params::isFrozen(params::kSyncSwitch, lock);
 }
 
 bool Editor::clockMode() const {
-  return quantizeSteps(param(kDlyClk), 2) == 1;
+  return switchOn(param(params::kSyncSwitch));
 }
 
 bool Editor::open(void* ptr) {
@@ -293,13 +294,14 @@ void Editor::showParameter(VstInt32 index) {
 }
 
 void Editor::setParameter(VstInt32 index, float /*value*/) {
-  if (index < 0 || index > kDlyClk) return;
+  if (index < 0 || index >= kNumParams) return;
   if (onUiThread()) {
     if (frame) showParameter(index);
     return;
   }
   // Another thread: the controls may be coming or going under it, so only
   // say which value changed; the UI thread's next idle shows it.
+  static_assert(kNumParams <= 32, "one bit of changedParameters per parameter");
   changedParameters.fetch_or(1u << index, std::memory_order_release);
 }
 
@@ -361,7 +363,7 @@ void Editor::stepFraction(int32_t tag, float fineStep) {
 }
 
 void Editor::moveSlider(CInvisibleSlider* moved, float s) {
-  if (repeatHeld()) {
+  if (delaySectionFrozen()) {
     moved->setValue(std::sqrt(std::max(0.f, param(kDlyTime))));
     return;
   }
@@ -391,7 +393,7 @@ void Editor::valueChanged(CControl* control) {
 
   switch (tag) {
     case kDlyClk: {
-      if (repeatHeld()) {
+      if (delaySectionFrozen()) {
         control->setValue(param(kDlyClk));
         return;
       }
@@ -406,7 +408,7 @@ void Editor::valueChanged(CControl* control) {
     case kTagDelayDown:
     case kTagDelayUp: {
       tempoEditActive = false;
-      if (repeatHeld()) return;
+      if (delaySectionFrozen()) return;
       const float fineStep = static_cast<VEKKickButton*>(control)->getFineStep();
       if (!clockMode())
         stepDelay(tag, fineStep);
@@ -432,7 +434,7 @@ void Editor::valueChanged(CControl* control) {
 }
 
 VstInt32 Editor::editedParameter(VstInt32 tag) const {
-  const bool fixed = repeatHeld();  // the hold refuses every delay edit
+  const bool fixed = delaySectionFrozen();  // the hold refuses every delay edit
   switch (tag) {
     case kTagDelayDown:
       return fixed ? -1 : clockMode() ? kNum : kDlyTime;
@@ -482,7 +484,7 @@ void Editor::closeEdit(VstInt32 parameter) {
 }
 
 void Editor::endOpenEdits() {
-  for (VstInt32 p = 0; p <= kDen; ++p) {
+  for (VstInt32 p = 0; p < kNumParams; ++p) {
     if (hostEditDepth[p] > 0) AEffGUIEditor::endEdit(p);
     hostEditDepth[p] = 0;
   }
@@ -549,8 +551,10 @@ void Editor::idle() {
     status.indicator = false;
   }
   const float tempo = vek()->getTempo();
-  const float numerator = kNumerators[quantizeSteps(param(kNum), kNumNumerators)];
-  const float denominator = kDenominators[quantizeSteps(param(kDen), kNumDenominators)];
+  const int numStep = params::stepIndex(params::kParameters[kNum], param(kNum));
+  const int denStep = params::stepIndex(params::kParameters[kDen], param(kDen));
+  const float numerator = kNumerators[numStep];
+  const float denominator = kDenominators[denStep];
 
   if (tempoEditActive) {
     if (now - tempoEditTick > kEditShowMs) tempoEditActive = false;
@@ -563,7 +567,8 @@ void Editor::idle() {
       digits[2]->setValue(d >= 10 ? static_cast<float>(d / 10) / 11.f : kDigitBlank);
       digits[3]->setValue(static_cast<float>(d - 10 * (d / 10)) / 11.f);
     }
-    if (static_cast<int>(numerator * 240000.f / (denominator * tempo)) > 3200) {
+    if (static_cast<int>(params::noteLengthMs(numStep, denStep, tempo)) >
+        static_cast<int>(kDelayRangeMs)) {
       if (now - blinkTick >= kBlinkMs) {
         blinkTick = now;
         blinkOn = !blinkOn;

@@ -79,7 +79,7 @@ class Editor : public CPresetSystemEditor {
   VEK* vek() const;
   uint32_t tickNow();
   float param(VstInt32 index) const;
-  bool repeatHeld() const;
+  bool delaySectionFrozen() const;
   bool clockMode() const;
   void setSliders(float s);
   void stepDelay(int32_t tag, float fineStep);

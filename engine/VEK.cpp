@@ -80,12 +80,13 @@ void VEK::applyPresetValues(const float* values) {
   // first, so its delay is the one heard; a preset with it starts the hold
   // last, so the delay and sync it was saved with come back first. A hold that
   // runs on keeps its loop, sync state included.
-  const bool holdAfter = quantizeSteps(values[kRptInf], 2) == 1;
-  if (!holdAfter) setParameter(kRptInf, values[kRptInf]);
+  constexpr int hold = params::kHoldSwitch;
+  const bool holdAfter = switchOn(values[hold]);
+  if (!holdAfter) setParameter(hold, values[hold]);
   if (!dsp.holdRequested()) dsp.clearSyncForPreset();
   for (VstInt32 i = 0; i < kNumParams; ++i)
-    if (i != kRptInf) setParameter(i, values[i]);
-  if (holdAfter) setParameter(kRptInf, values[kRptInf]);
+    if (i != hold) setParameter(i, values[i]);
+  if (holdAfter) setParameter(hold, values[hold]);
 }
 
 void VEK::setTempoFromControl(float value) {

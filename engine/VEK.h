@@ -54,6 +54,3 @@ class VEK : public CPresetSystemEffect {
   std::atomic<uint32_t> processCalls{0};  // written by the audio thread only
   bool rateRefusalSaid = false;           // once per instance, not at every resume
 };
-
-// Parameter names as the host shows them.
-extern const char* const kParameterNames[kNumParams];

@@ -1,15 +1,13 @@
 // The 18 sound parameters as the host sees them: values, names, texts and
-// properties. The engine does the mapping; this file does the words.
+// properties, each read from the parameter table. The engine does the
+// mapping; this file does the words.
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "engine/ParameterTable.h"
 #include "engine/VEK.h"
 #include "host/AEffEditor.h"
-
-const char* const kParameterNames[kNumParams] = {
-    "Input",  "Output", "Mix",      "DlyTime", "Dlyx2",  "DlyInv", "Fbck",     "HiCut", "FbInv",
-    "ManVCO", "Depth",  "Waveform", "Rate",    "RptInf", "Power",  "Dly<>Clk", "Num",   "Den"};
 
 namespace {
 
@@ -30,16 +28,32 @@ void writePair(char* text, int first, int second) {
   std::strcat(text, IntText(second).digits);
 }
 
-void writeInt(char* text, int n) {
-  std::strcpy(text, IntText(n).digits);
-}
-
 void writeText(char* text, const char* s) {
   std::strcpy(text, s);
 }
 
-const char* onOff(bool on) {
-  return on ? "on" : "off";
+// The named point at v, or the shares of the two named points around it,
+// the lower first: "80-20" is 80 % of the point below v, 20 % of the one above.
+void writePointShares(char* text, const params::Parameter& p, float v) {
+  const params::PointList& points = p.points;
+  const float span = static_cast<float>(p.maximum - p.minimum);
+  auto at = [&](int i) {  // point i as a value 0..1
+    return (points.points[i].value - static_cast<float>(p.minimum)) / span;
+  };
+  for (int i = 0; i < points.count; ++i) {
+    const float upper = at(i);
+    if (v > upper) continue;
+    if (v == upper || i == 0) {
+      writeText(text, points.points[i].label);
+    } else {
+      const float lower = at(i - 1);
+      const float percent = 100.0f / (upper - lower);
+      writePair(text, static_cast<int>(percent * upper - percent * v),
+                static_cast<int>(percent * v - percent * lower));
+    }
+    return;
+  }
+  writeText(text, points.points[points.count - 1].label);
 }
 
 }  // namespace
@@ -59,8 +73,7 @@ void VEK::setParameter(VstInt32 index, float value) {
 }
 
 bool VEK::keepsOwnValue(VstInt32 index) {
-  if (index == kDlyTime) return dsp.syncOn() || dsp.holdRequested();
-  return index == kDlyClk && dsp.holdRequested();
+  return dsp.keepsOwnValue(index);
 }
 
 float VEK::getParameter(VstInt32 index) {
@@ -71,52 +84,37 @@ float VEK::getParameter(VstInt32 index) {
 void VEK::getParameterName(VstInt32 index, char* text) {
   if (!text) return;
   if (index >= 0 && index < kNumParams) {
-    writeText(text, kParameterNames[index]);
+    writeText(text, params::kParameters[index].name);
   } else if (index >= kNumParams && index < kNumHostParams) {
     writeText(text, "CC# ");
-    std::strcat(text, kParameterNames[index - kNumParams]);
+    std::strcat(text, params::kParameters[index - kNumParams].name);
   }
 }
 
 void VEK::getParameterLabel(VstInt32 index, char* label) {
   if (!label) return;
-  switch (index) {
-    case kInput:
-    case kOutput:
-    case kFbck:
-      writeText(label, "dB");
-      break;
-    case kMix:
-    case kDepth:
-      writeText(label, "%");
-      break;
-    case kDlyTime:
-      writeText(label, "ms");
-      break;
-    case kManVCO:
-      writeText(label, "X");
-      break;
-    case kWaveform:
-      writeText(label, "");
-      break;
-    case kRate:
-      writeText(label, "Hz");
-      break;
-    default:
-      writeText(label, " ");
-      break;
-  }
+  writeText(label, index >= 0 && index < kNumParams ? params::kParameters[index].label : " ");
 }
 
 void VEK::getParameterDisplay(VstInt32 index, char* text) {
   if (!text || index < 0 || index >= kNumParams) return;
+  const params::Parameter& p = params::kParameters[index];
   const float v = dsp.getParameter(index);  // 0..1: the engine takes nothing else
-  switch (index) {
-    case kInput:
-    case kOutput:
-      dB2string(4.0f * v * v, text, kDisplayLength);  // the gain as the engine derives it
+  const float q = params::engineQuantity(p, v);
+  switch (p.text) {
+    case params::DecibelText:
+      dB2string(q, text, kDisplayLength);
       break;
-    case kMix: {
+    case params::DecimalText:
+      float2string(q, text, kDisplayLength);
+      break;
+    case params::RoundedText:
+      int2string(static_cast<VstInt32>(q + 0.5f), text, kDisplayLength);
+      break;
+    case params::TruncatedText:
+      int2string(static_cast<VstInt32>(q), text, kDisplayLength);
+      break;
+    case params::DryWetText: {
       const int dry = static_cast<int>((1.0f - v) * 100.0f);  // dry share in percent
       if (dry == 0)
         writeText(text, "wet");
@@ -126,100 +124,42 @@ void VEK::getParameterDisplay(VstInt32 index, char* text) {
         writePair(text, dry, 100 - dry);
       break;
     }
-    case kDlyTime: {
-      const float ms = dsp.delayMs();  // 0..3200 from any value the engine took
-      int2string(static_cast<VstInt32>((ms > 3200.0f ? 3200.0f
-                                        : ms >= 0.0f ? ms
-                                                     : 0.0f) +
-                                       0.5f),
-                 text, kDisplayLength);
+    case params::PointSharesText:
+      writePointShares(text, p, v);
+      break;
+    case params::StepNameText: {
+      const int step = params::stepIndex(p, v);
+      if (p.steps.names)
+        writeText(text, p.steps.names[step]);
+      else
+        writeText(text, IntText(static_cast<int>(p.steps.values[step])).digits);
       break;
     }
-    case kDlyx2:
-      writeText(text, onOff(dsp.dlyx2On()));
-      break;
-    case kDlyInv:
-      writeText(text, onOff(dsp.dlyInvOn()));
-      break;
-    case kFbck:
-      dB2string(v, text, kDisplayLength);
-      break;
-    case kHiCut:
-      writeText(text, onOff(dsp.hiCutOn()));
-      break;
-    case kFbInv:
-      writeText(text, onOff(dsp.fbInvOn()));
-      break;
-    case kManVCO:
-      float2string(v + 0.5f, text, kDisplayLength);
-      break;
-    case kDepth:
-      int2string(static_cast<VstInt32>(v * 100.0f), text, kDisplayLength);
-      break;
-    case kWaveform:
-      // Sine/envelope shares below the middle, envelope/square above.
-      if (v == 0.0f)
-        writeText(text, "sin");
-      else if (v < 0.5f)
-        writePair(text, static_cast<int>(100.0f - 200.0f * v), static_cast<int>(200.0f * v));
-      else if (v == 0.5f)
-        writeText(text, "env");
-      else if (v < 1.0f)
-        writePair(text, static_cast<int>(200.0f - 200.0f * v),
-                  static_cast<int>(200.0f * v - 100.0f));
-      else
-        writeText(text, "sqr");
-      break;
-    case kRate:
-      float2string(0.1f * std::pow(100.0f, v), text, kDisplayLength);  // as the engine's rate
-      break;
-    case kRptInf:
-      writeText(text, onOff(dsp.holdRequested()));
-      break;
-    case kPower:
-      writeText(text, onOff(dsp.powerOn()));
-      break;
-    case kDlyClk:
-      writeText(text, dsp.syncOn() ? "clk" : "dly");
-      break;
-    case kNum:
-      writeInt(text, static_cast<int>(kNumerators[dsp.numIndex()]));
-      break;
-    case kDen:
-      writeInt(text, static_cast<int>(kDenominators[dsp.denIndex()]));
-      break;
   }
 }
 
-bool VEK::getParameterProperties(VstInt32 index, VstParameterProperties* p) {
-  if (!p) return false;
-  switch (index) {
-    case kDlyTime:
-      // One step per 0.5 ms of the 3200 ms range.
-      p->stepFloat = p->smallStepFloat = 1.0f / 6401.0f;
-      p->flags = kVstParameterUsesFloatStep;
+bool VEK::getParameterProperties(VstInt32 index, VstParameterProperties* props) {
+  if (!props || index < 0 || index >= kNumParams) return false;
+  const params::Parameter& p = params::kParameters[index];
+  switch (p.kind) {
+    case params::Toggle:
+      props->flags &= 0xB;  // no float step; what else the host asked for stays
+      props->minInteger = 0;
+      props->maxInteger = 1;
+      props->stepInteger = 1;
+      props->largeStepInteger = 1;
       return true;
-    case kDlyx2:
-    case kDlyInv:
-    case kHiCut:
-    case kFbInv:
-    case kRptInf:
-    case kPower:
-    case kDlyClk:
-      p->flags &= 0xB;
-      p->minInteger = 0;
-      p->maxInteger = 1;
-      p->stepInteger = 1;
-      p->largeStepInteger = 1;
+    case params::Stepped:
+      props->minInteger = 1;
+      props->maxInteger = p.steps.count;
+      props->stepInteger = 1;
+      props->flags = 0;
       return true;
-    case kNum:
-    case kDen:
-      p->minInteger = 1;
-      p->maxInteger = index == kNum ? kNumNumerators : kNumDenominators;
-      p->stepInteger = 1;
-      p->flags = 0;
+    case params::Continuous:
+      if (p.hostStep <= 0.0f) return false;
+      props->stepFloat = props->smallStepFloat = p.hostStep;
+      props->flags = kVstParameterUsesFloatStep;
       return true;
-    default:
-      return false;
   }
+  return false;
 }

@@ -164,7 +164,7 @@ bool Lv2Korva::takePortValue(int i, float x) {
   // stored preset keeps its exact numbers.
   if (portValue(i, vek->getParameter(i)) == x) return false;
   vek->setParameter(i, engineValue(i, x));
-  return i == kDlyClk || i == kRptInf;
+  return params::changesLock(i);
 }
 
 void Lv2Korva::followDelayPort() {
@@ -189,7 +189,7 @@ void Lv2Korva::takeReportedPortValue(int i, float x) {
   // another port value, either it sets the effect after us or the next block
   // sees a recorded value that is not the port's and takes the port again.
   lastPortValue[i].store(x, std::memory_order_relaxed);
-  if (differs && (i == kDlyClk || i == kRptInf)) followDelayPort();
+  if (differs && params::changesLock(i)) followDelayPort();
 }
 
 void Lv2Korva::readEvents(uint32_t frames) {

@@ -101,6 +101,7 @@ class Lv2Korva {
   // The port values last taken, by run() or from the UI; NaN: none yet.
   std::atomic<float> lastPortValue[kNumParams];
   std::atomic<uint32_t> portsToReport{0};
+  static_assert(kNumParams < 32, "one bit of portsToReport per parameter");
   std::atomic<uint32_t> blocks{0};  // written by the audio thread only
   std::atomic<int> holds{1};        // the host's and the UIs'
   std::atomic<bool> hostGone{false};

@@ -1,10 +1,10 @@
-// The 18 sound parameters as LV2 control ports: the values a host shows (dB,
-// ms, Hz, switches, note values) and the one mapping between those values and
-// the engine's 0..1 values. The Turtle generator, the plug-in and the tests
-// all use this table, so the bundle's description cannot drift from the code.
+// The 18 sound parameters as LV2 control ports: the parameter table's rows,
+// with their values in the unit a host shows (dB, ms, Hz, switches, note
+// values). The Turtle generator, the plug-in and the tests all read the
+// table, so the bundle's description cannot drift from the code.
 #pragma once
 
-#include "engine/ParameterIds.h"
+#include "engine/ParameterTable.h"
 
 namespace korvalv2 {
 
@@ -19,25 +19,14 @@ enum PortIndex {
   kNumPorts = kPortFirstControl + kNumParams
 };
 
-enum class PortKind { Continuous, Toggle, Enumeration };
-
-struct ScalePoint {
-  const char* label;
-  float value;
-};
-
-struct ControlPort {
-  const char* symbol;
-  const char* unitUri;  // null: no unit
-  PortKind kind;
-  float minimum, maximum;
-  bool logarithmic;
-  const ScalePoint* points;  // labelled values; for enumerations the only values
-  int numPoints;
-};
+using ControlPort = params::Parameter;
+using PortKind = params::Kind;
 
 // The description of sound parameter `parameter` (0..17).
 const ControlPort& controlPort(int parameter);
+
+// The port's unit (lv2:units), or null for none.
+const char* unitUri(const ControlPort& port);
 
 // Engine value (0..1) to the value the port shows, and back. Port values
 // outside the port's range are clamped; NaN gives the port's minimum.

@@ -75,6 +75,7 @@ class Lv2KorvaUi {
   uint32_t reportedAtWrite[kNumParams] = {};
   uint32_t portWrites[kNumParams] = {};
   uint32_t pendingReports = 0;
+  static_assert(kNumParams <= 32, "one bit of pendingReports per parameter");
   const LV2UI_Resize* resize = nullptr;
   int reportedWidth = 0;
   int reportedHeight = 0;

@@ -1,5 +1,8 @@
 #include "presets/FactoryPresets.h"
 
+// A row of fewer values would leave the rest 0 unnoticed.
+static_assert(kNumParams == 18, "each row below lists 18 values; a new parameter needs its value");
+
 // clang-format off
 // One row per preset, values in parameter order: switches are 0.25 off and
 // 0.75 on, steps sit near the middle of their step.

@@ -7,16 +7,14 @@ namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
-// Raw values before the first preset is applied.
-constexpr float kDefaults[kNumParams] = {0.5f, 0.5f, 0.5f, 0.625f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f,
-                                         0.5f, 0.0f, 0.5f, 0.0f,   0.0f, 0.5f, 0.0f, 0.0f, 0.0f};
-
 constexpr float kStartRate = 44100.0f;
 
+constexpr const params::Parameter& kDelayTime = params::kParameters[kDlyTime];
+
 int bufferLengthFor(float rate) {
-  // The longest delay, 3200 ms in ticks, with a slot to spare. Ticks, not
-  // samples: with Dlyx2 (two samples per tick) the same memory holds 6400 ms.
-  return 1 + static_cast<int>(3.2f * rate);
+  // The longest delay in ticks, with a slot to spare. Ticks, not samples:
+  // with Dlyx2 (two samples per tick) the same memory holds twice as long.
+  return 1 + static_cast<int>(static_cast<float>(kDelayTime.maximum / 1000.0) * rate);
 }
 
 // The value the engine takes for a parameter: nothing outside what a control
@@ -39,14 +37,16 @@ bool takeRequest(std::atomic<bool>& flag) {
 }  // namespace
 
 DelayEngine::DelayEngine() {
-  for (int i = 0; i < kNumParams; ++i) raw[i].store(kDefaults[i], relaxed);
-  lfoIncrement.store(6.2831855f / 441000.0f, relaxed);
   rate = 44100;
   rateF = kStartRate;
   parameterRate.store(kStartRate, relaxed);
   smoothA = std::exp(-0.0042742756f);
   smoothB = 1.0f - smoothA;
-  applySyncedDelay();  // Num 1, Den 1 at 120 BPM: 2000 ms
+  // The values before the first preset, taken as any value is; the loop has
+  // nothing to catch up with yet.
+  for (const params::Parameter& p : params::kParameters) setParameter(p.id, p.defaultValue);
+  fadeRestartPending.store(false, relaxed);
+  antiAliasRedesignPending.store(false, relaxed);
 
   line.allocate(bufferLengthFor(kStartRate));
   limiter.length = dsp::StereoLevelLimiter::lengthForRate(rate);
@@ -70,23 +70,27 @@ void DelayEngine::recomputeManualFactor() {
   clockPeriodValue.store(mf * clockMultiplierValue.load(relaxed), relaxed);
 }
 
+bool DelayEngine::keepsOwnValue(int index) const {
+  return params::isFrozen(index, params::DelayLock{holdRequested(), syncOn()});
+}
+
 void DelayEngine::setParameter(int index, float v) {
-  if (index < 0 || index >= kNumParams || !takeValue(index, v)) return;
+  if (index < 0 || index >= kNumParams || !takeValue(index, v) || keepsOwnValue(index)) return;
+  const params::Parameter& p = params::kParameters[index];
+  raw[index].store(v, relaxed);
   switch (index) {
     case kInput:
+      inputGainTarget.store(params::engineQuantity(p, v), relaxed);
+      break;
     case kOutput:
-      raw[index].store(v, relaxed);
-      (index == kInput ? inputGainTarget : outputGainTarget).store(4.0f * v * v, relaxed);
+      outputGainTarget.store(params::engineQuantity(p, v), relaxed);
       break;
     case kDlyTime:
-      if (syncOn() || holdRequested()) return;
-      raw[kDlyTime].store(v, relaxed);
-      delayMsValue.store(3200.0f * v, relaxed);
+      delayMsValue.store(params::engineQuantity(p, v), relaxed);
       jumpPending.store(true, std::memory_order_release);
       break;
     case kDlyx2: {
-      raw[index].store(v, relaxed);
-      const int on = quantizeSteps(v, 2);
+      const int on = params::stepIndex(p, v);
       dlyx2.store(on, relaxed);
       clockMultiplierValue.store(on ? 2.0f : 1.0f, relaxed);
       antiAliasRedesignPending.store(true, std::memory_order_release);
@@ -95,23 +99,19 @@ void DelayEngine::setParameter(int index, float v) {
     }
     case kDlyInv:
     case kFbInv: {  // the sign of the wet signal, of the feedback
-      raw[index].store(v, relaxed);
-      const int on = quantizeSteps(v, 2);
+      const int on = params::stepIndex(p, v);
       (index == kDlyInv ? dlyInv : fbInv).store(on, relaxed);
       (index == kDlyInv ? wetSign : feedbackSign).store(on ? -1.0f : 1.0f, relaxed);
       break;
     }
     case kHiCut:
-      raw[index].store(v, relaxed);
-      hiCut.store(quantizeSteps(v, 2), relaxed);
+      hiCut.store(params::stepIndex(p, v), relaxed);
       break;
     case kManVCO:
     case kDepth:
-      raw[index].store(v, relaxed);
       recomputeManualFactor();
       break;
     case kWaveform: {
-      raw[index].store(v, relaxed);
       const float amount = std::fabs(v - 0.5f);
       lfoAmountValue.store(amount, relaxed);
       envAmountValue.store(1.0f - 2.0f * amount, relaxed);
@@ -119,48 +119,39 @@ void DelayEngine::setParameter(int index, float v) {
       break;
     }
     case kRate: {
-      const float hz = 0.1f * std::pow(100.0f, v);
+      const float hz = params::engineQuantity(p, v);
       const float period = parameterRate.load(relaxed) / hz;
-      raw[index].store(v, relaxed);
       lfoRateValue.store(hz, relaxed);
       lfoPeriodValue.store(period, relaxed);
       lfoIncrement.store(6.2831855f / period, relaxed);
       break;
     }
     case kRptInf: {
-      raw[index].store(v, relaxed);
-      const int on = quantizeSteps(v, 2);
+      const int on = params::stepIndex(p, v);
       // With sync on the hold waits for the next delay-cycle boundary.
       holdState.store(on ? (dsp::kHoldRequested | (syncOn() ? 0 : dsp::kHolding)) : 0, relaxed);
       fadeRestartPending.store(true, std::memory_order_release);
       break;
     }
     case kPower:
-      raw[index].store(v, relaxed);
-      power.store(quantizeSteps(v, 2), relaxed);
+      power.store(params::stepIndex(p, v), relaxed);
       break;
     case kDlyClk: {
-      // Frozen while a hold is requested, like the delay time itself.
-      if (holdRequested()) return;
-      raw[index].store(v, relaxed);
-      const int on = quantizeSteps(v, 2);
+      const int on = params::stepIndex(p, v);
       sync.store(on, relaxed);
       jumpPending.store(true, std::memory_order_release);
       if (on) applySyncedDelay();
       break;
     }
     case kNum:
-      raw[index].store(v, relaxed);
-      numIdx.store(quantizeSteps(v, kNumNumerators), relaxed);
+      numIdx.store(params::stepIndex(p, v), relaxed);
       if (syncOn()) applySyncedDelay();
       break;
     case kDen:
-      raw[index].store(v, relaxed);
-      denIdx.store(quantizeSteps(v, kNumDenominators), relaxed);
+      denIdx.store(params::stepIndex(p, v), relaxed);
       if (syncOn()) applySyncedDelay();
       break;
     default:  // Mix, Fbck: the loop smooths the raw value
-      raw[index].store(v, relaxed);
       break;
   }
 }
@@ -174,12 +165,13 @@ void DelayEngine::applySyncedDelay() {
   int num = numIdx.load(relaxed), den = denIdx.load(relaxed);
   if (num < 0 || num >= kNumNumerators) num = 0;
   if (den < 0 || den >= kNumDenominators) den = 0;
-  // Num/Den of a whole note (four beats) in ms, over the 3200 ms range.
-  float s = kNumerators[num] * 240000.0f / (kDenominators[den] * tempoBpm.load(relaxed)) / 3200.0f;
+  float s = params::noteLengthMs(num, den, tempoBpm.load(relaxed)) /
+            static_cast<float>(kDelayTime.maximum);
   if (s > 1.0f) s = 1.0f;
-  if (holdRequested()) return;
+  // The engine's own delay time: the hold freezes it, the sync is its source.
+  if (params::isFrozen(kDlyTime, params::DelayLock{holdRequested(), false})) return;
   raw[kDlyTime].store(s, relaxed);
-  delayMsValue.store(3200.0f * s, relaxed);
+  delayMsValue.store(params::engineQuantity(kDelayTime, s), relaxed);
   jumpPending.store(true, std::memory_order_release);
 }
 

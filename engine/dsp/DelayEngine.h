@@ -13,7 +13,7 @@
 #include <atomic>
 
 #include "engine/EngineStatus.h"
-#include "engine/ParameterIds.h"
+#include "engine/ParameterTable.h"
 #include "engine/dsp/DelayLoop.h"
 #include "engine/dsp/LoopBuilds.h"
 
@@ -37,6 +37,9 @@ class DelayEngine {
   // getParameter answers the value taken.
   void setParameter(int index, float value);
   float getParameter(int index) const;
+  // True while the parameter keeps its value whatever is set (a synced or
+  // held delay, the Dly<>Clk switch while held).
+  bool keepsOwnValue(int index) const;
 
   void applySyncedDelay();
   // Before a preset is applied: sync off, so its DlyTime is not frozen.
@@ -133,34 +136,36 @@ class DelayEngine {
   bool takeRequests();  // true: a delay jump is due
   dsp::LoopSettings loopSettings();
 
-  // Parameter side, written by setParameter on any thread.
-  std::atomic<float> raw[kNumParams];
-  std::atomic<float> inputGainTarget{1.0f};
-  std::atomic<float> outputGainTarget{1.0f};
-  std::atomic<float> delayMsValue{2000.0f};
-  std::atomic<bool> jumpPending{false};
-  std::atomic<int> dlyx2{0};
-  std::atomic<float> clockMultiplierValue{1.0f};
-  std::atomic<float> wetSign{1.0f};
-  std::atomic<int> dlyInv{0};
-  std::atomic<int> hiCut{0};
-  std::atomic<int> fbInv{0};
-  std::atomic<float> feedbackSign{1.0f};
-  std::atomic<int> power{1};
-  std::atomic<float> manualFactorValue{1.0f};
-  std::atomic<float> clockPeriodValue{1.0f};
-  std::atomic<int> square{1};
-  std::atomic<float> lfoAmountValue{0.0f};
-  std::atomic<float> envAmountValue{1.0f};
-  std::atomic<float> lfoRateValue{0.1f};
-  std::atomic<float> lfoPeriodValue{441000.0f};
-  std::atomic<float> lfoIncrement{0.0f};
-  std::atomic<int> holdState{0};  // dsp::kHoldRequested, dsp::kHolding
-  std::atomic<bool> fadeRestartPending{false};
-  std::atomic<bool> antiAliasRedesignPending{false};
-  std::atomic<int> sync{0};
-  std::atomic<int> numIdx{0};
-  std::atomic<int> denIdx{0};
+  // Parameter side, written by setParameter on any thread. The constructor
+  // derives every value from the defaults; zero until then: nothing is held
+  // or synced, so the defaults are taken.
+  std::atomic<float> raw[kNumParams]{};
+  std::atomic<float> inputGainTarget{};
+  std::atomic<float> outputGainTarget{};
+  std::atomic<float> delayMsValue{};
+  std::atomic<bool> jumpPending{};
+  std::atomic<int> dlyx2{};
+  std::atomic<float> clockMultiplierValue{};
+  std::atomic<float> wetSign{};
+  std::atomic<int> dlyInv{};
+  std::atomic<int> hiCut{};
+  std::atomic<int> fbInv{};
+  std::atomic<float> feedbackSign{};
+  std::atomic<int> power{};
+  std::atomic<float> manualFactorValue{};
+  std::atomic<float> clockPeriodValue{};
+  std::atomic<int> square{};
+  std::atomic<float> lfoAmountValue{};
+  std::atomic<float> envAmountValue{};
+  std::atomic<float> lfoRateValue{};
+  std::atomic<float> lfoPeriodValue{};
+  std::atomic<float> lfoIncrement{};
+  std::atomic<int> holdState{};  // dsp::kHoldRequested, dsp::kHolding
+  std::atomic<bool> fadeRestartPending{};
+  std::atomic<bool> antiAliasRedesignPending{};
+  std::atomic<int> sync{};
+  std::atomic<int> numIdx{};
+  std::atomic<int> denIdx{};
   std::atomic<float> tempoBpm{120.0f};
   std::atomic<float> parameterRate{44100.0f};  // the rate as setParameter sees it
 

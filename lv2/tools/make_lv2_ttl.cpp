@@ -1,6 +1,6 @@
 // Writes the bundle's Turtle files (manifest.ttl, korva.ttl, presets.ttl) from
-// the plug-in's own tables: the parameter names, the LV2 port table with its
-// mapping and the factory presets. Numbers are written locale-free, in the
+// the plug-in's own tables: the parameter table, read as LV2 ports, and the
+// factory presets. Numbers are written locale-free, in the
 // shortest form that reads back as the same float.
 // Usage: make_lv2_ttl <bundle folder> <binary file name>
 #include <charconv>
@@ -80,24 +80,40 @@ std::string audioPort(int index, bool input, const char* symbol, const char* nam
          " ;\n        lv2:symbol \"" + symbol + "\" ;\n        lv2:name \"" + name + "\"\n    ]";
 }
 
+// A port's scale points: its named values, or each of its steps by its name
+// or value.
+std::string scalePoints(const ControlPort& p) {
+  std::string t;
+  const int count = p.kind == params::Continuous ? p.points.count : p.steps.count;
+  for (int i = 0; i < count; ++i) {
+    std::string label;
+    float value;
+    if (p.kind == params::Continuous) {
+      label = p.points.points[i].label;
+      value = p.points.points[i].value;
+    } else {
+      value = p.steps.values[i];
+      label = p.steps.names ? p.steps.names[i] : std::to_string(static_cast<int>(value));
+    }
+    t += std::string(i == 0 ? " ;\n        lv2:scalePoint " : " ,\n            ") +
+         "[ rdfs:label " + quoted(label) + " ; rdf:value " + number(value) + " ]";
+  }
+  return t;
+}
+
 std::string controlPortText(int parameter) {
   const ControlPort& p = controlPort(parameter);
   const float def = exactPortValue(parameter, kFactoryPresets[0].values[parameter]);
   std::string t = "[\n        a lv2:InputPort, lv2:ControlPort ;\n        lv2:index " +
                   std::to_string(kPortFirstControl + parameter) + " ;\n        lv2:symbol \"" +
-                  p.symbol + "\" ;\n        lv2:name " + quoted(kParameterNames[parameter]) +
+                  p.symbol + "\" ;\n        lv2:name " + quoted(p.name) +
                   " ;\n        lv2:default " + number(def) + " ;\n        lv2:minimum " +
-                  number(p.minimum) + " ;\n        lv2:maximum " + number(p.maximum);
-  if (p.unitUri) t += std::string(" ;\n        units:unit <") + p.unitUri + ">";
-  if (p.kind == PortKind::Toggle) t += " ;\n        lv2:portProperty lv2:toggled, lv2:integer";
-  if (p.kind == PortKind::Enumeration)
-    t += " ;\n        lv2:portProperty lv2:integer, lv2:enumeration";
-  if (p.logarithmic) t += " ;\n        lv2:portProperty pprops:logarithmic";
-  for (int i = 0; i < p.numPoints; ++i)
-    t += std::string(i == 0 ? " ;\n        lv2:scalePoint " : " ,\n            ") +
-         "[ rdfs:label " + quoted(p.points[i].label) + " ; rdf:value " + number(p.points[i].value) +
-         " ]";
-  return t + "\n    ]";
+                  number(p.hostMinimum()) + " ;\n        lv2:maximum " + number(p.hostMaximum());
+  if (const char* unit = unitUri(p)) t += std::string(" ;\n        units:unit <") + unit + ">";
+  if (p.kind == params::Toggle) t += " ;\n        lv2:portProperty lv2:toggled, lv2:integer";
+  if (p.kind == params::Stepped) t += " ;\n        lv2:portProperty lv2:integer, lv2:enumeration";
+  if (p.law == params::ExpRate) t += " ;\n        lv2:portProperty pprops:logarithmic";
+  return t + scalePoints(p) + "\n    ]";
 }
 
 std::string pluginText(const std::string& name, const std::string& vendor) {

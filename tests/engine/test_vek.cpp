@@ -144,6 +144,9 @@ TEST(VekParameters, DisplayExamples) {
     p.set(c.index, c.value);
     EXPECT_EQ(p.display(c.index), c.text) << c.index << " " << c.value;
   }
+  // The sine's share comes first below the middle, the envelope's above it.
+  p.set(kWaveform, 0.625f);
+  EXPECT_EQ(p.display(kWaveform), "75-25");
   p.set(kNum, 0.0f);
   p.set(kDen, 0.0f);
   p.set(kDlyClk, kOn);

@@ -171,7 +171,7 @@ TEST(KorvaLv2, RendersTheSameSamplesAsTheVstBuild) {
                                           {kWaveform, 0.2f}};
   for (const auto& [index, v] : values) {
     hand.vst.insert(hand.vst.end(),
-                    {"--param", std::string(kParameterNames[index]) + "=" + shortest(v)});
+                    {"--param", std::string(params::kParameters[index].name) + "=" + shortest(v)});
     hand.lv2.insert(hand.lv2.end(),
                     {"--param", std::string(korvalv2::controlPort(index).symbol) + "=" +
                                     shortest(korvalv2::exactPortValue(index, v))});
@@ -213,9 +213,9 @@ TEST(KorvaLv2, BundleDescribesThePortTableAndItsStateSurvivesAStateFolder) {
     const std::string def = shortest(korvalv2::exactPortValue(i, kFactoryPresets[0].values[i]));
     std::ostringstream row;
     row << std::left << "  " << std::setw(6) << korvalv2::kPortFirstControl + i << " "
-        << std::setw(14) << port.symbol << " " << std::setw(14) << kParameterNames[i] << " in   "
-        << std::setw(10) << shortest(port.minimum) << " " << std::setw(10) << shortest(port.maximum)
-        << " " << std::setw(10) << def << " " << def << "\n";
+        << std::setw(14) << port.symbol << " " << std::setw(14) << params::kParameters[i].name
+        << " in   " << std::setw(10) << shortest(port.hostMinimum()) << " " << std::setw(10)
+        << shortest(port.hostMaximum()) << " " << std::setw(10) << def << " " << def << "\n";
     EXPECT_NE(info.out.find(row.str()), std::string::npos) << row.str() << info.out;
   }
 

@@ -70,18 +70,18 @@ TEST(Lv2Ports, EndsAndFactoryPresetsMapBack) {
   for (int i = 0; i < kNumParams; ++i) {
     const auto& p = controlPort(i);
     if (p.kind != PortKind::Continuous) continue;
-    EXPECT_EQ(engineValue(i, p.minimum), 0.0f) << p.symbol;
-    EXPECT_EQ(engineValue(i, p.maximum), 1.0f) << p.symbol;
+    EXPECT_EQ(engineValue(i, p.hostMinimum()), 0.0f) << p.symbol;
+    EXPECT_EQ(engineValue(i, p.hostMaximum()), 1.0f) << p.symbol;
     EXPECT_EQ(engineValue(i, std::numeric_limits<float>::quiet_NaN()), 0.0f) << p.symbol;
   }
   // A host may write anything: beyond either end is that end, for every kind.
   const float inf = std::numeric_limits<float>::infinity();
   for (int i = 0; i < kNumParams; ++i) {
     const auto& p = controlPort(i);
-    for (const float above : {inf, 1e30f, p.maximum + 1.0f})
-      EXPECT_EQ(engineValue(i, above), engineValue(i, p.maximum)) << p.symbol << " " << above;
-    for (const float below : {-inf, -1e30f, p.minimum - 1.0f})
-      EXPECT_EQ(engineValue(i, below), engineValue(i, p.minimum)) << p.symbol << " " << below;
+    for (const float above : {inf, 1e30f, p.hostMaximum() + 1.0f})
+      EXPECT_EQ(engineValue(i, above), engineValue(i, p.hostMaximum())) << p.symbol << " " << above;
+    for (const float below : {-inf, -1e30f, p.hostMinimum() - 1.0f})
+      EXPECT_EQ(engineValue(i, below), engineValue(i, p.hostMinimum())) << p.symbol << " " << below;
   }
   for (const FactoryPreset& preset : kFactoryPresets) {
     for (int i = 0; i < kNumParams; ++i) {
@@ -94,7 +94,7 @@ TEST(Lv2Ports, EndsAndFactoryPresetsMapBack) {
           EXPECT_EQ(back, v) << p.symbol;
         }
       } else {
-        const int steps = p.kind == PortKind::Toggle ? 2 : p.numPoints;
+        const int steps = p.steps.count;
         EXPECT_EQ(quantizeSteps(back, steps), quantizeSteps(v, steps))
             << preset.name << " " << p.symbol;
       }

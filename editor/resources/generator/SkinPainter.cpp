@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "editor/ControlLayout.h"
+#include "engine/ParameterTable.h"
 #include "toolkit/DeviceScale.h"
 
 namespace skin {
@@ -279,38 +280,7 @@ void lamp(cairo_t* cr, double cx, double cy, double r, Colour hue, double level)
 
 // The name printed at a control of a parameter.
 const char* panelLabel(int parameter) {
-  switch (parameter) {
-    case kInput:
-      return "INPUT";
-    case kOutput:
-      return "OUTPUT";
-    case kFbck:
-      return "FEEDBACK";
-    case kMix:
-      return "MIX";
-    case kManVCO:
-      return "MAN VCO";
-    case kDepth:
-      return "DEPTH";
-    case kWaveform:
-      return "ENV";
-    case kRate:
-      return "RATE";
-    case kHiCut:
-      return "HI CUT";
-    case kFbInv:
-      return "FB INV";
-    case kDlyInv:
-      return "DLY INV";
-    case kRptInf:
-      return "INFINITE";
-    case kDlyx2:
-      return "DLY x2";
-    case kPower:
-      return "POWER";
-    default:
-      return "";
-  }
+  return parameter >= 0 && parameter < kNumParams ? params::kParameters[parameter].panelName : "";
 }
 
 const ControlPlace& place(int tag) {
