@@ -167,17 +167,23 @@ bool Lv2Korva::takePortValue(int i, float x) {
   return params::changesLock(i);
 }
 
-void Lv2Korva::followDelayPort() {
-  const float x = lastPortValue[kDlyTime].load(std::memory_order_relaxed);
-  if (x == x && portValue(kDlyTime, vek->getParameter(kDlyTime)) != x)
-    vek->setParameter(kDlyTime, engineValue(kDlyTime, x));
+void Lv2Korva::followFrozenPorts() {
+  // The switches first: sync decides whether the delay time is free.
+  for (const bool locks : {true, false})
+    for (int i = 0; i < kNumParams; ++i) {
+      if (params::kParameters[i].frozen == params::kNeverFrozen || params::changesLock(i) != locks)
+        continue;
+      const float x = lastPortValue[i].load(std::memory_order_relaxed);
+      if (x == x && portValue(i, vek->getParameter(i)) != x)
+        vek->setParameter(i, engineValue(i, x));
+    }
 }
 
 void Lv2Korva::applyPorts() {
   bool switchesChanged = false;
   for (int i = 0; i < kNumParams; ++i)
     if (controls[i] && takePortValue(i, *controls[i])) switchesChanged = true;
-  if (switchesChanged) followDelayPort();
+  if (switchesChanged) followFrozenPorts();
 }
 
 void Lv2Korva::takeReportedPortValue(int i, float x) {
@@ -189,7 +195,7 @@ void Lv2Korva::takeReportedPortValue(int i, float x) {
   // another port value, either it sets the effect after us or the next block
   // sees a recorded value that is not the port's and takes the port again.
   lastPortValue[i].store(x, std::memory_order_relaxed);
-  if (differs && params::changesLock(i)) followDelayPort();
+  if (differs && params::changesLock(i)) followFrozenPorts();
 }
 
 void Lv2Korva::readEvents(uint32_t frames) {

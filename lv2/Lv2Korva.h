@@ -82,11 +82,12 @@ class Lv2Korva {
   static LV2_State_Status refuse(LV2_State_Status status, const char* why);
   void readEvents(uint32_t frames);
   void applyPorts();
-  // True when the value moved a switch that frees or holds DlyTime.
+  // True when the value moved a switch that frees or freezes others.
   bool takePortValue(int parameter, float value);
-  // While sync or hold is on the effect keeps DlyTime; once they are off the
-  // delay follows the port again, as the host shows it.
-  void followDelayPort();
+  // While sync or hold is on the effect keeps its own DlyTime (and, held, its
+  // Dly<>Clk); once they are off these follow their ports again, as the host
+  // shows them.
+  void followFrozenPorts();
   void forgetPortValues();
 
   Uris uris;

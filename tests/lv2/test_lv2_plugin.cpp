@@ -243,6 +243,34 @@ TEST_F(Lv2PluginTest, HostPresetSelectsTheStoredPresetAndItsPortsChangeNothing) 
   EXPECT_EQ(host.save().bytes, bank);
 }
 
+// Ports the effect keeps its own value against while a hold runs (the delay
+// time, Dly<>Clk) are the host's again once the hold ends: the engine then
+// follows what the host shows, in the order that lets sync decide the delay.
+TEST_F(Lv2PluginTest, PortsFrozenByAHoldAreTakenWhenItEnds) {
+  Lv2TestHost host;
+  ASSERT_TRUE(host.handle);
+  host.activate();
+  VEK& effect = static_cast<korvalv2::Lv2Korva*>(host.handle)->effect();
+  host.controls[kRptInf] = 1.0f;
+  host.run();
+  host.controls[kDlyClk] = 1.0f;
+  host.controls[kDlyTime] = 100.0f;
+  host.run();
+  EXPECT_FALSE(switchOn(effect.getParameter(kDlyClk)));  // held: frozen
+  host.controls[kRptInf] = 0.0f;
+  host.run();
+  EXPECT_TRUE(switchOn(effect.getParameter(kDlyClk)));
+  // Sync off again while free: the delay follows its port.
+  host.controls[kRptInf] = 1.0f;
+  host.run();
+  host.controls[kDlyClk] = 0.0f;
+  host.run();
+  host.controls[kRptInf] = 0.0f;
+  host.run();
+  EXPECT_FALSE(switchOn(effect.getParameter(kDlyClk)));
+  EXPECT_EQ(korvalv2::portValue(kDlyTime, effect.getParameter(kDlyTime)), 100.0f);
+}
+
 // A controller assigned in the state drives its parameter from the atom
 // port's MIDI; the tempo of a time:Position sets the synced delay, heard as
 // the first echo of an impulse: a quarter note, 500 ms at 120 BPM and 1000 ms
