@@ -14,7 +14,7 @@
 //  13 writes a file into $HOME                14 leaves its window behind on close
 //  15 takes a reader-writer lock in processReplacing
 //  16 reads a whole chunk's worth before checking the size it was given
-//  17 trusts its chunk's numbers: odd values play up to +120 dB, finite
+//  17 trusts its chunk's gain: odd values play up to +120 dB, yet finite
 //  18 pads displays and labels with zeros to 32 bytes (hosts give 64)
 //  19 throws an exception out of effSetChunk on a chunk shorter than 8 bytes
 //  20 sets flush-to-zero when loaded, as libraries built with -ffast-math do
@@ -129,7 +129,9 @@ VstIntPtr makeChunk(Effect* t, bool program, void** out) {
 bool validProgram(const Program& p) {
   if (std::memchr(p.name, 0, sizeof p.name) == nullptr) return false;
   for (int k = 0; k < kParams; ++k)
-    if (KV_FAULT != 17 && !(p.values[k] >= 0.0f && p.values[k] <= 1.0f)) return false;
+    if (KV_FAULT == 17 ? !std::isfinite(p.values[k])
+                       : !(p.values[k] >= 0.0f && p.values[k] <= 1.0f))
+      return false;
   return stepped(p.values[2]) == p.values[2];
 }
 
@@ -406,8 +408,10 @@ void processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
       (void)past;
     }
   const float* v = t->programs[t->current].values;
-  const float gain = 2.0f * v[0];
-  const float a = 0.9f * v[1];
+  // Where 17 is planted, only the gain trusts the stored number, up to
+  // +120 dB: the output stays finite.
+  const float gain = KV_FAULT == 17 ? std::min(std::fabs(2.0f * v[0]), 1e6f) : 2.0f * v[0];
+  const float a = 0.9f * (KV_FAULT == 17 ? clamp01(v[1]) : v[1]);
   for (int c = 0; c < 2; ++c) {
     float y = t->state[c];
     for (VstInt32 i = 0; i < frames; ++i) {

@@ -1,5 +1,6 @@
 #include "tools/validate/check.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace validate {
@@ -82,8 +83,17 @@ void Check::record(Kind kind, const std::string& what, const std::vector<Where>&
   Finding f;
   f.kind = kind;
   f.text = what.empty() ? step_ : what;
-  f.where = places_;
-  f.where.insert(f.where.end(), where.begin(), where.end());
+  // An inner place of the same key (a check's own, then a helper's) wins.
+  const std::vector<Where>* lists[] = {&places_, &where};
+  for (const std::vector<Where>* list : lists)
+    for (const Where& w : *list) {
+      auto same = std::find_if(f.where.begin(), f.where.end(),
+                               [&](const Where& o) { return o.key == w.key; });
+      if (same != f.where.end())
+        same->value = w.value;
+      else
+        f.where.push_back(w);
+    }
   if (f.severity() == Severity::Fail) {
     // A finding before any case counts as the case it was found in.
     if (result_.cases == 0) tried();

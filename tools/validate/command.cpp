@@ -40,10 +40,10 @@ const char* const kHelpHead =
     "  parameters   names, labels and displays for values in 0..1 and odd values\n"
     "               (guard bytes past the VST limits), set/get round trip,\n"
     "               out-of-range indices\n"
-    "  processing   13 sample rates x 16 block sizes, finite bounded output; two\n"
+    "  processing   12 sample rates x 16 block sizes, finite bounded output; two\n"
     "               instances give the same bytes; in-place buffers give what\n"
     "               separate ones give in the same instance; an unconnected right\n"
-    "               input\n"
+    "               input; 1234.5678 Hz, a rate no host uses (warnings only)\n"
     "  bad-input    NaN, Inf, denormal and huge bursts, then the output must be\n"
     "               finite and bounded again within the declared tail (or 10 s)\n"
     "  real-time    no allocation, lock (mutex, reader-writer, spin), wait\n"
@@ -90,28 +90,28 @@ const char* const kHelpTail =
 }  // namespace
 
 std::string validateHelp() {
-  std::string help = kHelpHead;
+  std::string help = std::string(kHelpHead) + "\n";
   for (const validate::KindInfo& k : validate::allKinds()) {
     // Wrapped at 78 columns under its name.
-    std::string line = std::string("  ") + k.name +
-                       std::string(12 - std::string(k.name).size(), ' ') +
+    const std::string name = k.name;
+    std::string line = "  " + name + std::string(13 - name.size(), ' ') +
                        (k.severity == validate::Severity::Fail ? "FAIL  " : "warn  ");
     const size_t width = line.size();
     std::string word;
-    std::string text = std::string(k.why) + " ";
-    for (char ch : text) {
+    for (const char ch : std::string(k.why) + " ") {
       if (ch != ' ') {
         word += ch;
         continue;
       }
       if (line.size() + word.size() > 78) {
+        line.pop_back();
         help += line + "\n";
         line = std::string(width, ' ');
       }
       line += word + " ";
       word.clear();
     }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
+    line.pop_back();
     help += line + "\n";
   }
   return help + kHelpTail;

@@ -179,37 +179,33 @@ bool wantsMode(int flags) {
 }
 }  // namespace
 
-#define KV_OPEN(name)                                       \
-  KV_EXPORT int name(const char* path, int flags, ...) {    \
-    KV_NEXT(name, int (*)(const char*, int, ...));          \
-    noteBlocking(#name);                                    \
-    mode_t mode = 0;                                        \
-    if (wantsMode(flags)) {                                 \
-      va_list ap;                                           \
-      va_start(ap, flags);                                  \
-      mode = static_cast<mode_t>(va_arg(ap, unsigned int)); \
-      va_end(ap);                                           \
-    }                                                       \
-    return real_##name(path, flags, mode);                  \
+#define KV_MODE(mode, flags)                              \
+  mode_t mode = 0;                                        \
+  if (wantsMode(flags)) {                                 \
+    va_list ap;                                           \
+    va_start(ap, flags);                                  \
+    mode = static_cast<mode_t>(va_arg(ap, unsigned int)); \
+    va_end(ap);                                           \
   }
 
-KV_OPEN(open)
-KV_OPEN(open64)
+#define KV_OPEN(name)                                    \
+  KV_EXPORT int name(const char* path, int flags, ...) { \
+    KV_NEXT(name, int (*)(const char*, int, ...));       \
+    noteBlocking(#name);                                 \
+    KV_MODE(mode, flags)                                 \
+    return real_##name(path, flags, mode);               \
+  }
 
 #define KV_OPENAT(name)                                           \
   KV_EXPORT int name(int dir, const char* path, int flags, ...) { \
     KV_NEXT(name, int (*)(int, const char*, int, ...));           \
     noteBlocking(#name);                                          \
-    mode_t mode = 0;                                              \
-    if (wantsMode(flags)) {                                       \
-      va_list ap;                                                 \
-      va_start(ap, flags);                                        \
-      mode = static_cast<mode_t>(va_arg(ap, unsigned int));       \
-      va_end(ap);                                                 \
-    }                                                             \
+    KV_MODE(mode, flags)                                          \
     return real_##name(dir, path, flags, mode);                   \
   }
 
+KV_OPEN(open)
+KV_OPEN(open64)
 KV_OPENAT(openat)
 KV_OPENAT(openat64)
 
