@@ -219,10 +219,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "environment", "after dlopen: the SSE control register changed", false, true},
         Planted{21, "RandomByDesign", "processing", "two instances agree", "random",
                 "two instances differ", false, true},
+        // At 32 frames the guard page catches it, under a sanitizer its
+        // poison around the buffer at 1.
         Planted{23, "ReadsPastItsInput", "processing", "rates and block sizes", "memory",
-                "read past the end of input 0's 32-frame buffer given to processReplacing "
-                "(byte 128 of 128)",
-                false, false}),
+                "read past the end of input 0's ", false, false}),
     [](const ::testing::TestParamInfo<Planted>& info) { return info.param.name; });
 
 // A plug-in random by design gets one clear finding: the in-place check,

@@ -12,6 +12,19 @@
 #include "tools/base/cli.h"
 #include "tools/validate/results.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer the bytes around a buffer are poisoned too, so that
+// an instrumented plug-in is caught at the first byte even where alignment
+// leaves room before the guard page.
+extern "C" void __asan_poison_memory_region(void const volatile*, size_t);
+extern "C" void __asan_unpoison_memory_region(void const volatile*, size_t);
+#define KV_POISON(p, n) __asan_poison_memory_region((p), (n))
+#define KV_UNPOISON(p, n) __asan_unpoison_memory_region((p), (n))
+#else
+#define KV_POISON(p, n) ((void)(p), (void)(n))
+#define KV_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace validate {
 
 namespace {
@@ -113,26 +126,21 @@ void chain(const struct sigaction& previous, int sig, siginfo_t* info, void* con
   signal(sig, SIG_DFL);
 }
 
-void onFault(int sig, siginfo_t* info, void* context) {
-  const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+// Notes, once, which host buffer `at` lies just outside: in a guard page, or
+// (under AddressSanitizer) in the poisoned bytes around the buffer. `access`
+// is "read ", "wrote " or "touched ".
+void noteFault(uintptr_t at, const char* access) {
   const uintptr_t page = pageSize();
   for (const Entry& e : entries) {
-    if (!e.used) continue;
-    const bool past = at >= e.high && at < e.high + page;
-    const bool before = at >= e.low && at < e.low + page;
-    if (!past && !before) continue;
-    if (faultSlot == nullptr || faultSlot->fault[0] != '\0') break;
+    if (!e.used || at < e.low || at >= e.high + page) continue;
+    const uintptr_t start = e.start, end = e.end;
+    const bool past = at >= end;
+    if (!past && at >= start) continue;  // inside the buffer: not ours to explain
+    if (faultSlot == nullptr || faultSlot->fault[0] != '\0') return;
     Writer w{faultSlot->fault, sizeof faultSlot->fault};
-#if defined(__x86_64__)
-    const auto* uc = static_cast<const ucontext_t*>(context);
-    w.put((uc->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? "wrote " : "read ");
-#else
-    (void)context;
-    w.put("touched ");
-#endif
+    w.put(access);
     w.put(past ? "past the end of " : "before the start of ");
     describe(e, w);
-    const uintptr_t start = e.start, end = e.end;
     if (past) {
       w.put(" (byte ");
       w.put(static_cast<unsigned long>(at - start));
@@ -144,10 +152,31 @@ void onFault(int sig, siginfo_t* info, void* context) {
       w.put(static_cast<unsigned long>(start - at));
       w.put(" bytes before it)");
     }
-    break;
+    return;
   }
+}
+
+void onFault(int sig, siginfo_t* info, void* context) {
+#if defined(__x86_64__)
+  const auto* uc = static_cast<const ucontext_t*>(context);
+  noteFault(reinterpret_cast<uintptr_t>(info->si_addr),
+            (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? "wrote " : "read ");
+#else
+  noteFault(reinterpret_cast<uintptr_t>(info->si_addr), "touched ");
+#endif
   chain(sig == SIGBUS ? previousBus : previousSegv, sig, info, context);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" void __asan_set_error_report_callback(void (*)(const char*));
+extern "C" void* __asan_get_report_address();
+extern "C" int __asan_get_report_access_type();
+
+void onSanitizerReport(const char*) {
+  noteFault(reinterpret_cast<uintptr_t>(__asan_get_report_address()),
+            __asan_get_report_access_type() != 0 ? "wrote " : "read ");
+}
+#endif
 
 }  // namespace
 
@@ -160,7 +189,10 @@ void GuardedArea::unmap() {
     entries[entry_].used = false;
     entry_ = -1;
   }
-  if (base_ != nullptr) munmap(base_, mapped_);
+  if (base_ != nullptr) {
+    KV_UNPOISON(data_, static_cast<size_t>(end_ - data_));
+    munmap(base_, mapped_);
+  }
   base_ = data_ = end_ = ptr_ = nullptr;
   mapped_ = 0;
 }
@@ -189,6 +221,7 @@ uint8_t* GuardedArea::place(size_t size, size_t align, const Label& label) {
   if (base_ == nullptr || size + align + kBefore > static_cast<size_t>(end_ - data_))
     map(size + align);
   const uintptr_t last = reinterpret_cast<uintptr_t>(end_) - size;
+  KV_UNPOISON(data_, static_cast<size_t>(end_ - data_));
   ptr_ = reinterpret_cast<uint8_t*>(last - last % align);
   size_ = size;
   label_ = label;
@@ -196,6 +229,8 @@ uint8_t* GuardedArea::place(size_t size, size_t align, const Label& label) {
   uint8_t* from = ptr_ - kBefore < data_ ? data_ : ptr_ - kBefore;
   std::memset(from, kPattern, static_cast<size_t>(ptr_ - from));
   std::memset(ptr_ + size, kPattern, static_cast<size_t>(end_ - (ptr_ + size)));
+  KV_POISON(from, static_cast<size_t>(ptr_ - from));
+  KV_POISON(ptr_ + size, static_cast<size_t>(end_ - (ptr_ + size)));
   if (entry_ >= 0) {
     Entry& e = entries[entry_];
     e.start = reinterpret_cast<uintptr_t>(ptr_);
@@ -211,6 +246,7 @@ uint8_t* GuardedArea::place(size_t size, size_t align, const Label& label) {
 std::string GuardedArea::strayWrites() const {
   if (ptr_ == nullptr) return "";
   const uint8_t* from = ptr_ - kBefore < data_ ? data_ : ptr_ - kBefore;
+  KV_UNPOISON(from, static_cast<size_t>(end_ - from));
   size_t before = 0, after = 0;
   for (const uint8_t* p = from; p < ptr_; ++p)
     if (*p != kPattern) before = std::max(before, static_cast<size_t>(ptr_ - p));
@@ -240,6 +276,9 @@ void installGuardHandler(SharedSlot* slot) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGSEGV, &sa, &previousSegv);
   sigaction(SIGBUS, &sa, &previousBus);
+#if defined(__SANITIZE_ADDRESS__)
+  __asan_set_error_report_callback(onSanitizerReport);
+#endif
 }
 
 }  // namespace validate

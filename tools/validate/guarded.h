@@ -57,8 +57,10 @@ class GuardedArea {
   Label label_;
 };
 
-// In a child: faults in a guard page write their report into slot->fault,
-// then the previous handler (the default, or a sanitizer's) runs as before.
+// In a child: faults in a guard page (or, under AddressSanitizer, reports on
+// the poisoned bytes around a buffer) write which buffer and call into
+// slot->fault; then the previous handler (the default, or a sanitizer's)
+// runs as before.
 void installGuardHandler(SharedSlot* slot);
 
 }  // namespace validate

@@ -235,7 +235,9 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
     else if (WIFSIGNALED(status))
       how = "killed by " + signalText(WTERMSIG(status));
     else if (!fault.empty())
-      how = "killed by " + signalText(SIGSEGV);
+      how = signalInReport(firstReportLine(box.log())).empty()
+                ? std::string("stopped by the sanitizer")
+                : "killed by " + signalText(SIGSEGV);
     else if (!signalInReport(report).empty())
       how = "killed by " + signalInReport(report);
     else
