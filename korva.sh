@@ -13,12 +13,13 @@ ROOT=$(pwd)
 JOBS=${JOBS:-$(nproc)}
 
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git clang-format
   libcairo2-dev libx11-dev libxtst-dev libxkbcommon-dev libsndfile1-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool fonts-liberation locales-all
   lsp-plugins-vst dpf-plugins-vst valgrind jq
   lv2-dev liblilv-dev lilv-utils ardour-lv2-plugins
+  zenity  # the editor's load and save dialogs (or kdialog)
 )
 
 install_packages() {

@@ -6,12 +6,14 @@
 #include <cstring>
 #include <string>
 
+#include "editor/ControlLayout.h"
 #include "editor/controls/CPSKickButton.h"
 #include "editor/controls/CPSOnOffButton.h"
 #include "editor/controls/CPSRockerSwitch.h"
 #include "editor/controls/CSaveLoadButton.h"
 #include "editor/resources/resource_ids.h"
 #include "editor/resources/resources.h"
+#include "platform/FileDialog.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/ControllerNames.h"
 #include "presets/PresetRecords.h"
@@ -23,57 +25,6 @@
 #include "toolkit/CTextEdit.h"
 
 namespace {
-
-enum StripTag {
-  kTagPresetName = 33,
-  kTagPresetRocker = 34,
-  kTagLoadBank = 35,
-  kTagSaveBank = 36,
-  kTagLoadPreset = 37,
-  kTagSavePreset = 38,
-  kTagControllerDisplay = 39,
-  kTagLearn = 40,
-  kTagLoadMidi = 41,
-  kTagSaveMidi = 42,
-  kTagDefaultMidi = 43,
-  kTagForget = 44,
-  kTagPresetMenu = 45,
-  kTagDefaultBank = 46,
-  kTagDefaultPreset = 47,
-  kTagStoreMemoA = 48,
-  kTagStoreMemoB = 49,
-  kTagRecallMemoA = 50,
-  kTagRecallMemoB = 51,
-};
-
-enum ButtonKind { kSaveLoad, kKick, kDoubleClickKick };
-
-struct StripButton {
-  int32_t tag;
-  ButtonKind kind;
-  int32_t bitmap;
-  CCoord left, top, right, bottom;
-};
-
-// Creation order after the rocker; the controller display and the learn
-// button come between the memories and the MIDI group.
-constexpr StripButton kFirstButtons[] = {
-    {kTagLoadBank, kSaveLoad, kBmpLoad, 85, 86, 102, 101},
-    {kTagSaveBank, kSaveLoad, kBmpSave, 34, 86, 51, 101},
-    {kTagDefaultBank, kDoubleClickKick, kBmpDefaultBank, 51, 86, 83, 99},
-    {kTagLoadPreset, kSaveLoad, kBmpLoad, 177, 86, 194, 101},
-    {kTagSavePreset, kSaveLoad, kBmpSave, 114, 86, 131, 101},
-    {kTagDefaultPreset, kDoubleClickKick, kBmpDefaultPreset, 132, 86, 176, 99},
-    {kTagRecallMemoA, kKick, kBmpLoad, 421, 86, 438, 101},
-    {kTagStoreMemoA, kKick, kBmpSave, 388, 86, 405, 101},
-    {kTagRecallMemoB, kKick, kBmpLoad, 486, 86, 503, 101},
-    {kTagStoreMemoB, kKick, kBmpSave, 452, 86, 469, 101},
-};
-constexpr StripButton kMidiButtons[] = {
-    {kTagLoadMidi, kSaveLoad, kBmpLoad, 658, 86, 675, 101},
-    {kTagSaveMidi, kSaveLoad, kBmpSave, 610, 86, 627, 101},
-    {kTagDefaultMidi, kDoubleClickKick, kBmpDefaultMidi, 628, 86, 656, 99},
-};
 
 constexpr CColor kStripTextColor(36, 36, 32, 255);
 constexpr CColor kNameBackColor(189, 207, 218, 255);
@@ -100,16 +51,16 @@ bool controllerNameText(float value, char text[256], void* /*userData*/) {
   return true;
 }
 
-CControl* makeStripButton(const StripButton& b, CControlListener* listener) {
+CControl* makeStripButton(const ControlPlace& b, CControlListener* listener) {
   CBitmap* bitmap = new CBitmap(b.bitmap);
-  const CRect size(b.left, b.top, b.right, b.bottom);
-  const CCoord imageHeight = static_cast<int32_t>(bitmap->getHeight()) / 3;
+  const CRect size(b.left, b.top, b.right(), b.bottom());
+  const CCoord imageHeight = static_cast<int32_t>(bitmap->getHeight()) / b.images;
   CControl* control = nullptr;
-  if (b.kind == kSaveLoad)
+  if (b.kind == ControlKind::kSaveLoad)
     control = new CSaveLoadButton(size, listener, b.tag, imageHeight, bitmap, CPoint(0, 0));
   else
     control = new CPSKickButton(size, listener, b.tag, imageHeight, bitmap, CPoint(0, 0),
-                                b.kind == kDoubleClickKick);
+                                b.kind == ControlKind::kDoubleKick);
   bitmap->forget();
   return control;
 }
@@ -123,78 +74,81 @@ bool CPresetSystemEditor::open(void* /*ptr*/) {
   const VstInt32 current = fx->getCurrentPreset();
   char name[kPresetNameLength + 1];
   CBitmap* background = new CBitmap(kBmpBackground);
-  {
-    // The strip's height, re-centred on the font.
-    const CCoord fontSize = kNormalFontVerySmall->getSize();
-    const CCoord middle = (86.0 + 101.0) / 2;
-    const CRect size(208, middle - fontSize / 2 - 2, 320, middle + fontSize / 2 + 2);
-    presetName(store, current, name);
-    presetNameField = new CTextEdit(size, this, kTagPresetName, name, background, 0);
-    presetNameField->setBackOffset(size.getTopLeft());
-    presetNameField->setBackColor(kNameBackColor);
-    presetNameField->setFont(kNormalFontVerySmall);
-    presetNameField->setFontColor(kStripTextColor);
-    presetNameField->setFrameColor(kStripTextColor);
-    presetNameField->setHoriAlign(kCenterText);
-    frame->addView(presetNameField);
-  }
-  {
-    presetMenu = new COptionMenu(CRect(320, 87, 333, 99), this, kTagPresetMenu, background, nullptr,
-                                 kPresetMenuStyle);
-    presetMenu->setBackOffset(CPoint(320, 87));
-    presetMenu->setNbItemsPerColumn(kNumPresets);  // one column
-    for (VstInt32 i = 0; i < kNumPresets; ++i) {
-      presetName(store, i, name);
-      presetMenu->addEntry(name);
-    }
-    presetMenu->setCurrent(current);
-    frame->addView(presetMenu);
-  }
   int n = 0;
-  {
-    CBitmap* bitmap = new CBitmap(kBmpPresetRocker);
-    presetRocker =
-        new CPSRockerSwitch(CRect(340, 86, 370, 99), this, kTagPresetRocker,
-                            static_cast<int32_t>(bitmap->getHeight()) / 5, bitmap, CPoint(0, 0));
-    bitmap->forget();
-    frame->addView(presetRocker);
-  }
-  for (const StripButton& b : kFirstButtons) {
-    stripButtons[n] = makeStripButton(b, this);
-    frame->addView(stripButtons[n++]);
-  }
-  {
-    controllerDisplay = new CParamDisplay(CRect(690, 87, 780, 99), background, 0);
-    controllerDisplay->setBackOffset(CPoint(690, 87));
-    controllerDisplay->setFont(kNormalFontVerySmall);
-    controllerDisplay->setFontColor(kStripTextColor);
-    controllerDisplay->setFrameColor(kStripTextColor);
-    controllerDisplay->setHoriAlign(kCenterText);
-    controllerDisplay->setValueToStringProc(controllerNameText);
-    controllerDisplay->setListener(this);
-    controllerDisplay->setTag(kTagControllerDisplay);
-    controllerDisplay->setValue(stepCenter(kControllerNoControl, kNumControllerNames));
-    frame->addView(controllerDisplay);
+  for (const ControlPlace& p : kStripControls) {
+    const CRect size(p.left, p.top, p.right(), p.bottom());
+    CControl* made = nullptr;
+    switch (p.kind) {
+      case ControlKind::kNameField: {
+        // The strip's height, re-centred on the font.
+        const CCoord fontSize = kNormalFontVerySmall->getSize();
+        const CCoord middle = (size.top + size.bottom) / 2;
+        const CRect field(size.left, middle - fontSize / 2 - 2, size.right,
+                          middle + fontSize / 2 + 2);
+        presetName(store, current, name);
+        presetNameField = new CTextEdit(field, this, p.tag, name, background, 0);
+        presetNameField->setBackOffset(field.getTopLeft());
+        presetNameField->setBackColor(kNameBackColor);
+        presetNameField->setFont(kNormalFontVerySmall);
+        presetNameField->setFontColor(kStripTextColor);
+        presetNameField->setFrameColor(kStripTextColor);
+        presetNameField->setHoriAlign(kCenterText);
+        made = presetNameField;
+        break;
+      }
+      case ControlKind::kPresetMenu:
+        presetMenu = new COptionMenu(size, this, p.tag, background, nullptr, kPresetMenuStyle);
+        presetMenu->setBackOffset(size.getTopLeft());
+        presetMenu->setNbItemsPerColumn(kNumPresets);  // one column
+        for (VstInt32 i = 0; i < kNumPresets; ++i) {
+          presetName(store, i, name);
+          presetMenu->addEntry(name);
+        }
+        presetMenu->setCurrent(current);
+        made = presetMenu;
+        break;
+      case ControlKind::kRocker: {
+        CBitmap* bitmap = new CBitmap(p.bitmap);
+        presetRocker = new CPSRockerSwitch(size, this, p.tag,
+                                           static_cast<int32_t>(bitmap->getHeight()) / p.images,
+                                           bitmap, CPoint(0, 0));
+        bitmap->forget();
+        made = presetRocker;
+        break;
+      }
+      case ControlKind::kSaveLoad:
+      case ControlKind::kKick:
+      case ControlKind::kDoubleKick:
+        made = stripButtons[n++] = makeStripButton(p, this);
+        break;
+      case ControlKind::kReadout:
+        controllerDisplay = new CParamDisplay(size, background, 0);
+        controllerDisplay->setBackOffset(size.getTopLeft());
+        controllerDisplay->setFont(kNormalFontVerySmall);
+        controllerDisplay->setFontColor(kStripTextColor);
+        controllerDisplay->setFrameColor(kStripTextColor);
+        controllerDisplay->setHoriAlign(kCenterText);
+        controllerDisplay->setValueToStringProc(controllerNameText);
+        controllerDisplay->setListener(this);
+        controllerDisplay->setTag(p.tag);
+        controllerDisplay->setValue(stepCenter(kControllerNoControl, kNumControllerNames));
+        made = controllerDisplay;
+        break;
+      case ControlKind::kModeButton: {
+        CBitmap* bitmap = new CBitmap(p.bitmap);
+        auto* button = new CPSOnOffButton(size, this, p.tag, bitmap);
+        bitmap->forget();
+        button->setValue(0.f);
+        (p.tag == kTagLearn ? learnButton : forgetButton) = button;
+        made = button;
+        break;
+      }
+      default:
+        break;
+    }
+    if (made) frame->addView(made);
   }
   background->forget();
-  {
-    CBitmap* bitmap = new CBitmap(kBmpLearn);
-    learnButton = new CPSOnOffButton(CRect(788, 85, 812, 101), this, kTagLearn, bitmap);
-    bitmap->forget();
-    learnButton->setValue(0.f);
-    frame->addView(learnButton);
-  }
-  for (const StripButton& b : kMidiButtons) {
-    stripButtons[n] = makeStripButton(b, this);
-    frame->addView(stripButtons[n++]);
-  }
-  {
-    CBitmap* bitmap = new CBitmap(kBmpForget);
-    forgetButton = new CPSOnOffButton(CRect(813, 85, 837, 101), this, kTagForget, bitmap);
-    bitmap->forget();
-    forgetButton->setValue(0.f);
-    frame->addView(forgetButton);
-  }
   // The editor always opens with learn and forget off.
   fx->stopLearn();
   fx->stopForget();
@@ -216,8 +170,11 @@ void CPresetSystemEditor::close() {
 void CPresetSystemEditor::idle() {
   // Before the frame's events: a click in this idle meets the stored state.
   CPresetSystemEffect* fx = presetEffect();
+  const bool noticeOver = noticeUntil != std::chrono::steady_clock::time_point{} &&
+                          std::chrono::steady_clock::now() >= noticeUntil;
+  if (noticeOver) noticeUntil = {};
   if (fx && (presetNameField || presetMenu) &&
-      (fx->getStateGeneration() != shownGeneration || nameFieldBehind))
+      (fx->getStateGeneration() != shownGeneration || nameFieldBehind || noticeOver))
     showStoredState();
   AEffGUIEditor::idle();
 }
@@ -250,6 +207,11 @@ void CPresetSystemEditor::showStoredState() {
     if (std::strcmp(presetNameField->getText(), name) != 0 || std::strcmp(shownName, name) != 0)
       showInNameField(name);
   }
+}
+
+void CPresetSystemEditor::showNotice(const char* text) {
+  showInNameField(text);
+  noticeUntil = std::chrono::steady_clock::now() + std::chrono::seconds(4);
 }
 
 void CPresetSystemEditor::showInNameField(const char* name) {
@@ -427,6 +389,11 @@ void CPresetSystemEditor::fillMidiData(unsigned char* data) {
 bool CPresetSystemEditor::chooseFile(const FileChoice& choice, std::string* path) {
   if (!path) return false;
   try {
+    // Without a dialog program every dialog would end at once, unseen.
+    if (!platform::fileDialogAvailable()) {
+      showNotice("needs zenity or kdialog");
+      return false;
+    }
     CNewFileSelector* selector = CNewFileSelector::create(
         frame, choice.save ? CNewFileSelector::kSelectSaveFile : CNewFileSelector::kSelectFile);
     if (!selector) return false;

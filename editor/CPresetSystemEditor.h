@@ -2,6 +2,7 @@
 // the conversions between the effect's store and the file/settings records.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "presets/PresetEditorInterface.h"
@@ -130,5 +131,8 @@ class CPresetSystemEditor : public AEffGUIEditor,
   char shownName[kPresetNameLength + 1] = {0};
   // The field was being typed in when the store last changed.
   bool nameFieldBehind = false;
+  // A short notice in the name field (no file dialog program), until then.
+  void showNotice(const char* text);
+  std::chrono::steady_clock::time_point noticeUntil{};
   // End of strip
 };

@@ -6,6 +6,7 @@
 
 #include "editor/CAbout.h"
 #include "editor/controls/CInvisibleSlider.h"
+#include "editor/controls/CScaleMenu.h"
 #include "editor/controls/VEKKickButton.h"
 #include "editor/controls/VEKOnOffButton.h"
 #include "editor/controls/VEKSwitch.h"
@@ -13,14 +14,18 @@
 #include "engine/EngineStatus.h"
 #include "engine/ParameterIds.h"
 #include "engine/VEK.h"
+#include "host/AudioEffectX.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/ControllerNames.h"
+#include "presets/ViewSettings.h"
 #include "toolkit/CAnimKnob.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/CMovieBitmap.h"
 #include "toolkit/CParamDisplay.h"
 #include "toolkit/CTextEdit.h"
+#include "toolkit/DesktopScale.h"
+#include "toolkit/DeviceScale.h"
 
 namespace {
 
@@ -39,61 +44,16 @@ constexpr float kDigitBlank = 10.f / 11.f;
 // block of 8192 frames at 32 kHz).
 constexpr uint32_t kStatusStaleMs = 300;
 
-struct KnobPlace {
-  int32_t tag;
-  int32_t bitmap;
-  CCoord left, top, size;
-  float defaultValue;
-};
-
-// Drawing order of the knobs; Depth, Waveform and Rate use the 36-pixel strip.
-constexpr KnobPlace kKnobs1[] = {
-    {kInput, kBmpKnobInput, 109, 25, 35, 0.5f},   {kOutput, kBmpKnobOutput, 154, 25, 35, 0.5f},
-    {kFbck, kBmpKnobFbck, 200, 25, 35, 0.f},      {kMix, kBmpKnobMix, 352, 25, 35, 0.5f},
-    {kManVCO, kBmpKnobManVco, 616, 25, 35, 0.5f}, {kDepth, kBmpKnobDepth, 661, 25, 36, 0.f},
-};
-constexpr KnobPlace kKnobs2[] = {
-    {kWaveform, kBmpKnobWaveform, 706, 25, 36, 0.5f},
-    {kRate, kBmpKnobRate, 752, 25, 36, 0.f},
-};
-
-struct ButtonPlace {
-  int32_t tag;
-  int32_t bitmap;
-  CCoord left, top, width, imageHeight;
-};
-
-constexpr ButtonPlace kHiCutPlace = {kHiCut, kBmpHiCut, 247, 44, 23, 26};
-constexpr ButtonPlace kButtons[] = {
-    {kFbInv, kBmpFbInv, 276, 44, 21, 26},   {kDlyInv, kBmpDlyInv, 306, 44, 21, 26},
-    {kRptInf, kBmpRptInf, 399, 44, 22, 26}, {kDlyx2, kBmpDlyx2, 74, 45, 21, 20},
-    {kPower, kBmpPower, 818, 45, 22, 20},
-};
-
-struct DisplayPlace {
-  int32_t tag;
-  int32_t bitmap;
-  CCoord left, top, width, imageHeight;
-  int32_t images;
-};
-
-constexpr DisplayPlace kDigitPlaces[] = {
-    {kTagDigit1, kBmpDigit1, 511, 32, 14, 20, 12},
-    {kTagDigit2, kBmpDigit2, 528, 32, 14, 20, 12},
-    {kTagDigit3, kBmpDigit3, 545, 32, 15, 20, 12},
-    {kTagDigit4, kBmpDigit4, 563, 32, 14, 20, 12},
-};
-constexpr DisplayPlace kStatusPlace = {kTagStatusLamps, kBmpStatusLamps, 577, 26, 16, 32, 8};
-constexpr DisplayPlace kBypassPlace = {kTagBypassLamp, kBmpBypassLamp, 341, 59, 11, 11, 2};
-constexpr DisplayPlace kLfoPlace = {kTagLfoLamp, kBmpLfoLamp, 786, 61, 10, 10, 101};
-constexpr DisplayPlace kMeterPlace = {kTagLevelMeter, kBmpLevelMeter, 41, 21, 7, 43, 21};
-
-CMovieBitmap* makeDisplay(const DisplayPlace& p, CControlListener* listener) {
-  CBitmap* bitmap = new CBitmap(p.bitmap);
-  auto* display = new CMovieBitmap(CRect(p.left, p.top, p.left + p.width, p.top + p.imageHeight),
-                                   listener, p.tag, p.images, p.imageHeight, bitmap);
-  bitmap->forget();
-  return display;
+// The value a knob returns to on its reset click: the parameter's default.
+float knobDefault(int32_t parameter) {
+  switch (parameter) {
+    case kFbck:
+    case kDepth:
+    case kRate:
+      return 0.f;
+    default:
+      return 0.5f;
+  }
 }
 
 }  // namespace
@@ -107,6 +67,60 @@ Editor::Editor(AudioEffect* effect) : CPresetSystemEditor(effect) {
   const uint32_t now = getTicks();
   tempoEditTick = delayEditTick = blinkTick = lastIdleTick = lastProcessTick = now;
   setKnobMode(kLinearMode);
+  chosenScale = viewsettings::readScalePercent() / 100.0;
+}
+
+double Editor::automaticScale() const {
+  return hostScale > 0 ? hostScale : toolkit::desktopScale();
+}
+
+double Editor::wantedScale() const {
+  return chosenScale > 0 ? chosenScale : automaticScale();
+}
+
+void Editor::setRectFor(double newScale) {
+  rect.top = rect.left = 0;
+  rect.right = static_cast<int16_t>(toolkit::devicePixels(kEditorWidth, newScale));
+  rect.bottom = static_cast<int16_t>(toolkit::devicePixels(kEditorHeight, newScale));
+}
+
+bool Editor::getRect(ERect** r) {
+  // Closed, the next open's size: hosts size their window from it first.
+  if (!frame) {
+    scale = wantedScale();
+    setRectFor(scale);
+  }
+  return AEffGUIEditor::getRect(r);
+}
+
+bool Editor::setScaleFactor(float requested) {
+  hostScale = toolkit::quarterScale(requested);
+  if (!frame) {
+    scale = wantedScale();
+    setRectFor(scale);
+  }
+  return true;
+}
+
+void Editor::chooseScale(double chosen) {
+  chosenScale = toolkit::quarterScale(chosen);
+  viewsettings::storeScalePercent(static_cast<int>(std::lround(chosenScale * 100)));
+  if (!frame) {
+    scale = wantedScale();
+    setRectFor(scale);
+  }
+}
+
+void Editor::applyScale() {
+  if (!frame) return;
+  const double wanted = wantedScale();
+  if (scaleMenu) scaleMenu->showChoice(chosenScale, automaticScale());
+  if (wanted == frame->getScale()) return;
+  frame->setScale(wanted);
+  scale = frame->getScale();
+  setRectFor(scale);
+  // Hosts that cannot resize keep their window; the next open has the size.
+  if (auto* fx = dynamic_cast<AudioEffectX*>(effect)) fx->sizeWindow(rect.right, rect.bottom);
 }
 
 Editor::~Editor() {
@@ -144,92 +158,16 @@ bool Editor::open(void* ptr) {
   uiThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   AEffGUIEditor::open(ptr);
 
+  // Another instance may have stored a new choice meanwhile.
+  chosenScale = viewsettings::readScalePercent() / 100.0;
+  scale = wantedScale();
+  setRectFor(scale);
   CBitmap* background = new CBitmap(kBmpBackground);
   CBitmap* aboutImage = new CBitmap(kBmpAbout);
-  frame = new CFrame(CRect(0, 0, kEditorWidth, kEditorHeight), ptr, this);
+  frame = new CFrame(CRect(0, 0, kEditorWidth, kEditorHeight), ptr, this, scale);
   frame->setBackground(background);
-
-  for (int i = 0; i < 4; ++i) {
-    digits[i] = makeDisplay(kDigitPlaces[i], this);
-    frame->addView(digits[i]);
-  }
-  statusLamps = makeDisplay(kStatusPlace, this);
-  frame->addView(statusLamps);
-  bypassLamp = makeDisplay(kBypassPlace, this);
-  frame->addView(bypassLamp);
-  lfoLamp = makeDisplay(kLfoPlace, this);
-  frame->addView(lfoLamp);
-
-  auto makeKnob = [this](const KnobPlace& p) {
-    CBitmap* bitmap = new CBitmap(p.bitmap);
-    auto* knob = new CAnimKnob(CRect(p.left, p.top, p.left + p.size, p.top + p.size), this, p.tag,
-                               101, p.size, bitmap);
-    bitmap->forget();
-    knob->setValue(param(p.tag));
-    knob->setDefaultValue(p.defaultValue);
-    knob->setWheelInc(kKnobWheelInc);
-    knob->setZoomFactor(kKnobZoomFactor);
-    frame->addView(knob);
-    return knob;
-  };
-  auto makeButton = [this](const ButtonPlace& p) {
-    CBitmap* bitmap = new CBitmap(p.bitmap);
-    auto* button = new VEKOnOffButton(CRect(p.left, p.top, p.left + p.width, p.top + p.imageHeight),
-                                      this, p.tag, bitmap);
-    bitmap->forget();
-    button->setValue(param(p.tag));
-    frame->addView(button);
-    return button;
-  };
-
-  inputKnob = makeKnob(kKnobs1[0]);
-  outputKnob = makeKnob(kKnobs1[1]);
-  fbckKnob = makeKnob(kKnobs1[2]);
-  mixKnob = makeKnob(kKnobs1[3]);
-  manVcoKnob = makeKnob(kKnobs1[4]);
-  depthKnob = makeKnob(kKnobs1[5]);
-  hiCutButton = makeButton(kHiCutPlace);
-  waveformKnob = makeKnob(kKnobs2[0]);
-  rateKnob = makeKnob(kKnobs2[1]);
-  fbInvButton = makeButton(kButtons[0]);
-  dlyInvButton = makeButton(kButtons[1]);
-  rptInfButton = makeButton(kButtons[2]);
-  dlyx2Button = makeButton(kButtons[3]);
-  powerButton = makeButton(kButtons[4]);
-
-  {
-    CBitmap* bitmap = new CBitmap(kBmpDlyClkSwitch);
-    dlyClkSwitch = new VEKSwitch(CRect(457, 23, 472, 33), this, kDlyClk, 2, 10, 2, bitmap);
-    bitmap->forget();
-    dlyClkSwitch->setValue(param(kDlyClk));
-    frame->addView(dlyClkSwitch);
-  }
-  {
-    CBitmap* bitmap = new CBitmap(kBmpStepDown);
-    delayDown = new VEKKickButton(CRect(431, 33, 457, 59), this, kTagDelayDown, 26, bitmap);
-    bitmap->forget();
-    delayDown->setValue(0.f);
-    frame->addView(delayDown);
-    bitmap = new CBitmap(kBmpStepUp);
-    delayUp = new VEKKickButton(CRect(470, 33, 496, 59), this, kTagDelayUp, 26, bitmap);
-    bitmap->forget();
-    delayUp->setValue(0.f);
-    frame->addView(delayUp);
-  }
-  levelMeter = makeDisplay(kMeterPlace, this);
-  frame->addView(levelMeter);
-
-  const float s = std::sqrt(std::max(0.f, param(kDlyTime)));
-  delayStrip = new CInvisibleSlider(CRect(458, 34, 470, 59), this, kTagDelayStrip);
-  delayStrip->setValue(s);
-  frame->addView(delayStrip);
-  delayDrag = new CInvisibleSlider(CRect(505, 27, 591, 57), this, kTagDelayDrag);
-  delayDrag->setValue(s);
-  frame->addView(delayDrag);
-
-  aboutButton = new CAbout(CRect(806, 15, 867, 39), this, kTagAbout, aboutImage,
-                           CRect(0, 0, kEditorWidth, kEditorHeight), CPoint(0, 0), CPoint(520, 57));
-  frame->addView(aboutButton);
+  for (const ControlPlace& place : kPanelControls)
+    if (CControl* control = makeControl(place, aboutImage)) frame->addView(control);
 
   bypassLamp->setValue(quantizeSteps(param(kPower), 2) == 1 ? 0.f : 0.5f);
   lfoLamp->setValue(0.f);
@@ -244,16 +182,80 @@ bool Editor::open(void* ptr) {
   return true;
 }
 
+CControl* Editor::makeControl(const ControlPlace& p, CBitmap* aboutImage) {
+  const CRect size(p.left, p.top, p.right(), p.bottom());
+  CBitmap* bitmap = p.bitmap && p.kind != ControlKind::kAbout ? new CBitmap(p.bitmap) : nullptr;
+  CControl* made = nullptr;
+  switch (p.kind) {
+    case ControlKind::kDisplay: {
+      auto* display = new CMovieBitmap(size, this, p.tag, p.images, p.height, bitmap);
+      if (p.tag >= kTagDigit1 && p.tag <= kTagDigit4) digits[p.tag - kTagDigit1] = display;
+      if (p.tag == kTagStatusLamps) statusLamps = display;
+      if (p.tag == kTagBypassLamp) bypassLamp = display;
+      if (p.tag == kTagLfoLamp) lfoLamp = display;
+      if (p.tag == kTagLevelMeter) levelMeter = display;
+      display->setValue(0.f);
+      made = display;
+      break;
+    }
+    case ControlKind::kKnob: {
+      auto* knob = new CAnimKnob(size, this, p.tag, p.images, p.height, bitmap);
+      knob->setDefaultValue(knobDefault(p.parameter));
+      knob->setWheelInc(kKnobWheelInc);
+      knob->setZoomFactor(kKnobZoomFactor);
+      made = knob;
+      break;
+    }
+    case ControlKind::kLitButton:
+      made = new VEKOnOffButton(size, this, p.tag, bitmap);
+      break;
+    case ControlKind::kSwitch:
+      made = new VEKSwitch(size, this, p.tag, p.images, p.height, 2, bitmap);
+      break;
+    case ControlKind::kStepButton: {
+      auto* button = new VEKKickButton(size, this, p.tag, p.height, bitmap);
+      button->setValue(0.f);
+      (p.tag == kTagDelayDown ? delayDown : delayUp) = button;
+      made = button;
+      break;
+    }
+    case ControlKind::kSlider: {
+      auto* slider = new CInvisibleSlider(size, this, p.tag);
+      slider->setValue(std::sqrt(std::max(0.f, param(kDlyTime))));
+      (p.tag == kTagDelayStrip ? delayStrip : delayDrag) = slider;
+      made = slider;
+      break;
+    }
+    case ControlKind::kScaleMenu:
+      scaleMenu = new CScaleMenu(size, this, p.tag);
+      scaleMenu->showChoice(chosenScale, automaticScale());
+      made = scaleMenu;
+      break;
+    case ControlKind::kAbout:
+      aboutButton =
+          new CAbout(size, this, p.tag, aboutImage, CRect(0, 0, kEditorWidth, kEditorHeight),
+                     CPoint(0, 0), CPoint(520, 57));
+      made = aboutButton;
+      break;
+    default:
+      break;
+  }
+  if (bitmap) bitmap->forget();
+  if (made && editsItsParameter(p)) {
+    made->setValue(param(p.parameter));
+    parameterControls[p.parameter] = made;
+  }
+  return made;
+}
+
 void Editor::clearControlPointers() {
-  inputKnob = outputKnob = mixKnob = fbckKnob = manVcoKnob = depthKnob = waveformKnob = rateKnob =
-      nullptr;
-  dlyx2Button = dlyInvButton = hiCutButton = fbInvButton = rptInfButton = powerButton = nullptr;
-  dlyClkSwitch = nullptr;
+  for (CControl*& c : parameterControls) c = nullptr;
   delayDown = delayUp = nullptr;
   delayStrip = delayDrag = nullptr;
   for (CMovieBitmap*& d : digits) d = nullptr;
   statusLamps = bypassLamp = lfoLamp = levelMeter = nullptr;
   aboutButton = nullptr;
+  scaleMenu = nullptr;
 }
 
 void Editor::close() {
@@ -269,40 +271,7 @@ void Editor::close() {
 }
 
 CControl* Editor::getParameterControl(VstInt32 index) const {
-  switch (index) {
-    case kInput:
-      return inputKnob;
-    case kOutput:
-      return outputKnob;
-    case kMix:
-      return mixKnob;
-    case kDlyx2:
-      return dlyx2Button;
-    case kDlyInv:
-      return dlyInvButton;
-    case kFbck:
-      return fbckKnob;
-    case kHiCut:
-      return hiCutButton;
-    case kFbInv:
-      return fbInvButton;
-    case kManVCO:
-      return manVcoKnob;
-    case kDepth:
-      return depthKnob;
-    case kWaveform:
-      return waveformKnob;
-    case kRate:
-      return rateKnob;
-    case kRptInf:
-      return rptInfButton;
-    case kPower:
-      return powerButton;
-    case kDlyClk:
-      return dlyClkSwitch;
-    default:
-      return nullptr;
-  }
+  return index >= 0 && index < kNumParams ? parameterControls[index] : nullptr;
 }
 
 void Editor::setSliders(float s) {
@@ -368,9 +337,9 @@ void Editor::stepDelay(int32_t tag, float fineStep) {
     v = std::max(0.f, v - fineStep / kDelayRangeMs);
   else
     v = std::min(1.f, v + fineStep / kDelayRangeMs);
-  beginEdit(kDlyTime);
+  openEdit(kDlyTime);
   effect->setParameterAutomated(kDlyTime, v);
-  endEdit(kDlyTime);
+  closeEdit(kDlyTime);
   setSliders(std::sqrt(std::max(0.f, param(kDlyTime))));
 }
 
@@ -386,9 +355,9 @@ void Editor::stepFraction(int32_t tag, float fineStep) {
     v -= step;
     if (v < 0.f) v = 1.f;
   }
-  beginEdit(index);
+  openEdit(index);
   effect->setParameterAutomated(index, v);
-  endEdit(index);
+  closeEdit(index);
 }
 
 void Editor::moveSlider(CInvisibleSlider* moved, float s) {
@@ -401,9 +370,9 @@ void Editor::moveSlider(CInvisibleSlider* moved, float s) {
     delayEditTick = tickNow();
     float v = s * s;
     if (moved->getTag() == kTagDelayStrip) v = std::min(kStripMax, std::max(kStripMin, v));
-    beginEdit(kDlyTime);
+    openEdit(kDlyTime);
     effect->setParameterAutomated(kDlyTime, v);
-    endEdit(kDlyTime);
+    closeEdit(kDlyTime);
   } else {
     tempoEditActive = true;
     tempoEditTick = tickNow();
@@ -419,7 +388,6 @@ void Editor::valueChanged(CControl* control) {
   if (!effect || !frame) return;
   const int32_t tag = control->getTag();
   const float value = control->getValue();
-  if (tag >= 33) return;
 
   switch (tag) {
     case kDlyClk: {
@@ -450,17 +418,20 @@ void Editor::valueChanged(CControl* control) {
     case kTagDelayDrag:
       moveSlider(static_cast<CInvisibleSlider*>(control), value);
       return;
+    case kTagScaleMenu:
+      if (auto* menu = dynamic_cast<CScaleMenu*>(control))
+        chooseScale(CScaleMenu::scaleOfEntry(menu->getCurrentIndex()));
+      return;
     default:
       break;
   }
-  if (tag >= 0 && tag < 18)
-    effect->setParameterAutomated(tag, value);
-  else if (tag >= 18)
-    effect->setParameter(tag, value);
+  // A knob, button or switch edits its parameter; displays, the strip and
+  // controls the table does not know edit nothing.
+  const ControlPlace* place = findControl(tag);
+  if (place && editsItsParameter(*place)) effect->setParameterAutomated(place->parameter, value);
 }
 
 VstInt32 Editor::editedParameter(VstInt32 tag) const {
-  if (tag >= 0 && tag <= kDen) return tag;
   const bool fixed = repeatHeld();  // the hold refuses every delay edit
   switch (tag) {
     case kTagDelayDown:
@@ -470,25 +441,44 @@ VstInt32 Editor::editedParameter(VstInt32 tag) const {
     case kTagDelayStrip:
     case kTagDelayDrag:
       return fixed || clockMode() ? -1 : kDlyTime;
-    default:
-      return -1;
+    default: {
+      const ControlPlace* place = findControl(tag);
+      return place && editsItsParameter(*place) ? place->parameter : -1;
+    }
   }
 }
 
+namespace {
+bool isEditorTag(VstInt32 tag) {
+  return tag >= kEditorTagFirst && tag < kEditorTagEnd;
+}
+}  // namespace
+
 void Editor::beginEdit(VstInt32 tag) {
-  VstInt32 p = editedParameter(tag);
-  if (tag > kDen && tag <= kTagAbout) gestureParameter[tag] = p;
-  if (p >= 0 && hostEditDepth[p]++ == 0) AEffGUIEditor::beginEdit(p);
+  const VstInt32 p = editedParameter(tag);
+  if (isEditorTag(tag)) gestureParameter[tag - kEditorTagFirst] = p;
+  openEdit(p);
 }
 
 void Editor::endEdit(VstInt32 tag) {
-  VstInt32 p = tag >= 0 && tag <= kDen ? tag : -1;
-  if (tag > kDen && tag <= kTagAbout) {
+  VstInt32 p = editedParameter(tag);
+  if (isEditorTag(tag)) {
     // The gesture ends on the parameter it began on, whatever the mode now.
-    p = gestureParameter[tag];
-    gestureParameter[tag] = -1;
+    p = gestureParameter[tag - kEditorTagFirst];
+    gestureParameter[tag - kEditorTagFirst] = -1;
   }
-  if (p >= 0 && hostEditDepth[p] > 0 && --hostEditDepth[p] == 0) AEffGUIEditor::endEdit(p);
+  closeEdit(p);
+}
+
+void Editor::openEdit(VstInt32 parameter) {
+  if (parameter >= 0 && parameter < kNumParams && hostEditDepth[parameter]++ == 0)
+    AEffGUIEditor::beginEdit(parameter);
+}
+
+void Editor::closeEdit(VstInt32 parameter) {
+  if (parameter >= 0 && parameter < kNumParams && hostEditDepth[parameter] > 0 &&
+      --hostEditDepth[parameter] == 0)
+    AEffGUIEditor::endEdit(parameter);
 }
 
 void Editor::endOpenEdits() {
@@ -524,6 +514,7 @@ void Editor::blankDisplay() {
 
 void Editor::idle() {
   if (!frame) return;
+  applyScale();
   applyPublishedValues();
   // The strip catches up with the stored state, then the frame's events run.
   CPresetSystemEditor::idle();
@@ -535,9 +526,9 @@ void Editor::idle() {
   if (frame->getCurrentMouseLocation(where)) {
     if (CView* view = frame->getViewAt(where)) {
       if (auto* control = dynamic_cast<CControl*>(view)) {
-        int32_t parameter = control->getTag();
-        if (parameter == kTagDelayStrip || parameter == kTagDelayDrag) parameter = kDlyTime;
-        if (parameter >= 0 && parameter <= 17 && control != controllerDisplay) {
+        const ControlPlace* place = findControl(control->getTag());
+        const int32_t parameter = place ? place->parameter : -1;
+        if (parameter >= 0 && parameter < kNumParams) {
           const VstInt32 controller = presetEffect()->getParameterController(parameter);
           entry = (controller >= 0 && controller < 128) ? controller : kControllerNotAssigned;
         }

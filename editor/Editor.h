@@ -14,36 +14,20 @@
 #include <thread>
 
 #include "editor/CPresetSystemEditor.h"
+#include "editor/ControlLayout.h"
 
 class CAnimKnob;
 class CAbout;
+class CBitmap;
 class CControl;
 class CInvisibleSlider;
 class CMovieBitmap;
+class CScaleMenu;
 class VEK;
 class VEKKickButton;
-class VEKOnOffButton;
-class VEKSwitch;
 
-// Editor-only control tags; 0..17 are the parameter indices.
-enum EditorTag {
-  kTagDelayDown = 19,
-  kTagDelayUp = 20,
-  kTagDigit1 = 21,
-  kTagDigit2 = 22,
-  kTagDigit3 = 23,
-  kTagDigit4 = 24,
-  kTagStatusLamps = 26,
-  kTagBypassLamp = 27,
-  kTagLfoLamp = 28,
-  kTagLevelMeter = 29,
-  kTagDelayStrip = 30,
-  kTagDelayDrag = 31,
-  kTagAbout = 32,
-};
-
-constexpr int kEditorWidth = 870;
-constexpr int kEditorHeight = 101;
+constexpr int kEditorWidth = kWindowWidth;
+constexpr int kEditorHeight = kWindowHeight;
 
 class Editor : public CPresetSystemEditor {
  public:
@@ -53,14 +37,19 @@ class Editor : public CPresetSystemEditor {
   bool open(void* ptr) override;
   void close() override;
   void idle() override;
+  // The window at the editor's scale (870 x 101 at 100 %).
+  bool getRect(ERect** rect) override;
+  // A host's scale; the user's own choice, if any, goes first.
+  bool setScaleFactor(float scale) override;
   void setParameter(VstInt32 index, float value) override;
   void valueChanged(CControl* control) override;
   void learnButtonOff() override;
   void forgetButtonOff() override;
-  // Edit brackets reach the host for the parameter a gesture changes: the step
-  // buttons and delay areas edit DlyTime, in clock mode the buttons Num and
-  // Den (the tempo the areas set there is no parameter). Nested brackets of
-  // one parameter reach the host once; closing ends any still open.
+  // Edit brackets of a control's gesture, by its tag, reach the host for the
+  // parameter the gesture changes: the step buttons and delay areas edit
+  // DlyTime, in clock mode the buttons Num and Den (the tempo the areas set
+  // there is no parameter). Nested brackets of one parameter reach the host
+  // once; closing ends any still open.
   void beginEdit(VstInt32 tag) override;
   void endEdit(VstInt32 tag) override;
 
@@ -70,6 +59,16 @@ class Editor : public CPresetSystemEditor {
   // The control that shows parameter `index` (0..15), or null; for tests.
   CControl* getParameterControl(VstInt32 index) const;
   CInvisibleSlider* getDelaySlider(int which) const { return which == 0 ? delayStrip : delayDrag; }
+
+  // Size. The editor draws at the user's choice from the logo's menu (stored
+  // per user), else at the host's request, else at the desktop's scale; each
+  // a quarter step from 1 to 3. A new scale while open resizes the window at
+  // the next idle and asks the host to follow.
+  double getScale() const { return scale; }
+  // The user's choice; 0 returns to automatic. Stored for every instance.
+  void chooseScale(double chosen);
+  double getChosenScale() const { return chosenScale; }
+  double getHostScale() const { return hostScale; }
 
   // Millisecond clock of the readout, blink and meter timing: the toolkit's
   // tick count unless replaced (tests step time without sleeping). Setting a
@@ -86,32 +85,29 @@ class Editor : public CPresetSystemEditor {
   void stepDelay(int32_t tag, float fineStep);
   void stepFraction(int32_t tag, float fineStep);
   void moveSlider(CInvisibleSlider* moved, float s);
+  // Makes the control of a row of the layout and keeps its pointer.
+  CControl* makeControl(const ControlPlace& place, CBitmap* aboutImage);
   void clearControlPointers();
+  // The scale the sources give now, and the window's rectangle for it.
+  double automaticScale() const;
+  double wantedScale() const;
+  void setRectFor(double newScale);
+  // Brings the open window to the wanted scale; UI thread, outside events.
+  void applyScale();
   bool onUiThread() const;
   // The parameter a gesture of the control with `tag` changes now, or -1.
   VstInt32 editedParameter(VstInt32 tag) const;
+  // Host edit brackets of a parameter; nested brackets reach the host once.
+  void openEdit(VstInt32 parameter);
+  void closeEdit(VstInt32 parameter);
   void endOpenEdits();
   // Moves the control(s) of parameter `index` to the effect's value; UI thread.
   void showParameter(VstInt32 index);
   // Shows what other threads published since the last idle.
   void applyPublishedValues();
 
-  // Knobs, in the order of the parameter indices they edit.
-  CAnimKnob* inputKnob = nullptr;
-  CAnimKnob* outputKnob = nullptr;
-  CAnimKnob* mixKnob = nullptr;
-  CAnimKnob* fbckKnob = nullptr;
-  CAnimKnob* manVcoKnob = nullptr;
-  CAnimKnob* depthKnob = nullptr;
-  CAnimKnob* waveformKnob = nullptr;
-  CAnimKnob* rateKnob = nullptr;
-  VEKOnOffButton* dlyx2Button = nullptr;
-  VEKOnOffButton* dlyInvButton = nullptr;
-  VEKOnOffButton* hiCutButton = nullptr;
-  VEKOnOffButton* fbInvButton = nullptr;
-  VEKOnOffButton* rptInfButton = nullptr;
-  VEKOnOffButton* powerButton = nullptr;
-  VEKSwitch* dlyClkSwitch = nullptr;
+  // The knob, button or switch of each parameter that has one.
+  CControl* parameterControls[kNumParams] = {};
   VEKKickButton* delayDown = nullptr;
   VEKKickButton* delayUp = nullptr;
   CInvisibleSlider* delayStrip = nullptr;
@@ -122,6 +118,11 @@ class Editor : public CPresetSystemEditor {
   CMovieBitmap* lfoLamp = nullptr;
   CMovieBitmap* levelMeter = nullptr;
   CAbout* aboutButton = nullptr;
+  CScaleMenu* scaleMenu = nullptr;
+
+  double scale = 1.0;        // the window's, or the next open's
+  double chosenScale = 0.0;  // the user's, 0 for none
+  double hostScale = 0.0;    // the host's, 0 for none
 
   // Readout state: an edit shows the value being edited for 500 ms.
   bool tempoEditActive = false;
@@ -139,8 +140,8 @@ class Editor : public CPresetSystemEditor {
 
   // Host edit brackets: depth per parameter, and the parameter each of the
   // panel's own controls began its gesture on.
-  int hostEditDepth[18] = {};
-  VstInt32 gestureParameter[kTagAbout + 1];
+  int hostEditDepth[kNumParams] = {};
+  VstInt32 gestureParameter[kEditorTagEnd - kEditorTagFirst];
 
   // Set by setParameter on other threads: one bit per changed parameter, set
   // after the effect stored the value.

@@ -1,5 +1,7 @@
 #include "engine/VEK.h"
 
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -54,7 +56,19 @@ bool VEK::getProductString(char* text) {
 
 void VEK::resume() {
   CPresetSystemEffect::resume();
-  dsp.resume(getSampleRate());
+  const float rate = getSampleRate();
+  if (!dsp.resume(rate) && !rateRefusalSaid) {
+    rateRefusalSaid = true;
+    std::fprintf(stderr, "korva: %s; the audio passes through dry\n", rateRefusal(rate).c_str());
+  }
+}
+
+std::string VEK::rateRefusal(double rate) {
+  char number[32];
+  const auto end = std::to_chars(number, number + sizeof number, rate).ptr;
+  return "a sample rate of " + std::string(number, end) + " Hz is outside the " +
+         std::to_string(DelayEngine::kMinSampleRate) + " to " +
+         std::to_string(DelayEngine::kMaxSampleRate) + " Hz Korva runs at";
 }
 
 void VEK::suspend() {

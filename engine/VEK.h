@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/EngineStatus.h"
 #include "engine/dsp/DelayEngine.h"
@@ -38,6 +39,10 @@ class VEK : public CPresetSystemEffect {
   // The engine itself, for diagnostics and tests.
   const DelayEngine& engine() const { return dsp; }
 
+  // Why the effect does not run at `rate` (one DelayEngine does not
+  // support), for the messages of both builds; '.' whatever the locale.
+  static std::string rateRefusal(double rate);
+
  protected:
   // Sync is lifted and the hold ordered so a preset comes back as it was saved.
   void applyPresetValues(const float* values) override;
@@ -47,6 +52,7 @@ class VEK : public CPresetSystemEffect {
  private:
   DelayEngine dsp;
   std::atomic<uint32_t> processCalls{0};  // written by the audio thread only
+  bool rateRefusalSaid = false;           // once per instance, not at every resume
 };
 
 // Parameter names as the host shows them.

@@ -42,14 +42,6 @@ const char* onOff(bool on) {
   return on ? "on" : "off";
 }
 
-// The engine takes values up to 1e6 either side of the range; their texts are
-// those of the nearest end, so no text outgrows the host's buffer. NaN reads
-// as 0.
-float inRange(float v) {
-  if (!(v >= 0.0f)) return 0.0f;
-  return v > 1.0f ? 1.0f : v;
-}
-
 }  // namespace
 
 void VEK::setParameter(VstInt32 index, float value) {
@@ -57,7 +49,8 @@ void VEK::setParameter(VstInt32 index, float value) {
   if (!isLoadingPreset()) CPresetSystemEffect::setParameter(index, value);
   if (index >= 0 && index < kNumParams) {
     dsp.setParameter(index, value);
-    // Held, synced or not finite, a refused value would otherwise be saved.
+    // Held, synced, NaN or clamped to 0..1: what the engine did not take as
+    // sent would otherwise be saved.
     const float taken = dsp.getParameter(index);
     if (std::memcmp(&taken, &value, sizeof taken) != 0) recordTakenValue(index, taken);
   }
@@ -117,7 +110,7 @@ void VEK::getParameterLabel(VstInt32 index, char* label) {
 
 void VEK::getParameterDisplay(VstInt32 index, char* text) {
   if (!text || index < 0 || index >= kNumParams) return;
-  const float v = inRange(dsp.getParameter(index));
+  const float v = dsp.getParameter(index);  // 0..1: the engine takes nothing else
   switch (index) {
     case kInput:
     case kOutput:

@@ -27,6 +27,10 @@ class AEffEditor {
   virtual bool onKeyUp(VstKeyCode& /*keyCode*/) { return false; }
   virtual bool onWheel(float /*distance*/) { return false; }
   virtual bool setKnobMode(VstInt32 /*val*/) { return false; }
+  // The host asks for the editor at `scale` times its size (1 = 100 %), when
+  // it opens it or while it is open; 0 or less withdraws the request. true
+  // when the editor takes requests.
+  virtual bool setScaleFactor(float /*scale*/) { return false; }
   // The effect's one hook into its editor: called after every parameter
   // change, on whichever thread made it (a host may automate from its own).
   virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}

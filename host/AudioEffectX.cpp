@@ -64,6 +64,10 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetVendorVersion:
       return getVendorVersion();
     case effVendorSpecific:
+      // The public scale extension some hosts send (Carla on Linux, JUCE
+      // hosts): index 'PreS', value 'AeCs', opt the scale factor.
+      if (index == vstFourCC('P', 'r', 'e', 'S') && value == vstFourCC('A', 'e', 'C', 's'))
+        return editor && editor->setScaleFactor(opt) ? 1 : 0;
       return vendorSpecific(index, value, ptr, opt);
     case effCanDo:
       if (!ptr) return 0;
@@ -135,6 +139,10 @@ VstInt32 AudioEffectX::canHostDo(char* text) {
 
 bool AudioEffectX::updateDisplay() {
   return callHost(audioMasterUpdateDisplay) != 0;
+}
+
+bool AudioEffectX::sizeWindow(VstInt32 width, VstInt32 height) {
+  return callHost(audioMasterSizeWindow, width, height) != 0;
 }
 
 bool AudioEffectX::beginEdit(VstInt32 index) {

@@ -47,5 +47,7 @@ class AudioEffectX : public AudioEffect {
   virtual VstInt32 canHostDo(char* text);
   virtual bool updateDisplay();
   virtual bool beginEdit(VstInt32 index);
+  // Asks the host to give the editor's window this size; true when it did.
+  virtual bool sizeWindow(VstInt32 width, VstInt32 height);
   virtual bool endEdit(VstInt32 index);
 };

@@ -39,6 +39,11 @@ Lv2Korva* Lv2Korva::create(double sampleRate, const LV2_Feature* const* features
                stderr);
     return nullptr;
   }
+  if (!DelayEngine::supportsSampleRate(sampleRate)) {
+    std::fprintf(stderr, "korva.lv2: %s; the plug-in will not start\n",
+                 VEK::rateRefusal(sampleRate).c_str());
+    return nullptr;
+  }
   auto* self = new (std::nothrow) Lv2Korva(map, sampleRate);
   if (self && !self->vek) {
     delete self;

@@ -26,8 +26,8 @@ namespace korvalv2 {
 
 class Lv2Korva {
  public:
-  // Null (with the reason on stderr) when the host lacks urid:map or memory
-  // runs out.
+  // Null (with the reason on stderr) when the host lacks urid:map, the
+  // engine does not run at the sample rate or memory runs out.
   static Lv2Korva* create(double sampleRate, const LV2_Feature* const* features);
   Lv2Korva(const Lv2Korva&) = delete;
   Lv2Korva& operator=(const Lv2Korva&) = delete;

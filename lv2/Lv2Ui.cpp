@@ -8,6 +8,7 @@
 #include "editor/CPresetSystemEditor.h"
 #include "lv2/Lv2Korva.h"
 #include "lv2/Lv2Ports.h"
+#include "lv2/atom/atom.h"
 #include "lv2/instance-access/instance-access.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/PlatformFrame.h"
@@ -58,6 +59,14 @@ Lv2KorvaUi* Lv2KorvaUi::create(LV2UI_Write_Function write, LV2UI_Controller cont
     return nullptr;
   }
   AEffEditor* editor = ui->effect ? ui->effect->getEditor() : nullptr;
+  // The host's scale before the window opens, so that it opens at that size.
+  if (const auto* map = static_cast<const LV2_URID_Map*>(feature(features, LV2_URID__map))) {
+    ui->scaleFactorUrid = map->map(map->handle, LV2_UI__scaleFactor);
+    ui->floatUrid = map->map(map->handle, LV2_ATOM__Float);
+    if (const auto* options =
+            static_cast<const LV2_Options_Option*>(feature(features, LV2_OPTIONS__options)))
+      ui->setOptions(options);
+  }
   ui->opened = editor && editor->open(parent);
   if (!ui->opened) {
     std::fputs("korva.lv2: the editor cannot open in the host's window\n", stderr);
@@ -78,11 +87,37 @@ Lv2KorvaUi* Lv2KorvaUi::create(LV2UI_Write_Function write, LV2UI_Controller cont
   }
   if (!plugin) gui->setPresetOperationsEnabled(false);
   if (widget) *widget = reinterpret_cast<LV2UI_Widget>(window);
-  ERect* rect = nullptr;
-  const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
-  if (resize && resize->ui_resize && editor->getRect(&rect) && rect)
-    resize->ui_resize(resize->handle, rect->right - rect->left, rect->bottom - rect->top);
+  ui->resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
+  ui->reportSize();
   return ui;
+}
+
+void Lv2KorvaUi::reportSize() {
+  ERect* rect = nullptr;
+  AEffEditor* editor = effect ? effect->getEditor() : nullptr;
+  if (!resize || !resize->ui_resize || !editor || !editor->getRect(&rect) || !rect) return;
+  const int width = rect->right - rect->left, height = rect->bottom - rect->top;
+  if (width == reportedWidth && height == reportedHeight) return;
+  reportedWidth = width;
+  reportedHeight = height;
+  resize->ui_resize(resize->handle, width, height);
+}
+
+uint32_t Lv2KorvaUi::setOptions(const LV2_Options_Option* options) {
+  uint32_t status = LV2_OPTIONS_SUCCESS;
+  AEffEditor* editor = effect ? effect->getEditor() : nullptr;
+  for (const LV2_Options_Option* o = options; o && o->key; ++o) {
+    if (!scaleFactorUrid || o->key != scaleFactorUrid) {
+      status |= LV2_OPTIONS_ERR_BAD_KEY;
+    } else if (o->type != floatUrid || o->size != sizeof(float) || !o->value || !editor) {
+      status |= LV2_OPTIONS_ERR_BAD_VALUE;
+    } else {
+      float scale;
+      std::memcpy(&scale, o->value, sizeof scale);
+      editor->setScaleFactor(scale);
+    }
+  }
+  return status;
 }
 
 Lv2KorvaUi::Lv2KorvaUi(LV2UI_Write_Function write, LV2UI_Controller controller, Lv2Korva* plugin,
@@ -179,6 +214,7 @@ int Lv2KorvaUi::idle() {
     if (pendingReports) takeReportedValues();
   }
   if (effect && effect->getEditor()) effect->getEditor()->idle();
+  reportSize();  // a new scale resizes the editor in its idle
   return 0;
 }
 

@@ -17,7 +17,9 @@
 
 #include "engine/ParameterIds.h"
 #include "engine/VEK.h"
+#include "lv2/options/options.h"
 #include "lv2/ui/ui.h"
+#include "lv2/urid/urid.h"
 
 namespace korvalv2 {
 
@@ -35,6 +37,9 @@ class Lv2KorvaUi {
 
   void portEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
   int idle();
+  // The host's ui:scaleFactor, at instantiation (the options feature) and
+  // while open (the options interface): the editor's size follows.
+  uint32_t setOptions(const LV2_Options_Option* options);
 
   // Whether the plug-in's own editor shows here.
   bool showsPluginEditor() const { return plugin != nullptr; }
@@ -50,6 +55,8 @@ class Lv2KorvaUi {
                                        VstIntPtr value, void* ptr, float opt);
   void writePort(int parameter, float engineValue);
   void takeReportedValues();
+  // Tells the host the editor's size when it changed (ui:resize).
+  void reportSize();
 
   LV2UI_Write_Function write;
   LV2UI_Controller controller;
@@ -68,6 +75,11 @@ class Lv2KorvaUi {
   uint32_t reportedAtWrite[kNumParams] = {};
   uint32_t portWrites[kNumParams] = {};
   uint32_t pendingReports = 0;
+  const LV2UI_Resize* resize = nullptr;
+  int reportedWidth = 0;
+  int reportedHeight = 0;
+  LV2_URID scaleFactorUrid = 0;
+  LV2_URID floatUrid = 0;
 };
 
 }  // namespace korvalv2

@@ -111,8 +111,23 @@ int idleUi(LV2UI_Handle h) {
 
 const LV2UI_Idle_Interface kIdle = {idleUi};
 
+uint32_t getUiOptions(LV2_Handle, LV2_Options_Option*) {
+  return LV2_OPTIONS_ERR_UNKNOWN;
+}
+
+uint32_t setUiOptions(LV2_Handle h, const LV2_Options_Option* options) {
+  try {
+    return ui(h)->setOptions(options);
+  } catch (...) {
+    return LV2_OPTIONS_ERR_UNKNOWN;
+  }
+}
+
+const LV2_Options_Interface kUiOptions = {getUiOptions, setUiOptions};
+
 const void* uiExtensionData(const char* uri) {
   if (uri && std::string_view(uri) == LV2_UI__idleInterface) return &kIdle;
+  if (uri && std::string_view(uri) == LV2_OPTIONS__interface) return &kUiOptions;
   return nullptr;
 }
 

@@ -212,14 +212,33 @@ std::optional<std::string> SystemFileDialogRunner::run(const FileDialogRequest& 
   return answer;
 }
 
+bool SystemFileDialogRunner::available() {
+  return !findProgram("kdialog").empty() || !findProgram("zenity").empty();
+}
+
+namespace {
+
+FileDialogRunner& currentRunner() {
+  if (FileDialogRunner* runner = testingRunner.load(std::memory_order_acquire)) return *runner;
+  static SystemFileDialogRunner system;
+  return system;
+}
+
+}  // namespace
+
 std::optional<std::string> runFileDialog(const FileDialogRequest& request) {
   try {
-    if (FileDialogRunner* runner = testingRunner.load(std::memory_order_acquire))
-      return runner->run(request);
-    static SystemFileDialogRunner system;
-    return system.run(request);
+    return currentRunner().run(request);
   } catch (...) {
     return std::nullopt;
+  }
+}
+
+bool fileDialogAvailable() {
+  try {
+    return currentRunner().available();
+  } catch (...) {
+    return false;
   }
 }
 

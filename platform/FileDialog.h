@@ -28,6 +28,9 @@ class FileDialogRunner {
  public:
   virtual ~FileDialogRunner() = default;
   virtual std::optional<std::string> run(const FileDialogRequest& request) = 0;
+  // False when no dialog can be shown at all, so that a caller can say why
+  // instead of taking it for a cancel.
+  virtual bool available() { return true; }
 };
 
 // The real dialogs. Programs are looked up in searchPath (':'-separated); an
@@ -36,6 +39,7 @@ class SystemFileDialogRunner : public FileDialogRunner {
  public:
   explicit SystemFileDialogRunner(std::string searchPath = std::string());
   std::optional<std::string> run(const FileDialogRequest& request) override;
+  bool available() override;  // kdialog or zenity is installed
 
   // The command line for the given program ("kdialog" or "zenity"), with the
   // program's path as argv[0]; zenityVersion is "major.minor" or empty.
@@ -55,6 +59,8 @@ class SystemFileDialogRunner : public FileDialogRunner {
 
 // Shows a dialog through the runner set for tests, else the system runner.
 std::optional<std::string> runFileDialog(const FileDialogRequest& request);
+// Whether that runner can show a dialog at all.
+bool fileDialogAvailable();
 
 // Replaces the dialogs by a scripted runner (tests only); null restores the
 // system dialogs. The runner stays owned by the caller.

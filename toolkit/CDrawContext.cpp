@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "toolkit/DeviceScale.h"
+
 namespace {
 
 // Bytes of the well-formed UTF-8 character at `p`, or 0.
@@ -86,10 +88,44 @@ const CFontRef kNormalFontSmaller = &normalFontSmaller;
 const CFontRef kNormalFontVerySmall = &normalFontVerySmall;
 const CFontRef kSymbolFont = &symbolFont;
 
-CDrawContext::CDrawContext(_cairo* cr, const CRect& surfaceRect)
-    : cr(cr), surfaceRect(surfaceRect), clipRect(surfaceRect), font(*kNormalFont) {
+CDrawContext::CDrawContext(_cairo* cr, const CRect& surfaceRect, double scale)
+    : cr(cr),
+      surfaceRect(surfaceRect),
+      clipRect(surfaceRect),
+      scale(scale > 0 ? scale : 1.0),
+      deviceSurface(surfaceRect),
+      font(*kNormalFont) {
   cairo_save(cr);
+  if (this->scale != 1.0) {
+    // Views round their device edges on their own (toolkit/DeviceScale.h):
+    // one pixel more on every side holds whatever reaches in.
+    const double s = this->scale;
+    deviceSurface =
+        CRect(std::floor(surfaceRect.left * s) - 1, std::floor(surfaceRect.top * s) - 1,
+              std::ceil(surfaceRect.right * s) + 1, std::ceil(surfaceRect.bottom * s) + 1);
+    cairo_scale(cr, s, s);
+  }
   setClipRect(surfaceRect);
+}
+
+CRect CDrawContext::toDevice(const CRect& rect) const {
+  return scale == 1.0 ? rect : toolkit::deviceRect(rect, scale);
+}
+
+CCoord CDrawContext::onDevicePixel(CCoord logical) const {
+  return std::round(logical * scale) / scale;
+}
+
+void CDrawContext::applyDeviceClip() {
+  // In device space, so that clip edges fall on whole pixels at any scale.
+  cairo_matrix_t matrix;
+  cairo_get_matrix(cr, &matrix);
+  cairo_identity_matrix(cr);
+  cairo_reset_clip(cr);
+  cairo_rectangle(cr, deviceClip.left, deviceClip.top, deviceClip.getWidth(),
+                  deviceClip.getHeight());
+  cairo_clip(cr);
+  cairo_set_matrix(cr, &matrix);
 }
 
 CDrawContext::~CDrawContext() {
@@ -207,16 +243,18 @@ void CDrawContext::drawString(const char* utf8, const CRect& rect, CHoriTxtAlign
   cairo_save(cr);
   cairo_rectangle(cr, rect.left, rect.top, rect.getWidth(), rect.getHeight());
   cairo_clip(cr);
-  drawString(utf8, CPoint(std::round(x), std::round(y)), antialias);
+  drawString(utf8, CPoint(onDevicePixel(x), onDevicePixel(y)), antialias);
   cairo_restore(cr);
 }
 
 void CDrawContext::setClipRect(const CRect& clip) {
   clipRect = clip;
   clipRect.bound(surfaceRect);
-  cairo_reset_clip(cr);
-  cairo_rectangle(cr, clipRect.left, clipRect.top, clipRect.getWidth(), clipRect.getHeight());
-  cairo_clip(cr);
+  // The whole surface keeps its margin; a narrower clip covers what a view
+  // of that rectangle covers.
+  deviceClip = clip == surfaceRect ? deviceSurface : toDevice(clip);
+  deviceClip.bound(deviceSurface);
+  applyDeviceClip();
 }
 
 CRect& CDrawContext::getClipRect(CRect& clip) const {
@@ -230,6 +268,7 @@ void CDrawContext::resetClipRect() {
 void CDrawContext::saveGlobalState() {
   cairo_save(cr);
   savedClips.push_back(clipRect);
+  savedDeviceClips.push_back(deviceClip);
 }
 
 void CDrawContext::restoreGlobalState() {
@@ -237,4 +276,6 @@ void CDrawContext::restoreGlobalState() {
   cairo_restore(cr);
   clipRect = savedClips.back();
   savedClips.pop_back();
+  deviceClip = savedDeviceClips.back();
+  savedDeviceClips.pop_back();
 }

@@ -17,7 +17,10 @@ enum CHoriTxtAlign { kLeftText = 0, kCenterText, kRightText };
 class CDrawContext {
  public:
   // Draws through `cr` (not owned) inside `surfaceRect`; no clip reaches beyond it.
-  CDrawContext(_cairo* cr, const CRect& surfaceRect);
+  // Coordinates are logical; at a scale other than 1 the context draws on a
+  // device `scale` times as fine (toolkit/DeviceScale.h) and its clip takes in
+  // the device pixels of every view that reaches into surfaceRect.
+  CDrawContext(_cairo* cr, const CRect& surfaceRect, double scale = 1.0);
   ~CDrawContext();
   CDrawContext(const CDrawContext&) = delete;
   CDrawContext& operator=(const CDrawContext&) = delete;
@@ -60,14 +63,25 @@ class CDrawContext {
 
   const CRect& getSurfaceRect() const { return surfaceRect; }
   _cairo* getCairo() const { return cr; }
+  double getScale() const { return scale; }
+  // The device pixels a logical rectangle covers.
+  CRect toDevice(const CRect& rect) const;
+  // The clip in device pixels.
+  const CRect& getDeviceClip() const { return deviceClip; }
 
  private:
   void applyFont();
   void setSourceColor(const CColor& color);
+  void applyDeviceClip();
+  // A logical coordinate moved to the nearest device pixel.
+  CCoord onDevicePixel(CCoord logical) const;
 
   _cairo* cr;
   CRect surfaceRect;
   CRect clipRect;
+  double scale;
+  CRect deviceSurface;  // the device pixels the context may draw on
+  CRect deviceClip;
   CCoord lineWidth = 1;
   CColor frameColor = kBlackCColor;
   CColor fillColor = kWhiteCColor;
@@ -76,4 +90,5 @@ class CDrawContext {
   float globalAlpha = 1.f;
   CPoint pen;
   std::vector<CRect> savedClips;
+  std::vector<CRect> savedDeviceClips;
 };

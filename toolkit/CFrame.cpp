@@ -7,6 +7,7 @@
 
 #include "toolkit/CBitmap.h"
 #include "toolkit/CDrawContext.h"
+#include "toolkit/DeviceScale.h"
 #include "toolkit/PlatformFrame.h"
 #include "toolkit/VSTGUIEditorInterface.h"
 
@@ -20,11 +21,36 @@ struct Hold {
 };
 }  // namespace
 
-CFrame::CFrame(const CRect& size, void* systemWindow, VSTGUIEditorInterface* editor)
-    : CView(size), editor(editor), systemWindow(systemWindow) {
+CFrame::CFrame(const CRect& size, void* systemWindow, VSTGUIEditorInterface* editor, double scale)
+    : CView(size),
+      editor(editor),
+      systemWindow(systemWindow),
+      scale(toolkit::quarterScale(scale) > 0 ? toolkit::quarterScale(scale) : 1.0) {
   pParentFrame = this;
-  platform = toolkit::PlatformFrame::create(this, systemWindow, static_cast<int>(size.getWidth()),
-                                            static_cast<int>(size.getHeight()));
+  const CRect device = getDeviceSize();
+  platform = toolkit::PlatformFrame::create(this, systemWindow, static_cast<int>(device.getWidth()),
+                                            static_cast<int>(device.getHeight()));
+}
+
+CRect CFrame::getDeviceSize() const {
+  return toolkit::deviceRect(CRect(0, 0, size.getWidth(), size.getHeight()), scale);
+}
+
+bool CFrame::setScale(double newScale) {
+  newScale = toolkit::quarterScale(newScale);
+  if (newScale == 0 || newScale == scale || closed) return false;
+  scale = newScale;
+  if (platform) {
+    const CRect device = getDeviceSize();
+    platform->resize(static_cast<int>(device.getWidth()), static_cast<int>(device.getHeight()));
+  }
+  invalidRects.clear();
+  setDirty(true);
+  return true;
+}
+
+CPoint CFrame::toLogical(const CPoint& device) const {
+  return scale == 1.0 ? device : CPoint(device.x / scale, device.y / scale);
 }
 
 CFrame::~CFrame() {
@@ -205,12 +231,17 @@ CRect CFrame::platformRedraw() {
   for (CRect region : regions) {
     region.bound(size);
     if (region.isEmpty()) continue;
+    // At a scale, a view's device pixels may reach a pixel beyond its logical
+    // rectangle (toolkit/DeviceScale.h), and the context draws a pixel beyond
+    // the region: every view within reach of those pixels is drawn again.
+    CRect reach(region);
+    if (scale != 1.0) reach.inset(-3, -3);
     // Views change their dirty state while drawing; take a stable list.
     std::vector<CView*> toDraw;
     for (CView* v : children)
-      if (v->isVisible() && v->checkUpdate(region)) toDraw.push_back(v);
+      if (v->isVisible() && v->checkUpdate(reach)) toDraw.push_back(v);
     {
-      CDrawContext context(cr, region);
+      CDrawContext context(cr, region, scale);
       draw(&context);
       for (CView* v : toDraw) {
         Hold hold(v);
@@ -218,8 +249,8 @@ CRect CFrame::platformRedraw() {
         v->drawRect(&context, region);
         ++drawCount;
       }
+      drawn.unite(context.getDeviceClip());
     }
-    drawn.unite(region);
   }
   cairo_destroy(cr);
   cairo_surface_flush(platform->backBuffer());
@@ -379,6 +410,7 @@ int32_t CFrame::onKeyUp(VstKeyCode& keyCode) {
 // ---------------------------------------------------------------- backends
 
 CMouseEventResult CFrame::platformMouseDown(CPoint where, CButtonState buttons, uint32_t timeMs) {
+  where = toLogical(where);
   const int32_t button = buttons & (kLButton | kMButton | kRButton);
   const bool near = std::fabs(where.x - lastClickPoint.x) <= kDoubleClickDistance &&
                     std::fabs(where.y - lastClickPoint.y) <= kDoubleClickDistance;
@@ -404,6 +436,7 @@ CMouseEventResult CFrame::platformMouseDown(CPoint where, CButtonState buttons, 
 }
 
 CMouseEventResult CFrame::platformMouseUp(CPoint where, CButtonState buttons) {
+  where = toLogical(where);
   mouseLocation = where;
   mouseLocationKnown = true;
   currentButtons = 0;
@@ -411,6 +444,7 @@ CMouseEventResult CFrame::platformMouseUp(CPoint where, CButtonState buttons) {
 }
 
 CMouseEventResult CFrame::platformMouseMoved(CPoint where, CButtonState buttons) {
+  where = toLogical(where);
   mouseLocation = where;
   mouseLocationKnown = true;
   currentButtons = buttons;
@@ -418,12 +452,14 @@ CMouseEventResult CFrame::platformMouseMoved(CPoint where, CButtonState buttons)
 }
 
 void CFrame::platformMouseLeft(CPoint where, CButtonState buttons) {
+  where = toLogical(where);
   mouseLocation = where;
   mouseLocationKnown = true;
   if (!mouseDownView) setHoverView(nullptr, where, buttons);
 }
 
 bool CFrame::platformWheel(CPoint where, float distance, CButtonState buttons) {
+  where = toLogical(where);
   mouseLocation = where;
   mouseLocationKnown = true;
   return onWheel(where, distance, buttons);

@@ -8,6 +8,12 @@
 // (tests, screenshots), driven through toolkit/OffscreenFrame.h. Both draw the
 // same way into a back buffer; only dirty views are redrawn, at idle().
 //
+// Scale: views live in logical coordinates (the frame's size); the window and
+// its back buffer have the device pixels of the frame's scale
+// (toolkit/DeviceScale.h). Drawing is done for the device, so text and images
+// made for the scale stay sharp; the backends' events arrive in device pixels
+// and reach the views in logical coordinates.
+//
 // Threads: everything runs on the user-interface thread except what CView and
 // CControl allow from others (values and dirty flags).
 #pragma once
@@ -24,13 +30,21 @@ class PlatformFrame;
 
 class CFrame : public CView {
  public:
-  CFrame(const CRect& size, void* systemWindow, VSTGUIEditorInterface* editor);
+  CFrame(const CRect& size, void* systemWindow, VSTGUIEditorInterface* editor, double scale = 1.0);
   // Tears down the window and releases every view, then forgets the frame
   // (the frame is gone afterwards unless someone else holds a reference).
   virtual void close();
 
   // true when the frame shows in a real window (false: offscreen).
   bool isWindowed() const;
+
+  // Device pixels per logical pixel, 1 to 3. A new scale resizes the window
+  // and its buffer to the frame's size at that scale and redraws everything;
+  // false when it is the current one or not a scale.
+  double getScale() const { return scale; }
+  bool setScale(double newScale);
+  // The frame's size in device pixels.
+  CRect getDeviceSize() const;
   void* getSystemWindow() const { return systemWindow; }
   VSTGUIEditorInterface* getEditor() const { return editor; }
 
@@ -75,9 +89,9 @@ class CFrame : public CView {
   void beginEdit(int32_t index);
   void endEdit(int32_t index);
 
-  // Entry points of the backends. `timeMs` is the event time in milliseconds;
-  // two left presses within kDoubleClickTimeMs and kDoubleClickDistance get
-  // kDoubleClick added.
+  // Entry points of the backends, in device pixels. `timeMs` is the event time
+  // in milliseconds; two left presses within kDoubleClickTimeMs and
+  // kDoubleClickDistance (logical pixels) get kDoubleClick added.
   CMouseEventResult platformMouseDown(CPoint where, CButtonState buttons, uint32_t timeMs);
   CMouseEventResult platformMouseUp(CPoint where, CButtonState buttons);
   CMouseEventResult platformMouseMoved(CPoint where, CButtonState buttons);
@@ -86,7 +100,7 @@ class CFrame : public CView {
   int32_t platformKeyDown(VstKeyCode& key);
   int32_t platformKeyUp(VstKeyCode& key);
   void platformFocusLost();
-  // Draws the dirty part into the back buffer and returns the area drawn.
+  // Draws the dirty part into the back buffer and returns the device area drawn.
   CRect platformRedraw();
 
   static constexpr uint32_t kDoubleClickTimeMs = 400;
@@ -115,10 +129,12 @@ class CFrame : public CView {
   void setHoverView(CView* view, const CPoint& where, const CButtonState& buttons);
   void forgetChildPointers(CView* view);
   void teardown();
+  CPoint toLogical(const CPoint& device) const;
 
   std::vector<CView*> children;
   VSTGUIEditorInterface* editor;
   void* systemWindow;
+  double scale;
   toolkit::PlatformFrame* platform = nullptr;
   toolkit::PlatformFrame* retiredPlatform = nullptr;  // closed during its own events
   CView* modalView = nullptr;

@@ -80,13 +80,14 @@ bool isWordByte(char c) {
          u == '_';
 }
 
-// A context on a one-pixel image, for text measurements outside drawing.
+// A context on a one-pixel image, for text measurements outside drawing: at
+// the frame's scale, so that text measures as it is drawn.
 class ScratchContext {
  public:
-  ScratchContext()
+  explicit ScratchContext(double scale)
       : surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1)),
         cr(cairo_create(surface)),
-        context(cr, CRect(0, 0, 1, 1)) {}
+        context(cr, CRect(0, 0, 1, 1), scale) {}
   ~ScratchContext() {
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
@@ -209,7 +210,7 @@ CMouseEventResult CTextEdit::onMouseDown(CPoint& where, const CButtonState& butt
     pParentFrame->setFocusView(this);  // starts editing, caret at the end
   } else {
     // Caret to the character boundary nearest the click.
-    ScratchContext scratch;
+    ScratchContext scratch(pParentFrame ? pParentFrame->getScale() : 1.0);
     const CCoord x = textOrigin(scratch.get(), editText.c_str());
     size_t best = 0;
     CCoord bestDistance = std::fabs(where.x - x);

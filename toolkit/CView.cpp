@@ -30,7 +30,16 @@ void CView::draw(CDrawContext* context) {
 void CView::drawRect(CDrawContext* context, const CRect& updateRect) {
   CRect area(size);
   area.bound(updateRect);
-  if (area.isEmpty()) return;
+  if (context->getScale() != 1.0) {
+    // The view's own device pixels, where the context may draw: they can
+    // reach past the logical update area by a pixel.
+    CRect device = context->toDevice(size);
+    device.bound(context->getDeviceClip());
+    if (device.isEmpty()) return;
+    area = size;
+  } else if (area.isEmpty()) {
+    return;
+  }
   context->saveGlobalState();
   context->setClipRect(area);
   draw(context);

@@ -21,7 +21,8 @@ class CView : public CBaseObject {
   CView(const CView& other);  // not attached, same size, background, flags
   ~CView() override;
 
-  // Drawing. drawRect clips to updateRect and calls draw; draw of a plain view
+  // Drawing. drawRect clips to updateRect (at a scale: to the view's device
+  // pixels the context may draw on) and calls draw; draw of a plain view
   // draws its background bitmap, if any, and marks the view clean.
   virtual void draw(CDrawContext* context);
   virtual void drawRect(CDrawContext* context, const CRect& updateRect);

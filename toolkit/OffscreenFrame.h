@@ -1,7 +1,8 @@
 // Drives a frame without a window: synthetic mouse and key events with
 // modifiers, a controllable clock for double clicks, and access to the
-// rendered image. Works on any frame (also a windowed one: its back buffer is
-// the same image), but is meant for frames created with a null parent.
+// rendered image. Points are device pixels, as a window would report them
+// (the frame's logical coordinates at scale 1). Works on any frame (also a windowed one: its back
+// buffer is the same image), but is meant for frames created with a null parent.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +42,7 @@ class OffscreenFrame {
   // Redraws what is dirty and writes the back buffer as PNG; false on error.
   bool renderToPng(const std::string& path);
   // Redraws what is dirty and returns the back buffer as 0xAARRGGBB
-  // (premultiplied) pixels, row by row, width × height.
+  // (premultiplied) pixels, row by row, width × height (device pixels).
   std::vector<uint32_t> surfacePixels();
   int32_t width() const;
   int32_t height() const;

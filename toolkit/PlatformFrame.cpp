@@ -7,6 +7,14 @@ PlatformFrame::PlatformFrame(CFrame* frame, int width, int height)
   buffer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
 }
 
+void PlatformFrame::resize(int width, int height) {
+  w = width > 0 ? width : 1;
+  h = height > 0 ? height : 1;
+  cairo_surface_finish(buffer);
+  cairo_surface_destroy(buffer);
+  buffer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+}
+
 PlatformFrame::~PlatformFrame() {
   cairo_surface_finish(buffer);
   cairo_surface_destroy(buffer);

@@ -29,6 +29,8 @@ class PlatformFrame {
   int height() const { return h; }
 
   virtual bool isWindowed() const { return false; }
+  // A new size in device pixels: a new, empty back buffer (and window size).
+  virtual void resize(int width, int height);
   // The native window (an X11 Window id); 0 for the offscreen backend.
   virtual unsigned long nativeWindow() const { return 0; }
   // Dispatches pending window events into the frame; never blocks.
@@ -37,10 +39,11 @@ class PlatformFrame {
   virtual void present(const CRect& /*area*/) {}
   // Called on a click: the window asks for keyboard focus.
   virtual void takeKeyboardFocus() {}
-  // Shows the pop-up list of `menu` in a window of its own and later tells the
-  // menu popupChosen or popupCancelled, after the window is gone. false when
-  // the backend has no such window (the menu then simulates its list). One
-  // list at a time: a new one cancels the old.
+  // Shows the pop-up list of `menu` in a window of its own, drawn at the
+  // frame's scale, and later tells the menu popupChosen or popupCancelled,
+  // after the window is gone. false when the backend has no such window (the
+  // menu then simulates its list). One list at a time: a new one cancels the
+  // old.
   virtual bool openPopupList(COptionMenu* /*menu*/) { return false; }
   // Closes the list of `menu`, if shown, without telling the menu.
   virtual void closePopupList(COptionMenu* /*menu*/) {}

@@ -233,6 +233,16 @@ class X11Frame : public PlatformFrame {
   bool isWindowed() const override { return true; }
   unsigned long nativeWindow() const override { return window; }
 
+  void resize(int width, int height) override {
+    PlatformFrame::resize(width, height);
+    pendingExpose = CRect(0, 0, w, h);
+    if (!alive) return;
+    ErrorTrap trap(display);
+    XResizeWindow(display, window, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    cairo_xlib_surface_set_size(windowSurface, w, h);
+    XFlush(display);
+  }
+
   void processEvents() override {
     ErrorTrap trap(display);
     while (alive && XPending(display) > 0) {
@@ -269,7 +279,7 @@ class X11Frame : public PlatformFrame {
       old->popupCancelled();
       old->forget();
     }
-    popup = PopupMenuX11::open(display, window, menu);
+    popup = PopupMenuX11::open(display, window, menu, frame->getScale());
     if (!popup) return false;
     menu->remember();  // the list tells the menu when it closes
     return true;

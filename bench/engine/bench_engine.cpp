@@ -15,23 +15,52 @@
 //                                     (SETTING: defaults, wow, feedback, busy;
 //                                     WHICH: new, new-avx2, new-x86-64 (the
 //                                     loop's builds without AVX-512, without
-//                                     AVX2), baseline)
+//                                     AVX2), baseline, or a loadable
+//                                     build's .so)
+//   bench_engine --compare-builds OLD.so NEW.so [--x86-64|--avx2] [--rounds N]
+//                                     two loadable builds of the engine
+//                                     (compare-builds.sh makes them) in one
+//                                     run, alternating; checks first that
+//                                     both give the same bits
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/engine/EngineBuildApi.h"
 #include "bench/engine/baseline/DelayEngine.h"
 #include "engine/dsp/DelayEngine.h"
+#include "tests/reference/ReferenceComparison.h"
 
 namespace {
 
 constexpr int kBlock = 512;
+
+// One engine of a loadable build, with the operations configure() uses.
+class LoadedEngine {
+ public:
+  explicit LoadedEngine(const KorvaEngineBuild* b) : build(b), engine(b->create()) {}
+  ~LoadedEngine() { build->destroy(engine); }
+  LoadedEngine(const LoadedEngine&) = delete;
+  LoadedEngine& operator=(const LoadedEngine&) = delete;
+  void setParameter(int index, float value) { build->setParameter(engine, index, value); }
+  void suspend() { build->suspend(engine); }
+  void resume(float rate) { build->resume(engine, rate); }
+  void process(const float* inL, const float* inR, float* outL, float* outR, int frames) {
+    build->process(engine, inL, inR, outL, outR, frames);
+  }
+
+ private:
+  const KorvaEngineBuild* build;
+  void* engine;
+};
 
 struct Buffers {
   std::vector<float> inL, inR, outL, outR;
@@ -50,6 +79,7 @@ struct Buffers {
   void run(baseline::DelayEngine& e) {
     e.process(inL.data(), inR.data(), outL.data(), outR.data(), kBlock, baseline::BlockTiming{});
   }
+  void run(LoadedEngine& e) { e.process(inL.data(), inR.data(), outL.data(), outR.data(), kBlock); }
 };
 
 // The settings compared. "wow tape" is the factory preset of that name.
@@ -160,41 +190,144 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// Both engines in one run: short rounds alternate between them so a machine
-// shared with other work loads both alike. The best round of each is the
-// figure least disturbed by other work; the median is printed beside it.
-void compare() {
-  constexpr int kRounds = 301, kBlocks = 8;
-  std::printf("\nsame-run comparison, 44.1 kHz, block %d, %d alternating rounds of %d blocks\n",
-              kBlock, kRounds, kBlocks);
+// The parameter values configure() sets, as steps for the reference model.
+struct StepRecorder {
+  std::vector<reference::Step> steps;
+  void setParameter(int index, float value) { steps.push_back({-1, index, value}); }
+  void suspend() {}
+  void resume(float) {}
+};
+
+// Today's engine against the per-sample model at a setting, before it is
+// timed: a fast loop that no longer gives the model's bits is no gain.
+std::string referenceCheck(Setting s) {
+  StepRecorder r;
+  configure(r, s);
+  reference::Setting setting;
+  setting.name = settingName(s);
+  setting.steps = r.steps;
+  setting.blocks = 200;
+  setting.block = kBlock;
+  const reference::Difference d = reference::compare(setting);
+  return d.found ? d.describe() : "matches the reference";
+}
+
+// Both engines in one run: short rounds alternate between them, and so does
+// their order within a round, so a machine shared with other work loads both
+// alike and neither always runs on the caches and clocks the other left. The
+// best round of each is the figure least disturbed by other work; the median
+// is printed beside it.
+struct Timing {
+  double bestNew, bestOld, medianNew, medianOld;
+};
+
+template <class New, class Old>
+Timing timeAlternately(New& now, Old& old, Setting s, int rounds) {
+  constexpr int kBlocks = 8;
+  configure(now, s);
+  configure(old, s);
+  Buffers b(0.5f);
+  for (int i = 0; i < 100; ++i) {
+    b.run(now);
+    b.run(old);
+  }
+  std::vector<double> tNew, tOld;
+  auto time = [&](auto& e, std::vector<double>& into) {
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < kBlocks; ++i) b.run(e);
+    into.push_back(nsPerFrame(std::chrono::steady_clock::now() - t0, kBlocks));
+  };
+  for (int round = 0; round < rounds; ++round) {
+    if (round % 2) {
+      time(now, tNew);
+      time(old, tOld);
+    } else {
+      time(old, tOld);
+      time(now, tNew);
+    }
+  }
+  return {*std::min_element(tNew.begin(), tNew.end()), *std::min_element(tOld.begin(), tOld.end()),
+          median(tNew), median(tOld)};
+}
+
+void printHeader(int rounds, const char* what) {
+  std::printf("same-run comparison%s, 44.1 kHz, block %d, %d rounds of 8 blocks\n", what, kBlock,
+              rounds);
   std::printf("%-30s %10s %10s %8s   %10s %10s %8s\n", "ns per stereo frame", "new best",
-              "old best", "ratio", "new median", "old median", "ratio");
+              "old best", "old/new", "new median", "old median", "old/new");
+}
+
+void printRow(Setting s, const Timing& t, const std::string& note) {
+  std::printf("%-30s %10.2f %10.2f %7.3fx   %10.2f %10.2f %7.3fx  %s\n", settingName(s), t.bestNew,
+              t.bestOld, t.bestOld / t.bestNew, t.medianNew, t.medianOld, t.medianOld / t.medianNew,
+              note.c_str());
+}
+
+void compare() {
+  constexpr int kRounds = 301;
+  std::printf("\n");
+  printHeader(kRounds, " with the frozen per-sample engine");
   for (Setting s : {Setting::Defaults, Setting::WowTape, Setting::Feedback, Setting::Busy}) {
     DelayEngine now;
     baseline::DelayEngine old;
-    configure(now, s);
-    configure(old, s);
-    Buffers b(0.5f);
-    for (int i = 0; i < 100; ++i) {
-      b.run(now);
-      b.run(old);
-    }
-    std::vector<double> tNew, tOld;
-    for (int round = 0; round < kRounds; ++round) {
-      auto t0 = std::chrono::steady_clock::now();
-      for (int i = 0; i < kBlocks; ++i) b.run(now);
-      auto t1 = std::chrono::steady_clock::now();
-      for (int i = 0; i < kBlocks; ++i) b.run(old);
-      auto t2 = std::chrono::steady_clock::now();
-      tNew.push_back(nsPerFrame(t1 - t0, kBlocks));
-      tOld.push_back(nsPerFrame(t2 - t1, kBlocks));
-    }
-    const double bn = *std::min_element(tNew.begin(), tNew.end());
-    const double bo = *std::min_element(tOld.begin(), tOld.end());
-    const double mn = median(tNew), mo = median(tOld);
-    std::printf("%-30s %10.2f %10.2f %7.2fx   %10.2f %10.2f %7.2fx\n", settingName(s), bn, bo,
-                bo / bn, mn, mo, mo / mn);
+    const Timing t = timeAlternately(now, old, s, kRounds);
+    printRow(s, t, referenceCheck(s));
   }
+}
+
+const KorvaEngineBuild* loadBuild(const char* path) {
+  // RTLD_LOCAL: each build keeps its own engine symbols.
+  void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    std::fprintf(stderr, "bench_engine: %s\n", dlerror());
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<KorvaEngineBuildEntry>(dlsym(handle, KORVA_ENGINE_BUILD_ENTRY));
+  if (!entry) {
+    std::fprintf(stderr, "bench_engine: %s has no %s\n", path, KORVA_ENGINE_BUILD_ENTRY);
+    return nullptr;
+  }
+  return entry();
+}
+
+// The first sample where two builds' outputs differ over `blocks` blocks, or -1.
+long firstDifference(const KorvaEngineBuild* a, const KorvaEngineBuild* b, Setting s, int blocks) {
+  LoadedEngine ea(a), eb(b);
+  configure(ea, s);
+  configure(eb, s);
+  Buffers ba(0.5f), bb(0.5f);
+  for (int n = 0; n < blocks; ++n) {
+    ba.run(ea);
+    bb.run(eb);
+    for (int k = 0; k < kBlock; ++k)
+      if (std::memcmp(&ba.outL[k], &bb.outL[k], sizeof(float)) != 0 ||
+          std::memcmp(&ba.outR[k], &bb.outR[k], sizeof(float)) != 0)
+        return static_cast<long>(n) * kBlock + k;
+  }
+  return -1;
+}
+
+// Two builds of the engine in one run, as compare() does for the baseline:
+// rounds alternate, and the order within a round alternates too, so neither
+// build always runs on caches and clocks the other left behind.
+int compareBuilds(const char* oldPath, const char* newPath, int cap, int rounds) {
+  const KorvaEngineBuild* older = loadBuild(oldPath);
+  const KorvaEngineBuild* newer = loadBuild(newPath);
+  if (!older || !newer) return 1;
+  older->capLoopBuild(cap);
+  newer->capLoopBuild(cap);
+  std::printf("old: %s\nnew: %s\nloop builds up to %s\n", oldPath, newPath,
+              cap == 0   ? "x86-64"
+              : cap == 1 ? "AVX2"
+                         : "AVX-512");
+  printHeader(rounds, " of two builds");
+  for (Setting s : {Setting::Defaults, Setting::WowTape, Setting::Feedback, Setting::Busy}) {
+    const long differs = firstDifference(older, newer, s, 200);
+    LoadedEngine now(newer), old(older);
+    const Timing t = timeAlternately(now, old, s, rounds);
+    printRow(s, t, differs < 0 ? "same bits" : "DIFFERS at frame " + std::to_string(differs));
+  }
+  return 0;
 }
 
 // Seconds per block, median of a run of blocks.
@@ -255,6 +388,18 @@ int countMode(int argc, char** argv) {
                     : which == "busy"     ? Setting::Busy
                                           : Setting::Defaults;
   const int blocks = std::max(1, std::atoi(argv[4]));
+  if (std::strstr(argv[3], ".so")) {  // a loadable build (--compare-builds)
+    const KorvaEngineBuild* build = loadBuild(argv[3]);
+    if (!build) return 1;
+    build->capLoopBuild(2);
+    LoadedEngine e(build);
+    configure(e, s);
+    Buffers b(0.5f);
+    for (int i = 0; i < 20; ++i) b.run(e);
+    countedRun(e, b, blocks);
+    benchmark::DoNotOptimize(b.outL.data());
+    return 0;
+  }
   if (std::strcmp(argv[3], "new-x86-64") == 0) DelayEngine::allowWideLoop(false);
   if (std::strcmp(argv[3], "new-avx2") == 0)
     DelayEngine::capLoopBuild(DelayEngine::LoopBuild::Avx2);
@@ -266,6 +411,15 @@ int countMode(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--count") == 0) return countMode(argc, argv);
+  if (argc > 3 && std::strcmp(argv[1], "--compare-builds") == 0) {
+    int cap = 2, rounds = 2001;
+    for (int i = 4; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--x86-64") == 0) cap = 0;
+      if (std::strcmp(argv[i], "--avx2") == 0) cap = 1;
+      if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[++i]);
+    }
+    return compareBuilds(argv[2], argv[3], cap, std::max(1, rounds));
+  }
   if (argc > 1 && std::strcmp(argv[1], "--compare-only") == 0) {
     if (argc > 2 && std::strcmp(argv[2], "--x86-64") == 0) DelayEngine::allowWideLoop(false);
     if (argc > 2 && std::strcmp(argv[2], "--avx2") == 0)

@@ -69,6 +69,7 @@ const Resource* findResource(void* /*module*/, int id) {
 
 void registerSkin() {
   setResourceProvider(&provide);
+  setScaledResourceProvider(&scaledImage);
 }
 
 }  // namespace skin

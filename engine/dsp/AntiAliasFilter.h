@@ -1,5 +1,5 @@
-// The low-pass in front of the delay memory: two identical second-order
-// Butterworth sections per channel sharing one coefficient set.
+// Anti-alias: the low-pass in front of the delay memory, two identical
+// second-order Butterworth sections per channel sharing one coefficient set.
 #pragma once
 
 #include <cmath>
@@ -25,29 +25,6 @@ struct BiquadCoefficients {
   }
 };
 
-struct BiquadSection {
-  float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-
-  float run(const BiquadCoefficients& c, float in) {
-    const float u = flush(c.b0 * in + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2);
-    x2 = x1;
-    x1 = in;
-    y2 = y1;
-    y1 = u;
-    return u;
-  }
-  void clear() { x1 = x2 = y1 = y2 = 0.0f; }
-};
-
-struct AntiAliasChannel {
-  BiquadSection first, second;
-  float run(const BiquadCoefficients& c, float in) { return second.run(c, first.run(c, in)); }
-  void clear() {
-    first.clear();
-    second.clear();
-  }
-};
-
 // Both channels, both sections. The second section's input history is the
 // first one's output history, so it is kept once.
 struct StereoAntiAlias {
@@ -58,6 +35,7 @@ struct StereoAntiAlias {
   // The coefficients in all lanes, taken once per block.
   struct Taps {
     Pair b0, b1, b2, a1, a2;
+    Taps() = default;
     explicit Taps(const BiquadCoefficients& c)
         : b0(splat(c.b0)), b1(splat(c.b1)), b2(splat(c.b2)), a1(splat(c.a1)), a2(splat(c.a2)) {}
   };

@@ -9,27 +9,26 @@ bool ClockedDelayLine::allocate(int length) {
   release();
   if (length <= 0) return false;
   // Both channels interleaved in one block: either both exist or neither.
-  memory = new (std::nothrow) float[2 * static_cast<std::size_t>(length)];
-  if (!memory) return false;
-  bufferLength = length;
-  std::memset(memory, 0, 2 * static_cast<std::size_t>(length) * sizeof(float));
-  writePos = 0;
-  readPos = 0;
+  state.memory = new (std::nothrow) float[2 * static_cast<std::size_t>(length)];
+  if (!state.memory) return false;
+  state.length = length;
+  std::memset(state.memory, 0, 2 * static_cast<std::size_t>(length) * sizeof(float));
   return true;
 }
 
 void ClockedDelayLine::release() {
-  delete[] memory;
-  memory = nullptr;
-  bufferLength = 0;
-  writePos = 0;
-  readPos = 0;
+  delete[] state.memory;
+  state.memory = nullptr;
+  state.length = 0;
+  state.writePos = 0;
+  state.readPos = 0;
 }
 
 void ClockedDelayLine::clear() {
-  if (memory) std::memset(memory, 0, 2 * static_cast<std::size_t>(bufferLength) * sizeof(float));
-  h0 = h1 = h2 = h3 = r0 = r1 = r2 = r3 = Pair{};
-  tickPhase = 0.0f;
+  if (state.memory)
+    std::memset(state.memory, 0, 2 * static_cast<std::size_t>(state.length) * sizeof(float));
+  state.h0 = state.h1 = state.h2 = state.h3 = state.r0 = state.r1 = state.r2 = state.r3 = Pair{};
+  state.tickPhase = 0.0f;
 }
 
 int ClockedDelayLine::readPositionFor(int writePos, int length, float delayTicks) {
@@ -43,8 +42,8 @@ int ClockedDelayLine::readPositionFor(int writePos, int length, float delayTicks
 }
 
 void ClockedDelayLine::placeRead(float delayTicks) {
-  if (bufferLength <= 0) return;
-  readPos = readPositionFor(writePos, bufferLength, delayTicks);
+  if (state.length <= 0) return;
+  state.readPos = readPositionFor(state.writePos, state.length, delayTicks);
 }
 
 }  // namespace dsp

@@ -4,29 +4,33 @@
 // delay heard is (delay in ticks) x (samples per tick).
 //
 // The memory is interleaved (left, right per tick) so one tick is one 64-bit
-// load or store, and both channels are interpolated in one register. The
-// engine's loop copies the clock state into a Cursor at the start of a block,
-// keeps it in registers and hands it back at the end.
+// load or store, and both channels are interpolated in one register.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "engine/dsp/DspMath.h"
 #include "engine/dsp/StereoPair.h"
 
 namespace dsp {
 
+// Where the write crossfade starts: 60 dB below full.
+constexpr float kFadeStart = 0.001f;
+
 class ClockedDelayLine {
  public:
-  // Everything the tick loop changes, as locals of the block.
+  // The line's whole state: memory, positions, histories, tick clock and
+  // write fade; the loop works on a copy in its locals for a block.
   struct Cursor {
-    float* memory;
-    int length;
-    int writePos, readPos;
-    Pair h0, h1, h2, h3;  // write history, oldest first
-    Pair r0, r1, r2, r3;  // ticks read back, oldest first
-    float tickPhase, tickStep;
-    float writeFade, writeFadeStep;
+    float* memory = nullptr;  // interleaved: left, right of each tick
+    int length = 0;
+    int writePos = 0, readPos = 0;
+    Pair h0 = {}, h1 = {}, h2 = {}, h3 = {};  // write history, oldest first
+    Pair r0 = {}, r1 = {}, r2 = {}, r3 = {};  // ticks read back, oldest first
+    float tickPhase = 0.0f, tickStep = 1.0f;
+    float writeFade = 1.0f, writeFadeStep = 1.0f;
 
     void pushInput(Pair t) {
       h0 = h1;
@@ -54,7 +58,7 @@ class ClockedDelayLine {
       while (tickPhase >= 1.0f) {
         tickPhase -= 1.0f;
         const float x = exact ? f * inverse : f / tickStep;
-        const Pair y = catmullRomPair(h0, h1, h2, h3, splat(x));
+        const Pair y = catmullRom(h0, h1, h2, h3, splat(x));
         const Pair mv = loadPair(memory + 2 * readPos);
         const Pair keep = splat(1.0f - writeFade), put = splat(writeFade);
         storePair(memory + 2 * writePos, holding ? keep * y + put * mv : keep * mv + put * y);
@@ -69,7 +73,7 @@ class ClockedDelayLine {
         if (++readPos >= length) readPos = 0;
         f += 1.0f;
       }
-      return catmullRomPair(r0, r1, r2, r3, splat(tickPhase));
+      return catmullRom(r0, r1, r2, r3, splat(tickPhase));
     }
   };
 
@@ -82,8 +86,8 @@ class ClockedDelayLine {
   // memory) when it cannot be had. Write position back at the first slot.
   bool allocate(int length);
   void release();
-  bool ready() const { return memory != nullptr; }
-  int length() const { return bufferLength; }
+  bool ready() const { return state.memory != nullptr; }
+  int length() const { return state.length; }
 
   // Zeroes the memories, both histories and the tick phase; positions,
   // tickStep and the write fade stay.
@@ -93,65 +97,59 @@ class ClockedDelayLine {
   // positions.
   void placeRead(float delayTicks);
   static int readPositionFor(int writePos, int length, float delayTicks);
-  void resetWritePosition() { writePos = 0; }
 
-  Cursor cursor() const {
-    return Cursor{memory, bufferLength, writePos, readPos,   h0,           h1, h2, h3, r0, r1, r2,
-                  r3,     tickPhase,    tickStep, writeFade, writeFadeStep};
-  }
-  void store(const Cursor& c) {
-    writePos = c.writePos;
-    readPos = c.readPos;
-    h0 = c.h0;
-    h1 = c.h1;
-    h2 = c.h2;
-    h3 = c.h3;
-    r0 = c.r0;
-    r1 = c.r1;
-    r2 = c.r2;
-    r3 = c.r3;
-    tickPhase = c.tickPhase;
-    tickStep = c.tickStep;
-    writeFade = c.writeFade;
-  }
+  // The clock state, copied into the loop's locals and back.
+  const Cursor& cursor() const { return state; }
+  void store(const Cursor& c) { state = c; }
 
-  // One input sample: shifts the conditioned samples into the write history.
-  void pushInput(float tL, float tR) {
-    Cursor c = cursor();
-    c.pushInput(pair(tL, tR));
-    store(c);
-  }
-
-  // Runs the clock for one sample at `clockPeriod` samples per tick and
-  // produces the delayed signal. Needs ready().
-  void advance(float clockPeriod, bool holding, float& oL, float& oR) {
-    Cursor c = cursor();
-    const float step = 1.0f / clockPeriod;
-    const Pair o =
-        holding ? c.advance<true>(step, false, 0.0f) : c.advance<false>(step, false, 0.0f);
-    store(c);
-    oL = left(o);
-    oR = right(o);
-  }
-
-  int writePosition() const { return writePos; }
-  int readPosition() const { return readPos; }
-  float phase() const { return tickPhase; }
-  float step() const { return tickStep; }
-
-  // Write crossfade: 0.001 grows to 1 by writeFadeStep per tick.
-  float writeFade = 1.0f;
-  float writeFadeStep = 1.0f;
+  int writePosition() const { return state.writePos; }
+  int readPosition() const { return state.readPos; }
+  // Write crossfade: kFadeStart grows to 1 by writeFadeStep per tick.
+  float writeFade() const { return state.writeFade; }
+  void restartWriteFade() { state.writeFade = kFadeStart; }
+  void setWriteFadeStep(float step) { state.writeFadeStep = step; }
 
  private:
-  float* memory = nullptr;  // interleaved: left, right of each tick
-  int bufferLength = 0;
-  int writePos = 0;
-  int readPos = 0;
-  Pair h0 = {}, h1 = {}, h2 = {}, h3 = {};
-  Pair r0 = {}, r1 = {}, r2 = {}, r3 = {};
-  float tickPhase = 0.0f;
-  float tickStep = 1.0f;
+  Cursor state;
+};
+
+// Shortcut: exact clock steps. When the step (1 / clock period) is a power of
+// two and equals the last one, the rescaling in advance() is an identity and
+// dividing by the step is multiplying by its reciprocal, both exactly. Which
+// step that is gets worked out one sample after the period changes, so the
+// test stays off the path from the period to the tick phase; the clock runs
+// in both branches so the new step reaches it in a register.
+struct ClockStep {
+  float lastPeriod = -1.0f;  // no period yet
+  float step = 1.0f, inverse = 1.0f;
+  bool powerOfTwo = false, unchecked = false;
+
+  static bool isPowerOfTwo(float v) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const std::uint32_t exponent = (bits >> 23) & 0xffu;
+    return (bits & 0x807fffffu) == 0 && exponent != 0 && exponent != 0xffu;
+  }
+
+  // One sample of the clock at `period` samples per tick. Always inlined: the
+  // loop's wide builds must not call out to a build for any x86-64.
+  __attribute__((always_inline)) Pair advance(ClockedDelayLine::Cursor& c, float period,
+                                              bool holding) {
+    if (period != lastPeriod) {
+      lastPeriod = detached(period);
+      const float s = 1.0f / period;
+      step = detached(s);
+      unchecked = true;
+      return holding ? c.advance<true>(s, false, inverse) : c.advance<false>(s, false, inverse);
+    }
+    if (unchecked) {
+      unchecked = false;
+      powerOfTwo = isPowerOfTwo(step);
+      if (powerOfTwo) inverse = 1.0f / step;
+    }
+    const bool exact = powerOfTwo && step == c.tickStep;
+    return holding ? c.advance<true>(step, exact, inverse) : c.advance<false>(step, exact, inverse);
+  }
 };
 
 }  // namespace dsp

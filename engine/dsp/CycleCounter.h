@@ -22,7 +22,7 @@ struct CycleCounter {
       length = 0;
       return;
     }
-    length = static_cast<int>(p);  // at most 3200 ms at 200 kHz
+    length = static_cast<int>(p);  // at most 3200 ms at the highest rate
     const float whole = std::trunc(songPosition / beats);
     const float i = (songPosition - whole * beats) * rate * 60.0f / tempo;
     // A song position too large for float arithmetic gives no usable phase.
@@ -31,10 +31,18 @@ struct CycleCounter {
 
   bool near(int i) const { return i < window || i > length - window; }
 
-  // Advances one sample; true when a boundary was passed.
-  bool tick(bool& isNear) {
+  // Advances n samples at once, to the position and indicator n ticks give
+  // (positions run 0..length, a boundary passed counts as near).
+  void skip(int n, bool& indicator) {
+    if (position + 1 < window || position + n > length - window) indicator = true;
+    position = (position + n) % (length + 1);
+  }
+
+  // Advances one sample and sets `indicator` near a boundary; true when a
+  // boundary was passed.
+  bool tick(bool& indicator) {
     ++position;
-    isNear = near(position);
+    if (near(position)) indicator = true;
     if (position > length) {
       position = 0;
       return true;

@@ -14,11 +14,8 @@
 
 #include "engine/EngineStatus.h"
 #include "engine/ParameterIds.h"
-#include "engine/dsp/AntiAliasFilter.h"
-#include "engine/dsp/ClockedDelayLine.h"
-#include "engine/dsp/CycleCounter.h"
-#include "engine/dsp/LevelLimiter.h"
-#include "engine/dsp/ModulationOscillator.h"
+#include "engine/dsp/DelayLoop.h"
+#include "engine/dsp/LoopBuilds.h"
 
 // What the host told us at the start of a block.
 struct BlockTiming {
@@ -35,11 +32,11 @@ class DelayEngine {
   DelayEngine(const DelayEngine&) = delete;
   DelayEngine& operator=(const DelayEngine&) = delete;
 
-  // Parameters 0..17; other indices are ignored.
+  // Parameters 0..17; other indices are ignored. Every value is taken
+  // clamped to 0..1; NaN is refused, except for DlyTime, which takes it as 0.
+  // getParameter answers the value taken.
   void setParameter(int index, float value);
   float getParameter(int index) const;
-  // DlyTime as the engine accepts it: clamped to 0..1, NaN as 0.
-  static float clampDelayTime(float value);
 
   void applySyncedDelay();
   // Before a preset is applied: sync off, so its DlyTime is not frozen.
@@ -47,7 +44,17 @@ class DelayEngine {
   void setTempoFromControl(float value);
   float getTempo() const { return tempoBpm.load(std::memory_order_relaxed); }
 
-  void resume(float hostSampleRate);
+  // The sample rates the engine runs at, in Hz. At any other rate resume
+  // keeps the engine as it was, and process passes the input through dry.
+  static constexpr int kMinSampleRate = 5000;
+  static constexpr int kMaxSampleRate = 768000;
+  static bool supportsSampleRate(double rate) {
+    return rate >= kMinSampleRate && rate < kMaxSampleRate + 1;  // false for NaN
+  }
+
+  // Takes the host's rate (allocating the delay memory for it when it
+  // changed) and resets the engine; false when the rate is not supported.
+  bool resume(float hostSampleRate);
   void suspend();
   void resetEngine();
 
@@ -81,9 +88,9 @@ class DelayEngine {
   bool powerOn() const { return power.load(std::memory_order_relaxed) != 0; }
   bool squareWave() const { return square.load(std::memory_order_relaxed) != 0; }
   bool holdRequested() const {
-    return (holdState.load(std::memory_order_relaxed) & kHoldRequested) != 0;
+    return (holdState.load(std::memory_order_relaxed) & dsp::kHoldRequested) != 0;
   }
-  bool holding() const { return (holdState.load(std::memory_order_relaxed) & kHolding) != 0; }
+  bool holding() const { return (holdState.load(std::memory_order_relaxed) & dsp::kHolding) != 0; }
   bool syncOn() const { return sync.load(std::memory_order_relaxed) != 0; }
   int numIndex() const { return numIdx.load(std::memory_order_relaxed); }
   int denIndex() const { return denIdx.load(std::memory_order_relaxed); }
@@ -94,50 +101,37 @@ class DelayEngine {
   int bufferLength() const { return line.length(); }
   int writePosition() const { return line.writePosition(); }
   int readPosition() const { return line.readPosition(); }
-  float delayTicks() const { return delayTicksValue; }
-  int levelRingLength() const { return limiter.length; }
+  float delayTicks() const { return carried.delayTicks; }
   float songPosition() const { return songPositionBeats; }
-  float smoothingCoeff() const { return smoothA; }
   float highCutCoeff() const { return highCutC; }
-  float envelopeCoeff() const { return osc.envelopeCoeff; }
-  float envelopeState() const { return osc.envelopeState; }
+  float envelopeState() const { return carried.envelope; }
   float antiAliasCutoff() const { return aaCutoff; }
-  const dsp::BiquadCoefficients& antiAliasCoefficients() const { return aa; }
-  int fadeTicks() const { return n50; }
-  float writeFadeStep() const { return line.writeFadeStep; }
-  float writeFade() const { return line.writeFade; }
-  int cycleWindow() const { return cycle.window; }
-  float smoothedFeedback() const { return smoothedFeedbackValue; }
-  float feedbackValueL() const { return dsp::left(feedback); }
-  float feedbackValueR() const { return dsp::right(feedback); }
+  float writeFade() const { return line.writeFade(); }
+  float smoothedFeedback() const { return carried.smoothedFeedback; }
+  float feedbackValueL() const { return dsp::left(carried.feedback); }
+  float feedbackValueR() const { return dsp::right(carried.feedback); }
 
   // The loop runs its AVX-512 or AVX2 build where the processor has it (same
   // output); tests and benchmarks cap that to run the other builds as well.
-  enum class LoopBuild { X86_64, Avx2, Avx512 };
-  static void allowWideLoop(bool allowed);  // false: x86-64 only; true: no cap
-  static void capLoopBuild(LoopBuild cap);
-  static LoopBuild loopBuild();  // the build that runs now
-  static bool usesWideLoop();
-  static const char* loopBuildName(LoopBuild build);
-
-  static constexpr int kHoldRequested = 1;
-  static constexpr int kHolding = 2;
+  using LoopBuild = dsp::LoopBuild;
+  static void allowWideLoop(bool allowed) {  // false: x86-64 only; true: no cap
+    dsp::capLoopBuild(allowed ? LoopBuild::Avx512 : LoopBuild::X86_64);
+  }
+  static void capLoopBuild(LoopBuild cap) { dsp::capLoopBuild(cap); }
+  static LoopBuild loopBuild() { return dsp::loopBuild(); }  // the build that runs now
+  static bool usesWideLoop() { return loopBuild() != LoopBuild::X86_64; }
+  static const char* loopBuildName(LoopBuild build) { return dsp::loopBuildName(build); }
 
  private:
-  // Values from outside 0..1 are taken as given, but not beyond this.
-  static constexpr float kMaxParameterMagnitude = 1.0e6f;
-
   void setRate(int newRate);  // everything that depends on the rate; may allocate
   void designAntiAlias(float cutoff);
   void placeReadNow();  // delayTicks from delayMs, read positions, no pending jump
   void recomputeManualFactor();
   void startBlock(int frames, const BlockTiming& timing);
   void passThrough(const float* inL, const float* inR, float* outL, float* outR, int frames);
-  void run(const float* inL, const float* inR, float* outL, float* outR, int frames);
-  void runLoop(const float* inL, const float* inR, float* outL, float* outR, int frames);
-  void runBaseline(const float* inL, const float* inR, float* outL, float* outR, int frames);
-  void runWide(const float* inL, const float* inR, float* outL, float* outR, int frames);
-  void runWidest(const float* inL, const float* inR, float* outL, float* outR, int frames);
+  void run(const dsp::LoopBuffers& buffers);
+  bool takeRequests();  // true: a delay jump is due
+  dsp::LoopSettings loopSettings();
 
   // Parameter side, written by setParameter on any thread.
   std::atomic<float> raw[kNumParams];
@@ -161,9 +155,7 @@ class DelayEngine {
   std::atomic<float> lfoRateValue{0.1f};
   std::atomic<float> lfoPeriodValue{441000.0f};
   std::atomic<float> lfoIncrement{0.0f};
-  // Hold request and hold state in one word, so the loop's synchronised hold
-  // start can never resurrect a hold that was switched off meanwhile.
-  std::atomic<int> holdState{0};
+  std::atomic<int> holdState{0};  // dsp::kHoldRequested, dsp::kHolding
   std::atomic<bool> fadeRestartPending{false};
   std::atomic<bool> antiAliasRedesignPending{false};
   std::atomic<int> sync{0};
@@ -180,28 +172,16 @@ class DelayEngine {
   std::atomic<float> sharedPhase{0.0f};
 
   // Audio side.
+  bool rateSupported = true;  // false: the host's rate is not; the input passes dry
   int rate = 44100;
   float rateF = 44100.0f;
   float smoothA = 0.0f, smoothB = 0.0f;
-  float ditherOffset = 1.0e-10f;
-  float delayTicksValue = 0.0f;
-  float smoothedInputGain = 0.0f;
-  float smoothedOutputGain = 0.0f;
-  float smoothedMix = 0.0f;
-  float smoothedFeedbackValue = 0.0f;
-  float smoothedDepth = 0.0f;
-  dsp::ClockedDelayLine line;
+  float highCutC = 0.0f, envelopeC = 0.0f;
+  int n50 = 2205;
   dsp::BiquadCoefficients aa;
   float aaCutoff = 0.0f;
-  dsp::StereoAntiAlias antiAlias;
+  dsp::ClockedDelayLine line;
   dsp::StereoLevelLimiter limiter;
-  float peakLevel = 0.0f;
-  bool indicatorLatch = false;
-  float highCutC = 0.0f;
-  dsp::Pair highCut = {};
-  dsp::Pair feedback = {};
-  dsp::ModulationOscillator osc;
-  int n50 = 2205;
+  dsp::LoopState carried;  // what the loop carries from block to block
   float songPositionBeats = 0.0f;
-  dsp::CycleCounter cycle;
 };

@@ -1,8 +1,9 @@
 // Left and right in the two low lanes of one SSE register, so every filter,
-// interpolator and limiter step runs once for both channels. Each lane does
-// exactly the single-precision operation the scalar code did, in the same
-// order, so the results are the same bits. The two high lanes stay zero (or
-// some other value that can never become denormal) and are ignored.
+// interpolator and limiter step runs once for both channels: the engine's
+// per-sample maths exists only in this form. Each lane does exactly the
+// single-precision operations of a plain per-channel evaluation, in the same
+// order. The two high lanes stay zero (or some other value that can never
+// become denormal) and are ignored.
 #pragma once
 
 #include <emmintrin.h>
@@ -84,16 +85,23 @@ inline Pair flushPairLikelyLarge(Pair x) {
   return flushPair(x);
 }
 
-// sanitizeInput on both lanes.
-inline Pair sanitizePair(Pair x) {
+// Input conditioning: what the signal path makes of a host frame. NaN and
+// infinities count as silence, absurd but finite values are limited.
+inline Pair sanitizeInput(Pair x) {
   const Pair limited = clampPair(x, -kInputLimit, kInputLimit);
   // Not (|x| <= FLT_MAX): NaN or an infinity, silence.
   const PairMask finite = absPair(x) <= splat(3.4028235e38f);
   return select(finite, limited, splat(0.0f));
 }
 
-// catmullRom with the same expression, lane by lane.
-inline Pair catmullRomPair(Pair p0, Pair p1, Pair p2, Pair p3, Pair x) {
+// The gained input as the delay path takes it (see kWetInputLimit).
+inline Pair limitWetInput(Pair g) {
+  return clampPair(g, -kWetInputLimit, kWetInputLimit);
+}
+
+// Interpolation: the cubic through p1 (x = 0) and p2 (x = 1) with tangents
+// from the outer points (Catmull-Rom).
+inline Pair catmullRom(Pair p0, Pair p1, Pair p2, Pair p3, Pair x) {
   return 0.5f * (2.0f * p1 + (p2 - p0) * x + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * x * x +
                  (p3 - 3.0f * p2 + 3.0f * p1 - p0) * x * x * x);
 }

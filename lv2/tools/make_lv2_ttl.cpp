@@ -130,8 +130,10 @@ std::string pluginText(const std::string& name, const std::string& vendor) {
        ">\n    a ui:X11UI ;\n"
        "    lv2:requiredFeature ui:idleInterface ;\n"
        "    lv2:optionalFeature ui:parent, ui:resize, ui:noUserResize,\n"
-       "        <http://lv2plug.in/ns/ext/instance-access> ;\n"
-       "    lv2:extensionData ui:idleInterface .\n";
+       "        <http://lv2plug.in/ns/ext/instance-access>, urid:map,\n"
+       "        <http://lv2plug.in/ns/ext/options#options> ;\n"
+       "    <http://lv2plug.in/ns/ext/options#supportedOption> ui:scaleFactor ;\n"
+       "    lv2:extensionData ui:idleInterface, <http://lv2plug.in/ns/ext/options#interface> .\n";
   return t;
 }
 

@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
   }
   cairo_surface_t* source =
       cairo_xlib_surface_create(display, window, attrs.visual, attrs.width, attrs.height);
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, attrs.width, attrs.height);
+  cairo_surface_t* image =
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, attrs.width, attrs.height);
   cairo_t* cr = cairo_create(image);
   cairo_set_source_surface(cr, source, 0, 0);
   cairo_paint(cr);

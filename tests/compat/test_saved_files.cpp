@@ -25,7 +25,7 @@
 #include "tests/presets_files/PluginInstance.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/TempConfigHome.h"
-#include "tools/fx_container.h"
+#include "tools/io/fx_container.h"
 
 namespace {
 

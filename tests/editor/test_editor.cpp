@@ -44,7 +44,7 @@ class EditorTest : public EditorFixture {
   // The readout's images as digits, -1 for the blank image.
   std::vector<int> shownDigits() const {
     std::vector<int> out;
-    for (int32_t tag = 21; tag <= 24; ++tag) {
+    for (int32_t tag = kTagDigit1; tag <= kTagDigit4; ++tag) {
       const int image = static_cast<int>(control(tag)->getValue() * 11.f + 0.5f);
       out.push_back(image == 10 ? -1 : image);
     }
@@ -75,16 +75,34 @@ TEST_F(EditorTest, ControlsAreCreatedInDrawingOrderWithTheirRectangles) {
     CRect rect;
   };
   const Expected layout[] = {
-      {21, CRect(511, 32, 525, 52)}, {22, CRect(528, 32, 542, 52)}, {23, CRect(545, 32, 560, 52)},
-      {24, CRect(563, 32, 577, 52)}, {26, CRect(577, 26, 593, 58)}, {27, CRect(341, 59, 352, 70)},
-      {28, CRect(786, 61, 796, 71)}, {0, CRect(109, 25, 144, 60)},  {1, CRect(154, 25, 189, 60)},
-      {6, CRect(200, 25, 235, 60)},  {2, CRect(352, 25, 387, 60)},  {9, CRect(616, 25, 651, 60)},
-      {10, CRect(661, 25, 697, 61)}, {7, CRect(247, 44, 270, 70)},  {11, CRect(706, 25, 742, 61)},
-      {12, CRect(752, 25, 788, 61)}, {8, CRect(276, 44, 297, 70)},  {5, CRect(306, 44, 327, 70)},
-      {13, CRect(399, 44, 421, 70)}, {4, CRect(74, 45, 95, 65)},    {14, CRect(818, 45, 840, 65)},
-      {15, CRect(457, 23, 472, 33)}, {19, CRect(431, 33, 457, 59)}, {20, CRect(470, 33, 496, 59)},
-      {29, CRect(41, 21, 48, 64)},   {30, CRect(458, 34, 470, 59)}, {31, CRect(505, 27, 591, 57)},
-      {32, CRect(806, 15, 867, 39)},
+      {kTagDigit1, CRect(511, 32, 525, 52)},
+      {kTagDigit2, CRect(528, 32, 542, 52)},
+      {kTagDigit3, CRect(545, 32, 560, 52)},
+      {kTagDigit4, CRect(563, 32, 577, 52)},
+      {kTagStatusLamps, CRect(577, 26, 593, 58)},
+      {kTagBypassLamp, CRect(341, 59, 352, 70)},
+      {kTagLfoLamp, CRect(786, 61, 796, 71)},
+      {0, CRect(109, 25, 144, 60)},
+      {1, CRect(154, 25, 189, 60)},
+      {6, CRect(200, 25, 235, 60)},
+      {2, CRect(352, 25, 387, 60)},
+      {9, CRect(616, 25, 651, 60)},
+      {10, CRect(661, 25, 697, 61)},
+      {7, CRect(247, 44, 270, 70)},
+      {11, CRect(706, 25, 742, 61)},
+      {12, CRect(752, 25, 788, 61)},
+      {8, CRect(276, 44, 297, 70)},
+      {5, CRect(306, 44, 327, 70)},
+      {13, CRect(399, 44, 421, 70)},
+      {4, CRect(74, 45, 95, 65)},
+      {14, CRect(818, 45, 840, 65)},
+      {15, CRect(457, 23, 472, 33)},
+      {kTagDelayDown, CRect(431, 33, 457, 59)},
+      {kTagDelayUp, CRect(470, 33, 496, 59)},
+      {kTagLevelMeter, CRect(41, 21, 48, 64)},
+      {kTagDelayStrip, CRect(458, 34, 470, 59)},
+      {kTagDelayDrag, CRect(505, 27, 591, 57)},
+      {kTagAbout, CRect(806, 15, 867, 39)},
   };
   ASSERT_GE(frame()->getNbViews(), 28);
   for (int i = 0; i < 28; ++i) {
@@ -124,14 +142,32 @@ TEST_F(EditorTest, SkinBitmapsHaveTheSizesOfTheResourceTable) {
   // and for the displays the number of images and the height of one.
   const struct {
     int32_t tag, w, h, images, imageHeight;
-  } controls[] = {
-      {0, 35, 3535, 0, 0},   {1, 35, 3535, 0, 0},   {6, 35, 3535, 0, 0},   {2, 35, 3535, 0, 0},
-      {9, 35, 3535, 0, 0},   {10, 36, 3636, 0, 0},  {11, 36, 3636, 0, 0},  {12, 36, 3636, 0, 0},
-      {7, 23, 52, 0, 0},     {8, 21, 52, 0, 0},     {5, 21, 52, 0, 0},     {13, 22, 52, 0, 0},
-      {4, 21, 40, 0, 0},     {14, 22, 40, 0, 0},    {15, 15, 20, 0, 0},    {19, 26, 52, 0, 0},
-      {20, 26, 52, 0, 0},    {21, 14, 240, 12, 20}, {22, 14, 240, 12, 20}, {23, 15, 240, 12, 20},
-      {24, 14, 240, 12, 20}, {26, 16, 256, 8, 32},  {27, 11, 22, 2, 11},   {28, 10, 1010, 101, 10},
-      {29, 7, 903, 21, 43},  {32, 870, 101, 0, 0}};
+  } controls[] = {{0, 35, 3535, 0, 0},
+                  {1, 35, 3535, 0, 0},
+                  {6, 35, 3535, 0, 0},
+                  {2, 35, 3535, 0, 0},
+                  {9, 35, 3535, 0, 0},
+                  {10, 36, 3636, 0, 0},
+                  {11, 36, 3636, 0, 0},
+                  {12, 36, 3636, 0, 0},
+                  {7, 23, 52, 0, 0},
+                  {8, 21, 52, 0, 0},
+                  {5, 21, 52, 0, 0},
+                  {13, 22, 52, 0, 0},
+                  {4, 21, 40, 0, 0},
+                  {14, 22, 40, 0, 0},
+                  {15, 15, 20, 0, 0},
+                  {kTagDelayDown, 26, 52, 0, 0},
+                  {kTagDelayUp, 26, 52, 0, 0},
+                  {kTagDigit1, 14, 240, 12, 20},
+                  {kTagDigit2, 14, 240, 12, 20},
+                  {kTagDigit3, 15, 240, 12, 20},
+                  {kTagDigit4, 14, 240, 12, 20},
+                  {kTagStatusLamps, 16, 256, 8, 32},
+                  {kTagBypassLamp, 11, 22, 2, 11},
+                  {kTagLfoLamp, 10, 1010, 101, 10},
+                  {kTagLevelMeter, 7, 903, 21, 43},
+                  {kTagAbout, 870, 101, 0, 0}};
   for (const auto& c : controls) {
     CControl* control = this->control(c.tag);
     ASSERT_NE(control, nullptr) << c.tag;
@@ -145,11 +181,32 @@ TEST_F(EditorTest, SkinBitmapsHaveTheSizesOfTheResourceTable) {
       EXPECT_EQ(display->getHeightOfOneImage(), c.imageHeight) << c.tag;
     }
   }
-  EXPECT_EQ(control(30)->getBackground(), nullptr);
-  EXPECT_EQ(control(31)->getBackground(), nullptr);
+  EXPECT_EQ(control(kTagDelayStrip)->getBackground(), nullptr);
+  EXPECT_EQ(control(kTagDelayDrag)->getBackground(), nullptr);
   auto* knob = dynamic_cast<CAnimKnob*>(control(kDepth));
   ASSERT_NE(knob, nullptr);
   EXPECT_EQ(knob->getHeightOfOneImage(), 36);
+}
+
+// No tag is ever taken for a host parameter: a display, the about button or a
+// control the layout does not know changes no parameter, the controller
+// assignments (18..35) included, and nothing reaches the host.
+TEST_F(EditorTest, UnknownAndEditorOnlyTagsChangeNoParameter) {
+  std::vector<float> before;
+  for (VstInt32 i = 0; i < kNumHostParams; ++i) before.push_back(param(i));
+  for (int32_t tag : {-1, 3, 16, 18, 21, 25, 26, 29, 32, 35, 36, 999}) {
+    auto* stranger = new CMovieBitmap(CRect(0, 0, 1, 1), editor, tag, 2, 1, nullptr);
+    stranger->setValue(0.75f);
+    editor->valueChanged(stranger);
+    stranger->forget();
+  }
+  for (int32_t tag : {kTagDigit1, kTagDigit4, kTagStatusLamps, kTagBypassLamp, kTagLfoLamp,
+                      kTagLevelMeter, kTagAbout}) {
+    control(tag)->setValue(0.75f);
+    editor->valueChanged(control(tag));
+  }
+  for (VstInt32 i = 0; i < kNumHostParams; ++i) EXPECT_EQ(param(i), before[i]) << "parameter " << i;
+  EXPECT_EQ(automateCount(), 0);
 }
 
 TEST_F(EditorTest, KnobsCarryDefaultsWheelIncrementAndZoom) {
@@ -179,18 +236,18 @@ TEST_F(EditorTest, InitialValuesComeFromTheEffect) {
   driver = nullptr;
   ASSERT_EQ(dispatch(effEditOpen), 1);
   driver = new toolkit::OffscreenFrame(frame());
-  EXPECT_FLOAT_EQ(sliderValue(30), std::sqrt(0.36f));
-  EXPECT_FLOAT_EQ(sliderValue(31), std::sqrt(0.36f));
-  EXPECT_FLOAT_EQ(control(27)->getValue(), 0.5f);
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayStrip), std::sqrt(0.36f));
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayDrag), std::sqrt(0.36f));
+  EXPECT_FLOAT_EQ(control(kTagBypassLamp)->getValue(), 0.5f);
   EXPECT_FLOAT_EQ(control(kHiCut)->getValue(), param(kHiCut));
-  EXPECT_FLOAT_EQ(control(19)->getValue(), 0.f);
-  EXPECT_FLOAT_EQ(control(28)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(kTagDelayDown)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(kTagLfoLamp)->getValue(), 0.f);
   hostSets(kPower, 0.75f);
   dispatch(effEditClose);
   ASSERT_EQ(dispatch(effEditOpen), 1);
   delete driver;
   driver = new toolkit::OffscreenFrame(frame());
-  EXPECT_FLOAT_EQ(control(27)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(kTagBypassLamp)->getValue(), 0.f);
 }
 
 TEST_F(EditorTest, FbckDragIsOneBracketedGestureReachingTheHost) {
@@ -242,8 +299,8 @@ TEST_F(EditorTest, StepButtonsInDelayModeStepMilliseconds) {
     const std::vector<float> sent = automated(kDlyTime);
     ASSERT_EQ(sent.size(), 1u) << c.tag << " " << c.buttons;
     EXPECT_NEAR(sent[0], expected, 1e-7) << c.tag << " " << c.buttons;
-    EXPECT_NEAR(sliderValue(30), std::sqrt(expected), 1e-6);
-    EXPECT_NEAR(sliderValue(31), std::sqrt(expected), 1e-6);
+    EXPECT_NEAR(sliderValue(kTagDelayStrip), std::sqrt(expected), 1e-6);
+    EXPECT_NEAR(sliderValue(kTagDelayDrag), std::sqrt(expected), 1e-6);
     const std::vector<HostEvent> seq = {beginOf(kDlyTime), automateOf(kDlyTime), endOf(kDlyTime)};
     EXPECT_EQ(edits(), seq);
   }
@@ -371,8 +428,8 @@ TEST_F(EditorTest, RepeatHoldBlocksSlidersSwitchAndStepButtons) {
   drag(kTagDelayStrip, -100);
   EXPECT_EQ(automateCount(), 0);
   EXPECT_FLOAT_EQ(param(kDlyTime), 0.25f);
-  EXPECT_FLOAT_EQ(sliderValue(30), 0.5f);
-  EXPECT_FLOAT_EQ(sliderValue(31), 0.5f);
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayStrip), 0.5f);
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayDrag), 0.5f);
 
   const CRect sw = control(kDlyClk)->getViewSize();
   driver->advanceTime(1000);
@@ -397,14 +454,14 @@ TEST_F(EditorTest, RepeatHoldBlocksSlidersSwitchAndStepButtons) {
 
 TEST_F(EditorTest, SlidersSetTheDelayInDelayMode) {
   setDelayMode(0.25f);  // sliders at 0.5
-  ASSERT_FLOAT_EQ(sliderValue(31), 0.5f);
+  ASSERT_FLOAT_EQ(sliderValue(kTagDelayDrag), 0.5f);
   drag(kTagDelayDrag, 100);
   std::vector<float> sent = automated(kDlyTime);
   ASSERT_FALSE(sent.empty());
   const float s = 0.5f + 100.f / 1000.f;
   EXPECT_NEAR(sent.back(), s * s, 1e-6);
-  EXPECT_NEAR(sliderValue(30), s, 1e-6);
-  EXPECT_NEAR(sliderValue(31), s, 1e-6);
+  EXPECT_NEAR(sliderValue(kTagDelayStrip), s, 1e-6);
+  EXPECT_NEAR(sliderValue(kTagDelayDrag), s, 1e-6);
   // The drag is one edit of DlyTime.
   const std::vector<HostEvent> seq = edits();
   EXPECT_EQ(seq.front(), beginOf(kDlyTime));
@@ -421,21 +478,21 @@ TEST_F(EditorTest, SlidersSetTheDelayInDelayMode) {
   setDelayMode(0.25f);
   drag(kTagDelayDrag, -1000);
   EXPECT_FLOAT_EQ(automated(kDlyTime).back(), 0.f);
-  EXPECT_FLOAT_EQ(sliderValue(30), 0.f);
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayStrip), 0.f);
 }
 
 TEST_F(EditorTest, SlidersSetTheTempoInClockMode) {
   setClockMode();
-  const float s0 = sliderValue(31);
+  const float s0 = sliderValue(kTagDelayDrag);
   drag(kTagDelayDrag, 100);
   const float s = std::min(1.f, s0 + 0.1f);
   EXPECT_TRUE(automated(kDlyTime).empty());
   EXPECT_NEAR(vek()->getTempo(), std::max(40.f, 400.f * s * s), 1e-3);
-  EXPECT_NEAR(sliderValue(30), s, 1e-6);
+  EXPECT_NEAR(sliderValue(kTagDelayStrip), s, 1e-6);
   // The floor of 40 BPM.
   drag(kTagDelayStrip, -1000);
   EXPECT_FLOAT_EQ(vek()->getTempo(), 40.f);
-  EXPECT_FLOAT_EQ(sliderValue(31), 0.f);
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayDrag), 0.f);
 }
 
 TEST_F(EditorTest, SwitchChangesModeAndRebasesTheSliders) {
@@ -444,16 +501,16 @@ TEST_F(EditorTest, SwitchChangesModeAndRebasesTheSliders) {
   driver->advanceTime(1000);
   driver->click(CPoint(sw.right - 2, sw.top + 5));
   EXPECT_EQ(automated(kDlyClk), std::vector<float>{1.f});
-  EXPECT_NEAR(sliderValue(31), std::sqrt(vek()->getTempo() / 400.f), 1e-6);
-  EXPECT_NEAR(sliderValue(30), std::sqrt(vek()->getTempo() / 400.f), 1e-6);
+  EXPECT_NEAR(sliderValue(kTagDelayDrag), std::sqrt(vek()->getTempo() / 400.f), 1e-6);
+  EXPECT_NEAR(sliderValue(kTagDelayStrip), std::sqrt(vek()->getTempo() / 400.f), 1e-6);
   host.calls.clear();
   driver->advanceTime(1000);
   driver->click(CPoint(sw.left + 2, sw.top + 5));
   EXPECT_EQ(automated(kDlyClk), std::vector<float>{0.f});
   // Back in delay mode the sliders follow DlyTime (which clock mode may have
   // moved to the synced delay).
-  EXPECT_NEAR(sliderValue(31), std::sqrt(param(kDlyTime)), 1e-6);
-  EXPECT_NEAR(sliderValue(30), std::sqrt(param(kDlyTime)), 1e-6);
+  EXPECT_NEAR(sliderValue(kTagDelayDrag), std::sqrt(param(kDlyTime)), 1e-6);
+  EXPECT_NEAR(sliderValue(kTagDelayStrip), std::sqrt(param(kDlyTime)), 1e-6);
   EXPECT_EQ(edits().front(), beginOf(kDlyClk));
   EXPECT_EQ(edits().back(), endOf(kDlyClk));
 }
@@ -503,8 +560,8 @@ TEST_F(EditorTest, HostAutomationMovesControlsAndDrawsAtIdle) {
   hostSets(kHiCut, 0.75f);
   EXPECT_FLOAT_EQ(control(kHiCut)->getValue(), 0.75f);
   hostSets(kDlyTime, 0.49f);
-  EXPECT_FLOAT_EQ(sliderValue(30), 0.7f);
-  EXPECT_FLOAT_EQ(sliderValue(31), 0.7f);
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayStrip), 0.7f);
+  EXPECT_FLOAT_EQ(sliderValue(kTagDelayDrag), 0.7f);
   EXPECT_TRUE(automated(kFbck).empty());  // a host's own change is not reported back
 
   // Num and Den have no control of their own.
@@ -564,16 +621,16 @@ TEST_F(EditorTest, ReadoutDigits) {
     editor->displayNumber(c.n);
     for (int i = 0; i < 4; ++i) {
       const float want = c.digits[i] < 0 ? 10.f / 11.f : c.digits[i] / 11.f;
-      EXPECT_FLOAT_EQ(control(21 + i)->getValue(), want) << c.n << " digit " << i;
+      EXPECT_FLOAT_EQ(control(kTagDigit1 + i)->getValue(), want) << c.n << " digit " << i;
     }
   }
   editor->blankDisplay();
-  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(control(21 + i)->getValue(), 10.f / 11.f);
+  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(control(kTagDigit1 + i)->getValue(), 10.f / 11.f);
   // The units digit is never blank: a negative count shows the 0 image
   // (image (int)(v x 11 + 0.5) clamped to the strip).
   editor->displayNumber(-7.f);
-  for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(control(21 + i)->getValue(), 10.f / 11.f);
-  EXPECT_LT(control(24)->getValue() * 11.f + 0.5f, 1.f);
+  for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(control(kTagDigit1 + i)->getValue(), 10.f / 11.f);
+  EXPECT_LT(control(kTagDigit4)->getValue() * 11.f + 0.5f, 1.f);
 }
 
 class EditorClockTest : public EditorTest {
@@ -760,7 +817,7 @@ TEST_F(EditorTest, AboutViewCoversThePanelUntilLeftClicked) {
 }
 
 TEST_F(EditorTest, ControllerDisplayNamesTheAssignmentUnderTheMouse) {
-  CControl* display = control(39);
+  CControl* display = control(kTagControllerDisplay);
   ASSERT_NE(display, nullptr);
   auto shown = [&](CPoint at) {
     driver->mouseMoved(at);
@@ -776,7 +833,7 @@ TEST_F(EditorTest, ControllerDisplayNamesTheAssignmentUnderTheMouse) {
   EXPECT_FLOAT_EQ(shown(centre(kTagDelayDrag)), 74.5f / 130.f);
   EXPECT_FLOAT_EQ(shown(centre(kTagDelayStrip)), 74.5f / 130.f);
   EXPECT_FLOAT_EQ(shown(CPoint(5, 5)), 129.5f / 130.f);       // background
-  EXPECT_FLOAT_EQ(shown(centre(40)), 129.5f / 130.f);         // learn button
+  EXPECT_FLOAT_EQ(shown(centre(kTagLearn)), 129.5f / 130.f);  // learn button
   EXPECT_FLOAT_EQ(shown(centre(kTagAbout)), 129.5f / 130.f);  // editor-only tag
 }
 
@@ -795,7 +852,8 @@ TEST_F(EditorTest, ClockModeReadoutShowsTheFraction) {
     idle();
     for (int i = 0; i < 4; ++i) {
       const float want = c.digits[i] < 0 ? 10.f / 11.f : c.digits[i] / 11.f;
-      EXPECT_FLOAT_EQ(control(21 + i)->getValue(), want) << c.num << "/" << c.den << " " << i;
+      EXPECT_FLOAT_EQ(control(kTagDigit1 + i)->getValue(), want)
+          << c.num << "/" << c.den << " " << i;
     }
   }
 }
@@ -819,25 +877,25 @@ TEST_F(EditorTest, LampsFollowTheSwitches) {
 }
 
 TEST_F(EditorTest, LearnAndForgetButtonsExcludeEachOther) {
-  click(40);
+  click(kTagLearn);
   EXPECT_TRUE(presets()->isLearnActive());
-  EXPECT_FLOAT_EQ(control(40)->getValue(), 1.f);
-  click(44);
+  EXPECT_FLOAT_EQ(control(kTagLearn)->getValue(), 1.f);
+  click(kTagForget);
   EXPECT_TRUE(presets()->isForgetActive());
   EXPECT_FALSE(presets()->isLearnActive());
-  EXPECT_FLOAT_EQ(control(40)->getValue(), 0.f);
-  EXPECT_FLOAT_EQ(control(44)->getValue(), 1.f);
-  click(40);
+  EXPECT_FLOAT_EQ(control(kTagLearn)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(kTagForget)->getValue(), 1.f);
+  click(kTagLearn);
   EXPECT_FALSE(presets()->isForgetActive());
-  EXPECT_FLOAT_EQ(control(44)->getValue(), 0.f);
-  click(40);
+  EXPECT_FLOAT_EQ(control(kTagForget)->getValue(), 0.f);
+  click(kTagLearn);
   EXPECT_FALSE(presets()->isLearnActive());
-  EXPECT_FLOAT_EQ(control(40)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(kTagLearn)->getValue(), 0.f);
   EXPECT_TRUE(edits().empty());  // strip controls are no host parameters
 }
 
 TEST_F(EditorTest, RockerStepsThroughThePresetsAndStopsAtTheEnds) {
-  const CRect r = control(34)->getViewSize();
+  const CRect r = control(kTagPresetRocker)->getViewSize();
   const CPoint right(r.getCenter().x, r.top + 5), left(r.left + 2, r.top + 5);
   presets()->selectPreset(15);
   driver->advanceTime(1000);
@@ -853,7 +911,7 @@ TEST_F(EditorTest, RockerStepsThroughThePresetsAndStopsAtTheEnds) {
   driver->advanceTime(1000);
   driver->click(left);
   EXPECT_EQ(presets()->getCurrentPreset(), 0);
-  EXPECT_FLOAT_EQ(control(34)->getValue(), 0.f);
+  EXPECT_FLOAT_EQ(control(kTagPresetRocker)->getValue(), 0.f);
 }
 
 TEST_F(EditorTest, ClosingWithTheAboutViewOpenDiscardsIt) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -67,7 +68,7 @@ class PresetStrip : public EditorFixture {
     driver->keyDown(k);
   }
   void choose(int32_t entry) {
-    click(45);
+    click(kTagPresetMenu);
     ASSERT_TRUE(menu()->isPopupOpen());
     ASSERT_TRUE(menu()->choosePopupEntry(entry));
   }
@@ -85,8 +86,8 @@ class PresetStrip : public EditorFixture {
 TEST_F(PresetStrip, NameFieldAndMenuAreBuiltWithTheirSettings) {
   ASSERT_NE(field(), nullptr);
   ASSERT_NE(menu(), nullptr);
-  EXPECT_EQ(control(33), field());
-  EXPECT_EQ(control(45), menu());
+  EXPECT_EQ(control(kTagPresetName), field());
+  EXPECT_EQ(control(kTagPresetMenu), menu());
   const CColor ink(36, 36, 32, 255);
 
   EXPECT_EQ(field()->getViewSize(), CRect(208, 87, 320, 100));
@@ -118,7 +119,7 @@ TEST_F(PresetStrip, NameFieldAndMenuAreBuiltWithTheirSettings) {
 }
 
 TEST_F(PresetStrip, TypedNameLongerThan24IsStoredCut) {
-  click(33);
+  click(kTagPresetName);
   ASSERT_TRUE(field()->isEditing());
   for (int i = 0; i < 7; ++i) key(VKEY_BACK);  // "default" gone
   type("abcdefghijklmnopqrstuvwxyz0123");      // 30 characters
@@ -138,7 +139,7 @@ TEST_F(PresetStrip, TypedNameLongerThan24IsStoredCut) {
 // Names in any script: Ctrl+A replaces the whole name, and the 24-byte store
 // gets whole UTF-8 characters only (a character that does not fit is refused).
 TEST_F(PresetStrip, TypedUtf8NameIsStoredInWholeCharacters) {
-  click(33);
+  click(kTagPresetName);
   ASSERT_TRUE(field()->isEditing());
   VstKeyCode selectAll{'a', 0, MODIFIER_CONTROL};
   driver->keyDown(selectAll);
@@ -159,7 +160,7 @@ TEST_F(PresetStrip, TypedUtf8NameIsStoredInWholeCharacters) {
 }
 
 TEST_F(PresetStrip, EscapeKeepsTheStoredName) {
-  click(33);
+  click(kTagPresetName);
   type("zzz");
   host.calls.clear();
   key(VKEY_ESCAPE);
@@ -171,9 +172,9 @@ TEST_F(PresetStrip, EscapeKeepsTheStoredName) {
 }
 
 TEST_F(PresetStrip, ClickingTheMenuCommitsAPendingName) {
-  click(33);
+  click(kTagPresetName);
   type("X");
-  click(45);  // the field loses the focus first
+  click(kTagPresetMenu);  // the field loses the focus first
   EXPECT_EQ(programName(), "defaultX");
   EXPECT_STREQ(menu()->getEntry(0), "defaultX");
   ASSERT_TRUE(menu()->isPopupOpen());
@@ -195,13 +196,13 @@ TEST_F(PresetStrip, MenuEntryFiveSelectsPresetFive) {
   EXPECT_NEAR(param(kDlyInv), 0.75f, 1e-6);
   EXPECT_NEAR(param(kFbck), 0.f, 1e-6);
   // Back to 0 with the keyboard: the edit is still there.
-  click(45);
+  click(kTagPresetMenu);
   key(VKEY_HOME);
   key(VKEY_RETURN);
   EXPECT_EQ(programName(), "default");
   EXPECT_NEAR(param(kFbck), 0.9f, 1e-6);
   // Down five times from 0 and Return.
-  click(45);
+  click(kTagPresetMenu);
   for (int i = 0; i < 5; ++i) key(VKEY_DOWN);
   key(VKEY_RETURN);
   EXPECT_EQ(programName(), "light flanger");
@@ -209,7 +210,7 @@ TEST_F(PresetStrip, MenuEntryFiveSelectsPresetFive) {
 }
 
 TEST_F(PresetStrip, RockerStepsAndStaysAtTheEnds) {
-  const CPoint middle = centre(34);  // the centre line counts as the right half
+  const CPoint middle = centre(kTagPresetRocker);  // the centre line counts as the right half
   const CPoint left(middle.x - 10, middle.y);
   choose(3);
   clickAt(middle);
@@ -254,7 +255,7 @@ TEST_F(PresetStrip, HostRenameReachesFieldAndCurrentEntry) {
 
 TEST_F(PresetStrip, ReopenedStripShowsTheStoredNames) {
   choose(4);
-  click(33);
+  click(kTagPresetName);
   for (int i = 0; i < 30; ++i) key(VKEY_BACK);
   type("mine");
   key(VKEY_RETURN);
@@ -348,7 +349,7 @@ class StateUnderStrip : public PresetStrip {
   // Into the name field and out again without typing: a click on the empty
   // strip between the memories and the MIDI buttons.
   void focusInAndOut() {
-    click(33);
+    click(kTagPresetName);
     ASSERT_TRUE(field()->isEditing());
     clickAt(CPoint(560, 93));
     ASSERT_FALSE(field()->isEditing());
@@ -404,7 +405,7 @@ TEST_F(StateUnderStrip, GesturesOnAStaleStripWriteNoStaleName) {
 // A typed name is the user's: a store change meanwhile does not wipe it, and
 // the field follows the store once the typing is thrown away.
 TEST_F(StateUnderStrip, TypingIsKeptAcrossAStoreChangeAndEscapeShowsTheStore) {
-  click(33);
+  click(kTagPresetName);
   type("X");
   restore(4);
   idle();
@@ -455,11 +456,11 @@ class HostFollows : public PresetStrip {
 
 TEST_F(HostFollows, PresetChoiceMemoryRecallAndFileLoadsAreReported) {
   expectReported("menu entry 5", [&] { choose(5); });
-  const CPoint rocker = centre(34);
+  const CPoint rocker = centre(kTagPresetRocker);
   expectReported("rocker up", [&] { clickAt(rocker); });
-  click(48);  // memory A holds preset 6
+  click(kTagStoreMemoA);  // memory A holds preset 6
   choose(0);
-  expectReported("memory A", [&] { click(50); });
+  expectReported("memory A", [&] { click(kTagRecallMemoA); });
 
   RecordBuilder preset(kPresetFileSize, 0x21, false);
   preset.name(5, "from a file");
@@ -468,7 +469,7 @@ TEST_F(HostFollows, PresetChoiceMemoryRecallAndFileLoadsAreReported) {
   preset.value(29 + 4 * kMix, 0.125f);
   writeBytes(dir.file("one.vek"), preset.bytes);
   dialogs.answer(dir.file("one.vek"));
-  expectReported("preset file", [&] { click(37); });
+  expectReported("preset file", [&] { click(kTagLoadPreset); });
   EXPECT_NEAR(param(kFbck), 0.625f, 1e-7);
 
   RecordBuilder bank(kBankFileSize, 0x37, false);
@@ -477,15 +478,44 @@ TEST_F(HostFollows, PresetChoiceMemoryRecallAndFileLoadsAreReported) {
   bank.value(29 + 4 * kDepth, 0.375f);  // preset 0 of the bank
   writeBytes(dir.file("all.vkb"), bank.bytes);
   dialogs.answer(dir.file("all.vkb"));
-  expectReported("bank file", [&] { click(35); });
+  expectReported("bank file", [&] { click(kTagLoadBank); });
 
   RecordBuilder midi(kMidiFileSize, 0x0B, false);
   for (int i = 0; i < kNumAssignmentParams; ++i) midi.value(5 + 4 * i, param(kNumParams + i));
   midi.value(5, 7.5f / 129.f);  // controller 7 drives Input
   writeBytes(dir.file("cc.vkm"), midi.bytes);
   dialogs.answer(dir.file("cc.vkm"));
-  expectReported("MIDI settings file", [&] { click(41); });
+  expectReported("MIDI settings file", [&] { click(kTagLoadMidi); });
   EXPECT_EQ(automated(kNumParams).size(), 1u);
+}
+
+// Without kdialog or zenity the file arrows say so in the name field
+// instead of ending unseen; the store keeps its names.
+class NoDialogProgram : public PresetStrip {
+ protected:
+  void SetUp() override {
+    PresetStrip::SetUp();
+    const char* path = std::getenv("PATH");
+    savedPath = path ? path : "";
+    setenv("PATH", noPrograms.path.c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("PATH", savedPath.c_str(), 1);
+    PresetStrip::TearDown();
+  }
+  TempDir noPrograms;
+  std::string savedPath;
+};
+
+TEST_F(NoDialogProgram, FileArrowsSaySoInTheNameField) {
+  const std::string stored = programName();
+  for (int32_t arrow : {kTagLoadBank, kTagSavePreset, kTagSaveMidi}) {
+    SCOPED_TRACE(arrow);
+    click(arrow);
+    idle();
+    EXPECT_STREQ(field()->getText(), "needs zenity or kdialog");
+    EXPECT_EQ(programName(), stored);
+  }
 }
 
 // ---------------------------------------------------------------- X11

@@ -1,44 +1,177 @@
 // Sample-rate changes, resume, suspend, tempo and song position.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "EngineRig.h"
 
-TEST(EngineResume, SampleRateChangesReallocateAndRescale) {
-  struct Case {
-    float rate;
-    int length, ring, n50, window;
-  } cases[] = {{48000.0f, 153601, 4, 2400, 960},    {96000.0f, 307201, 8, 4800, 1920},
-               {192000.0f, 614401, 16, 9600, 3840}, {22050.0f, 70561, 2, 1102, 441},
-               {5000.0f, 16001, 2, 250, 100},       {200000.0f, 640001, 16, 10000, 4000}};
-  for (const Case& c : cases) {
+namespace {
+
+int samples(double ms, float rate) {
+  return static_cast<int>(std::lround(ms * rate / 1000.0));
+}
+
+// The first sample from `from` on whose magnitude reaches `level`, or -1.
+int firstReaching(const std::vector<float>& v, float level, int from = 0) {
+  for (std::size_t i = from; i < v.size(); ++i)
+    if (std::fabs(v[i]) >= level) return static_cast<int>(i);
+  return -1;
+}
+
+float peakOf(const std::vector<float>& v) {
+  float p = 0.0f;
+  for (float x : v) p = std::max(p, std::fabs(x));
+  return p;
+}
+
+// Where an impulse at 60 ms (after the 50 ms write fade-in) comes back: the
+// first output sample at 1 % of the echo's peak.
+int echoOnset(DelayEngine& e, float rate, double afterMs) {
+  const int n = samples(60.0, rate);
+  Signal in(static_cast<std::size_t>(n + samples(afterMs + 5.0, rate)));
+  in.left[n] = in.right[n] = 1.0f;
+  const Signal out = run(e, in, 4096);
+  const int onset = firstReaching(out.left, 0.01f * peakOf(out.left));
+  EXPECT_EQ(firstReaching(out.right, 0.01f * peakOf(out.right)), onset) << rate;
+  return onset - n;
+}
+
+}  // namespace
+
+// Each rate runs as itself: the delay memory holds 3200 ms at that rate and a
+// delay lasts its milliseconds, not samples of some other rate.
+TEST(EngineRates, AHundredMillisecondsEchoAfterAHundredMillisecondsAtEveryRate) {
+  for (float rate : {5000.0f, 8000.0f, 44100.0f, 384000.0f, 768000.0f}) {
     DelayEngine e;
-    e.resume(c.rate);
-    EXPECT_EQ(e.sampleRate(), static_cast<int>(c.rate));
-    EXPECT_EQ(e.bufferLength(), c.length) << c.rate;
-    EXPECT_EQ(e.levelRingLength(), c.ring) << c.rate;
-    EXPECT_EQ(e.fadeTicks(), c.n50) << c.rate;
-    EXPECT_EQ(e.cycleWindow(), c.window) << c.rate;
-    EXPECT_FLOAT_EQ(e.smoothingCoeff(), static_cast<float>(std::exp(-2 * M_PI * 30 / c.rate)));
-    EXPECT_FLOAT_EQ(e.highCutCoeff(), static_cast<float>(std::exp(-2 * M_PI * 4000 / c.rate)));
-    EXPECT_FLOAT_EQ(e.envelopeCoeff(), static_cast<float>(std::exp(-2 * M_PI * 10 / c.rate)));
-    EXPECT_NEAR(e.lfoPhaseIncrement(), 2 * M_PI * 0.1 / c.rate, 1e-6 * 2 * M_PI * 0.1 / c.rate);
-    EXPECT_NEAR(std::pow(static_cast<double>(e.writeFadeStep()), c.n50) * 0.001, 1.0, 2e-3);
-    // 2000 ms behind the write position, in the new rate's ticks.
-    const int behind = static_cast<int>(2.0f * c.rate);
-    EXPECT_EQ((e.writePosition() - e.readPosition() + c.length) % c.length, behind) << c.rate;
-    EXPECT_FALSE(e.delayJumpPending());
-    EXPECT_EQ(e.delayMs(), 2000.0f);
+    wetOnly(e, 100.0f);
+    EXPECT_TRUE(e.resume(rate)) << rate;
+    settle(e, rate);
+    // 100 ms of ticks plus the interpolators' three samples, then the
+    // anti-alias filter's rise, well under 0.1 ms.
+    const int expected = samples(100.0, rate) + 3;
+    const int onset = echoOnset(e, rate, 100.0);
+    EXPECT_GE(onset, expected) << rate;
+    EXPECT_LE(onset, expected + samples(0.1, rate) + 1) << rate;
   }
 }
 
-TEST(EngineResume, BadRatesRunAt44100) {
-  for (float r : {0.0f, 4999.0f, 250000.0f, -48000.0f, std::nanf(""), INFINITY}) {
-    DelayEngine e;
-    e.resume(48000.0f);
-    e.resume(r);
-    EXPECT_EQ(e.sampleRate(), 44100) << r;
-    EXPECT_EQ(e.bufferLength(), 141121) << r;
+// The longest delay with Dlyx2 at the highest rate: 3200 ms of ticks at two
+// samples each, so the memory for 3200 ms holds 6400 ms.
+TEST(EngineRates, LongestDelayWithDlyx2AtTheHighestRate) {
+  const float rate = static_cast<float>(DelayEngine::kMaxSampleRate);
+  DelayEngine e;
+  wetOnly(e, 3200.0f);
+  e.setParameter(kDlyx2, kOn);
+  settle(e, rate);
+  const int onset = echoOnset(e, rate, 6400.0);
+  EXPECT_GE(onset, samples(6400.0, rate));
+  EXPECT_LE(onset, samples(6400.5, rate));
+}
+
+// What is set in milliseconds or hertz lasts as long at every rate: the
+// control smoothers (30 Hz), the write fade-in (60 dB in 50 ms), the
+// envelope (10 Hz), the oscillator (Rate) and the cycle indicator (20 ms
+// either side of a boundary).
+TEST(EngineRates, TimesInSecondsHoldAtTheExtremes) {
+  for (float rate : {5000.0f, 44100.0f, 768000.0f}) {
+    const double tolerance = 1000.0 * 2.0 / rate + 0.01;  // ms: two samples and 10 us
+    {
+      // Output 0.5 -> 1 (gain 1 -> 4) on a dry DC input: 63 % after 1/(2 pi 30) s.
+      DelayEngine e;
+      e.setParameter(kMix, 0.0f);
+      settle(e, rate);
+      e.setParameter(kOutput, 1.0f);
+      const Signal out = run(e, constant(samples(20.0, rate), 0.25f, 0.25f), 4096);
+      const float target = 0.25f + 0.75f * static_cast<float>(1.0 - std::exp(-1.0));
+      const double ms = 1000.0 * firstReaching(out.left, target) / rate;
+      EXPECT_NEAR(ms, 1000.0 / (2.0 * M_PI * 30.0), tolerance + 0.05) << rate;
+    }
+    {
+      // Write fade-in after suspend, seen in the echo of a DC input 100 ms
+      // later: from 1 % to 50 % of the final level takes 50 x (1 - log10(2)/3
+      // - 1/3) ms on a 60 dB exponential ramp.
+      DelayEngine e;
+      wetOnly(e, 100.0f);
+      settle(e, rate);
+      const Signal out = run(e, constant(samples(200.0, rate), 0.5f, 0.5f), 4096);
+      const float final = out.left.back();
+      const int from = firstReaching(out.left, 0.01f * final);
+      const int to = firstReaching(out.left, 0.5f * final, from);
+      const double ms = 1000.0 * (to - from) / rate;
+      EXPECT_NEAR(ms, 50.0 * (2.0 / 3.0 - std::log10(2.0) / 3.0), tolerance + 0.05) << rate;
+    }
+    {
+      // The envelope of a DC input: 63 % after 1/(2 pi 10) s.
+      DelayEngine settled, e;
+      settle(settled, rate);
+      run(settled, constant(samples(200.0, rate), 0.5f, 0.5f), 4096);
+      settle(e, rate);
+      Signal in = constant(samples(100.0, rate), 0.5f, 0.5f);
+      int reached = -1;
+      for (std::size_t k = 0; k < in.size() && reached < 0; ++k) {
+        e.process(&in.left[k], &in.right[k], &in.left[k], &in.right[k], 1, BlockTiming{});
+        if (e.envelopeState() >= 0.632f * settled.envelopeState()) reached = static_cast<int>(k);
+      }
+      EXPECT_NEAR(1000.0 * reached / rate, 1000.0 / (2.0 * M_PI * 10.0), tolerance + 0.1) << rate;
+    }
+    {
+      // Rate 1 is 10 Hz: a quarter turn in 25 ms.
+      DelayEngine e;
+      e.setParameter(kRate, 1.0f);
+      settle(e, rate);
+      run(e, Signal(samples(25.0, rate)), 4096);
+      EXPECT_NEAR(e.readStatus().phase, M_PI / 2.0, 0.01) << rate;
+    }
+    {
+      // A 500 ms cycle (1/4 at 120 BPM): lit within 20 ms of its boundaries.
+      DelayEngine e;
+      e.setParameter(kNum, 0.0f);
+      e.setParameter(kDen, stepCenter(3, 13));
+      e.setParameter(kDlyClk, kOn);
+      settle(e, rate);
+      // One block from `fromMs` to `toMs`, the host's position at its start.
+      auto play = [&](double fromMs, double toMs) {
+        BlockTiming t;
+        t.hasPosition = true;
+        t.ppqPos = fromMs * 2.0 / 1000.0;
+        run(e, Signal(samples(toMs, rate) - samples(fromMs, rate)), 1 << 30, false, t);
+        return e.readStatus().indicator;
+      };
+      play(0.0, 250.0);
+      EXPECT_FALSE(play(250.0, 479.0)) << rate;
+      EXPECT_TRUE(play(479.0, 481.0)) << rate;
+      EXPECT_TRUE(play(481.0, 521.0)) << rate;
+      EXPECT_FALSE(play(521.0, 523.0)) << rate;
+    }
   }
+}
+
+// Outside the rates it runs at, the engine passes its input through dry and
+// keeps what it had; a supported rate later runs normally again.
+TEST(EngineRates, UnsupportedRatesPassTheInputThroughDry) {
+  for (float r : {0.0f, 4999.0f, 768001.0f, 1.0e6f, -48000.0f, std::nanf(""), INFINITY}) {
+    DelayEngine e;
+    wetOnly(e, 10.0f);
+    e.setParameter(kMix, 0.5f);
+    e.setParameter(kFbck, 0.5f);
+    settle(e, 48000.0f);
+    EXPECT_FALSE(e.resume(r)) << r;
+    EXPECT_FALSE(DelayEngine::supportsSampleRate(r)) << r;
+    const Signal in = noise(3000, 0.9f, 3);
+    const Signal out = run(e, in);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      ASSERT_EQ(out.left[i], in.left[i]) << r;
+      ASSERT_EQ(out.right[i], in.right[i]) << r;
+    }
+    const Signal mono = run(e, in, 100, true);
+    EXPECT_EQ(mono.left[7], 0.5f * in.left[7] + 0.5f * in.right[7]);
+    wetOnly(e, 10.0f);
+    EXPECT_TRUE(e.resume(48000.0f));
+    EXPECT_EQ(echoOnset(e, 48000.0f, 10.0), samples(10.0, 48000.0f) + 3) << r;
+  }
+  EXPECT_TRUE(DelayEngine::supportsSampleRate(DelayEngine::kMinSampleRate));
+  EXPECT_TRUE(DelayEngine::supportsSampleRate(DelayEngine::kMaxSampleRate));
 }
 
 TEST(EngineResume, AntiAliasCutoffForTheNewRate) {

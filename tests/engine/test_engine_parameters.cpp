@@ -28,17 +28,10 @@ TEST(EngineDefaults, ValuesBeforeTheFirstPreset) {
   EXPECT_FALSE(e.delayJumpPending());
   EXPECT_EQ(e.getTempo(), 120.0f);
   EXPECT_EQ(e.sampleRate(), 44100);
-  EXPECT_EQ(e.bufferLength(), 141121);
-  EXPECT_EQ(e.levelRingLength(), 4);
-  EXPECT_EQ(e.fadeTicks(), 2205);
-  EXPECT_EQ(e.cycleWindow(), 882);
   EXPECT_EQ(e.writeFade(), 1.0f);
-  EXPECT_FLOAT_EQ(e.smoothingCoeff(), static_cast<float>(std::exp(-2 * M_PI * 30 / 44100)));
   EXPECT_NEAR(e.highCutCoeff(), 0.5655f, 1e-4f);
-  EXPECT_FLOAT_EQ(e.envelopeCoeff(), static_cast<float>(std::exp(-2 * M_PI * 10 / 44100)));
-  // 0.001 grows to 1 in 2205 ticks.
-  EXPECT_NEAR(std::pow(static_cast<double>(e.writeFadeStep()), 2205.0) * 0.001, 1.0, 1e-3);
-  // 2000 ms behind the write position.
+  // 2000 ms behind the write position (what lasts how long at each rate:
+  // test_engine_lifecycle.cpp, EngineRates).
   EXPECT_EQ((e.writePosition() - e.readPosition() + e.bufferLength()) % e.bufferLength(), 88200);
 }
 
@@ -146,28 +139,6 @@ TEST(EngineParameters, DelayTimeClampsAndRaisesAJump) {
   EXPECT_EQ(e.delayMs(), 3200.0f);
 }
 
-TEST(EngineParameters, NonFiniteValuesLeaveOtherParametersAlone) {
-  DelayEngine e;
-  for (int i = 0; i < kNumParams; ++i) {
-    if (i == kDlyTime) continue;
-    const float before = e.getParameter(i);
-    e.setParameter(i, std::nanf(""));
-    e.setParameter(i, INFINITY);
-    e.setParameter(i, -1.0e30f);
-    EXPECT_EQ(e.getParameter(i), before) << i;
-  }
-  EXPECT_EQ(e.inputGain(), 1.0f);
-  // Values outside 0..1 are otherwise taken as given.
-  e.setParameter(kInput, 1.5f);
-  EXPECT_EQ(e.inputGain(), 9.0f);
-  e.setParameter(kRate, 20.0f);  // 1e39 Hz does not exist: refused
-  EXPECT_EQ(e.getParameter(kRate), 0.0f);
-  e.setParameter(kDlyTime, 0.5f);
-  e.setParameter(18, 0.9f);
-  e.setParameter(-1, 0.9f);
-  EXPECT_EQ(e.getParameter(18), 0.0f);
-}
-
 TEST(EngineSync, NoteValueAtTheTempo) {
   DelayEngine e;
   e.setParameter(kNum, 0.0f);
@@ -251,4 +222,41 @@ TEST(EngineSync, PresetHookClearsSync) {
   EXPECT_EQ(e.delayMs(), 320.0f);
   e.setParameter(kDlyClk, kOn);
   EXPECT_EQ(e.delayMs(), 2000.0f);
+}
+
+// No value outside 0..1 reaches the sound, whoever sends it: beyond the range
+// a value is taken as the nearest end, and getParameter answers what was
+// taken. NaN keeps each value's rule: refused, but DlyTime takes it as 0.
+TEST(EngineParameters, ValuesOutsideTheRangeAreTakenAsTheNearestEnd) {
+  DelayEngine huge, top;
+  huge.setParameter(kInput, 1000.0f);
+  top.setParameter(kInput, 1.0f);
+  EXPECT_EQ(huge.getParameter(kInput), 1.0f);
+  EXPECT_EQ(huge.inputGain(), 4.0f);
+  settle(huge);
+  settle(top);
+  Signal sine(4410);
+  for (std::size_t i = 0; i < sine.size(); ++i)
+    sine.left[i] = sine.right[i] = 0.5f * std::sin(2.0f * 3.14159265f * 441.0f * i / 44100.0f);
+  const Signal a = run(huge, sine), b = run(top, sine);
+  for (std::size_t i = 0; i < sine.size(); ++i) {
+    ASSERT_EQ(a.left[i], b.left[i]) << i;
+    ASSERT_LE(std::fabs(a.left[i]), 4.0f) << i;
+  }
+  for (int index = 0; index < kNumParams; ++index) {
+    DelayEngine e;
+    e.setParameter(index, 1.0e30f);
+    EXPECT_EQ(e.getParameter(index), 1.0f) << index;
+    e.setParameter(index, 0.3f);
+    e.setParameter(index, -INFINITY);
+    EXPECT_EQ(e.getParameter(index), 0.0f) << index;
+    e.setParameter(index, 0.3f);
+    e.setParameter(index, std::nanf(""));
+    EXPECT_EQ(e.getParameter(index), index == kDlyTime ? 0.0f : 0.3f) << index;
+  }
+  DelayEngine e;
+  e.setParameter(18, 0.9f);
+  e.setParameter(-1, 0.9f);
+  EXPECT_EQ(e.getParameter(18), 0.0f);
+  EXPECT_EQ(e.getParameter(-1), 0.0f);
 }

@@ -1,6 +1,7 @@
 // The plug-in class through its host interface, with a scripted host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -152,9 +153,9 @@ TEST(VekParameters, DisplayExamples) {
 }
 
 // Hosts size their text buffers by the interface's limits: displays and
-// labels 8 characters, names the 12 of "CC# Waveform". Any value the engine
-// takes (up to 1e6 either side) must fit, and reads as the nearest end of the
-// range; refused values (NaN, infinities) leave the last text.
+// labels 8 characters, names the 12 of "CC# Waveform". Any value a host sends
+// must fit: beyond the range it reads as the nearest end (the engine takes it
+// so); NaN, refused, leaves the last text.
 TEST(VekParameters, TextsFitTheHostBufferForAnyValue) {
   Plugin p;
   constexpr size_t kGuard = 48;
@@ -404,20 +405,42 @@ TEST(VekProcess, PowerOffIsBitExactAndDoubleProcessingDoesNothing) {
   EXPECT_EQ(b[3], 8.0);
 }
 
+// The engine takes the host's rate at resume: a delay lasts its milliseconds
+// at any rate the engine runs at. At any other rate the audio passes through
+// dry, and the effect says so on stderr once per instance, not per resume or
+// block.
 TEST(VekLifecycle, ResumeAtHostSampleRates) {
   Plugin p;
-  struct Case {
-    float rate;
-    int length, ring;
-  } cases[] = {{48000, 153601, 4}, {96000, 307201, 8}, {192000, 614401, 16}, {0, 141121, 4}};
-  for (const Case& c : cases) {
+  for (float rate : {48000.0f, 192000.0f, 768000.0f}) {
     p.dispatch(effMainsChanged, 0, 0);
-    p.dispatch(effSetSampleRate, 0, 0, nullptr, c.rate);
-    p.dispatch(effMainsChanged, 0, 1);
-    EXPECT_EQ(p.vek->engine().sampleRate(), c.rate > 0 ? static_cast<int>(c.rate) : 44100);
-    EXPECT_EQ(p.vek->engine().bufferLength(), c.length);
-    EXPECT_EQ(p.vek->engine().levelRingLength(), c.ring);
+    p.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+    p.plainDelay(10.0f);
+    const int n = static_cast<int>(0.06f * rate), echo = n + static_cast<int>(0.01f * rate) + 3;
+    Signal in(static_cast<std::size_t>(echo + 100)), out(in.size());
+    in.left[n] = in.right[n] = 1.0f;
+    p.process(in, out);
+    int first = -1;
+    for (std::size_t i = 0; i < out.size() && first < 0; ++i)
+      if (std::fabs(out.left[i]) > 1e-7f) first = static_cast<int>(i);
+    EXPECT_EQ(first, echo) << rate;
   }
+  testing::internal::CaptureStderr();
+  for (float rate : {4000.0f, 4000.0f, 1.0e6f}) {
+    p.dispatch(effMainsChanged, 0, 0);
+    p.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+    p.dispatch(effMainsChanged, 0, 1);
+    Signal in = noise(2000, 0.9f, 5), out(2000);
+    p.process(in, out);
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(out.left[i], in.left[i]) << rate;
+  }
+  Plugin other;
+  other.dispatch(effSetSampleRate, 0, 0, nullptr, 0.0f);
+  other.dispatch(effMainsChanged, 0, 1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+  EXPECT_NE(err.find("sample rate of 4000 Hz is outside the 5000 to 768000 Hz"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("sample rate of 0 Hz"), std::string::npos) << err;
 }
 
 TEST(VekLifecycle, TwoInstancesAreIndependent) {

@@ -2,6 +2,7 @@
 // factory preset files, audio files written by the test and read back. The
 // expected values are worked out from the parameter formulas and the delay
 // line's timing, never taken from an earlier run.
+#include <cairo.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <stdlib.h>
@@ -16,11 +17,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/ScratchDir.h"
+#include "tests/support/XvfbServer.h"
 
 namespace {
 
@@ -429,4 +432,45 @@ TEST(KorvaBench, DefaultsAgainstAModulatedSettingRunAndReport) {
   }
   EXPECT_EQ(figures, 2) << r.out;
   EXPECT_NE(r.out.find("Depth=0.5"), std::string::npos) << r.out;
+}
+
+// korva-host asks for the editor at 125 % as Carla does (the public scale
+// extension before effEditOpen): the grabbed X11 window is the editor drawn
+// at 125 %, pixel for pixel its reference image. (At 200 % the window is wider
+// than the test server's screen.)
+TEST(KorvaScreenshot, AtAHostsScaleTheWindowIsTheEditorDrawnAtThatScale) {
+  XvfbServer& x = XvfbServer::shared();
+  if (!x.running()) GTEST_SKIP() << "no Xvfb to run an X server";
+  setenv("DISPLAY", x.display().c_str(), 1);
+  TempDir dir;
+  EXPECT_RUNS(
+      host({"screenshot", KORVA_PLUGIN, dir / "s.png", "--scale", "1.25", "--idle-ms", "300"}));
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> shot(
+      cairo_image_surface_create_from_png((dir / "s.png").c_str()), &cairo_surface_destroy);
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> picture(
+      cairo_image_surface_create_from_png(KORVA_SOURCE_DIR
+                                          "/tests/editor/reference/editor-125.png"),
+      &cairo_surface_destroy);
+  ASSERT_EQ(cairo_surface_status(shot.get()), CAIRO_STATUS_SUCCESS);
+  ASSERT_EQ(cairo_surface_status(picture.get()), CAIRO_STATUS_SUCCESS);
+  const int w = cairo_image_surface_get_width(shot.get()),
+            h = cairo_image_surface_get_height(shot.get());
+  ASSERT_EQ(w, 1088);
+  ASSERT_EQ(h, 126);
+  ASSERT_EQ(cairo_image_surface_get_width(picture.get()), w);
+  int differing = 0;
+  for (int y = 0; y < h; ++y)
+    for (int px = 0; px < w; ++px) {
+      uint32_t a, b;
+      std::memcpy(&a,
+                  cairo_image_surface_get_data(shot.get()) +
+                      y * cairo_image_surface_get_stride(shot.get()) + 4 * px,
+                  4);
+      std::memcpy(&b,
+                  cairo_image_surface_get_data(picture.get()) +
+                      y * cairo_image_surface_get_stride(picture.get()) + 4 * px,
+                  4);
+      differing += ((a ^ b) & 0xFFFFFF) != 0;
+    }
+  EXPECT_EQ(differing, 0);
 }

@@ -114,6 +114,22 @@ TEST_F(Lv2PluginTest, RefusesAHostWithoutUridMap) {
   EXPECT_NE(err.find(LV2_URID__map), std::string::npos) << err;
 }
 
+// Outside the rates the engine runs at, instantiate refuses and says why; at
+// the ends of the range it runs.
+TEST_F(Lv2PluginTest, RefusesSampleRatesTheEngineDoesNotRunAt) {
+  for (double rate : {4000.0, 1.0e6, 0.0, -44100.0, std::nan("")}) {
+    testing::internal::CaptureStderr();
+    Lv2TestHost host(rate);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(host.handle, nullptr) << rate;
+    EXPECT_NE(err.find("sample rate"), std::string::npos) << err;
+  }
+  for (double rate : {8000.0, 768000.0}) {
+    Lv2TestHost host(rate);
+    EXPECT_NE(host.handle, nullptr) << rate;
+  }
+}
+
 // A state that is truncated, of an unknown type, from another version, with
 // a wrong identifier or with a value outside 0..1 in any stored preset is
 // refused with an error status and changes nothing; the same state written

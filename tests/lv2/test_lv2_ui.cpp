@@ -8,12 +8,15 @@
 
 #include <chrono>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "editor/Editor.h"
 #include "lv2/Lv2Korva.h"
 #include "lv2/Lv2Ui.h"
+#include "lv2/atom/atom.h"
 #include "lv2/instance-access/instance-access.h"
+#include "lv2/options/options.h"
 #include "lv2/ui/ui.h"
 #include "tests/lv2/Lv2TestHost.h"
 #include "tests/support/TempConfigHome.h"
@@ -369,4 +372,63 @@ TEST_F(Lv2UiTest, AStoppedPluginsEditorFollowsPortEvents) {
   plugin->run();
   idle->idle(ui);
   EXPECT_EQ(effect.getParameter(kFbck), korvalv2::engineValue(kFbck, -3.0f));
+}
+
+// The host's ui:scaleFactor sizes the editor from the start (options feature)
+// and while open (options interface); the host hears of each size through
+// ui:resize. A scale that is no float of the key's type is refused.
+TEST_F(Lv2UiTest, TheHostsScaleFactorSizesTheEditor) {
+  uiDescriptor = lv2ui_descriptor(0);
+  ASSERT_NE(uiDescriptor, nullptr);
+  const LV2_URID scaleKey = plugin->urids.id(LV2_UI__scaleFactor);
+  const LV2_URID floatType = plugin->urids.id(LV2_ATOM__Float);
+  float two = 2.f;
+  const LV2_Options_Option atOpen[] = {
+      {LV2_OPTIONS_INSTANCE, 0, scaleKey, sizeof(float), floatType, &two},
+      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  LV2_Feature optionsFeature = {LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(atOpen)};
+  parentFeature = {LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
+  instanceFeature = {LV2_INSTANCE_ACCESS_URI, plugin->handle};
+  using Self = std::remove_pointer_t<decltype(this)>;
+  resize = {this, [](LV2UI_Feature_Handle h, int w, int hgt) {
+              static_cast<Self*>(h)->size = {w, hgt};
+              return 0;
+            }};
+  resizeFeature = {LV2_UI__resize, &resize};
+  const LV2_Feature* f[] = {&parentFeature,   &resizeFeature,  &plugin->mapFeature,
+                            &instanceFeature, &optionsFeature, nullptr};
+  LV2UI_Widget widget = nullptr;
+  ui = uiDescriptor->instantiate(
+      uiDescriptor, "http://vek-sonimark.com/plugins/korva", "/nonexistent/",
+      [](LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {}, this, &widget, f);
+  ASSERT_NE(ui, nullptr);
+  EXPECT_EQ(size, std::make_pair(1740, 202));
+  idle =
+      static_cast<const LV2UI_Idle_Interface*>(uiDescriptor->extension_data(LV2_UI__idleInterface));
+  const auto* options = static_cast<const LV2_Options_Interface*>(
+      uiDescriptor->extension_data(LV2_OPTIONS__interface));
+  ASSERT_NE(options, nullptr);
+
+  float oneAndAHalf = 1.5f;
+  const LV2_Options_Option later[] = {
+      {LV2_OPTIONS_INSTANCE, 0, scaleKey, sizeof(float), floatType, &oneAndAHalf},
+      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  EXPECT_EQ(options->set(ui, later), 0u);
+  idleFor(100);
+  EXPECT_EQ(size, std::make_pair(1305, 152));
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(display, reinterpret_cast<uintptr_t>(widget), &a));
+  EXPECT_EQ(a.width, 1305);
+  EXPECT_EQ(a.height, 152);
+
+  int32_t whole = 3;
+  const LV2_Options_Option wrongType[] = {
+      {LV2_OPTIONS_INSTANCE, 0, scaleKey, sizeof(int32_t), plugin->urids.id(LV2_ATOM__Int), &whole},
+      {LV2_OPTIONS_INSTANCE, 0, plugin->urids.id(LV2_UI__updateRate), sizeof(float), floatType,
+       &two},
+      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  EXPECT_EQ(options->set(ui, wrongType),
+            static_cast<uint32_t>(LV2_OPTIONS_ERR_BAD_VALUE | LV2_OPTIONS_ERR_BAD_KEY));
+  idleFor(50);
+  EXPECT_EQ(size, std::make_pair(1305, 152));
 }

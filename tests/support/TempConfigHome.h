@@ -2,11 +2,11 @@
 // so that no test reads or writes the user's real settings.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 class TempConfigHome {
  public:
@@ -14,8 +14,7 @@ class TempConfigHome {
     const char* old = std::getenv("XDG_CONFIG_HOME");
     hadOld = old != nullptr;
     if (old) saved = old;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "korva-config-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "korva-config-XXXXXX").string();
     char* made = mkdtemp(pattern.data());
     path = made ? made : "";
     setenv("XDG_CONFIG_HOME", path.c_str(), 1);

@@ -7,15 +7,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
-
-extern char** environ;
 
 // Opens a connection, waiting a little: a loaded server may be slow to accept.
 inline Display* openTestDisplay(const char* name) {
@@ -59,13 +57,22 @@ class XvfbServer {
                     const_cast<char*>("-nolisten"),
                     const_cast<char*>("tcp"),
                     nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = -1;
-    const int rc = posix_spawn(&child, xvfb, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
+    // The server dies with the test program, even when a sanitizer aborts it,
+    // and holds none of its output pipes.
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(127);
+      close(fds[0]);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 0);
+      dup2(null, 1);
+      dup2(null, 2);
+      execv(xvfb, argv);
+      _exit(127);
+    }
+    const int rc = child > 0 ? 0 : -1;
     close(fds[1]);
     if (rc != 0) {
       close(fds[0]);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "ToolkitTestSupport.h"
 #include "toolkit/CResourceProvider.h"
 
 const uint32_t kTestResourceColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
@@ -14,14 +15,15 @@ const uint32_t kTestResourceColours[6] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF,
 
 namespace {
 
-std::vector<unsigned char> makePng() {
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 3, 2);
+// A PNG of w × h pixels of colour(x, y).
+template <typename Colour>
+std::vector<unsigned char> makePng(int w, int h, Colour colour) {
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   cairo_surface_flush(s);
   unsigned char* data = cairo_image_surface_get_data(s);
   const int stride = cairo_image_surface_get_stride(s);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x)
-      reinterpret_cast<uint32_t*>(data + y * stride)[x] = kTestResourceColours[y * 3 + x];
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) reinterpret_cast<uint32_t*>(data + y * stride)[x] = colour(x, y);
   cairo_surface_mark_dirty(s);
   std::vector<unsigned char> png;
   cairo_surface_write_to_png_stream(
@@ -37,8 +39,12 @@ std::vector<unsigned char> makePng() {
 }
 
 const CResource* findTestResource(int32_t id) {
-  static const std::vector<unsigned char> png = makePng();
-  static const CResource table[] = {{7001, png.data(), png.size()}};
+  static const std::vector<unsigned char> png =
+      makePng(3, 2, [](int x, int y) { return kTestResourceColours[y * 3 + x]; });
+  static const std::vector<unsigned char> strip =
+      makePng(2, 3 * kTestStripImages, [](int, int y) { return stripColour(y / 3); });
+  static const CResource table[] = {{kTestResourceId, png.data(), png.size()},
+                                    {kTestStripId, strip.data(), strip.size()}};
   for (const CResource& r : table)
     if (r.id == id) return &r;
   return nullptr;

@@ -12,6 +12,7 @@
 // clang-format on
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -430,12 +431,13 @@ class X11Popup : public ::testing::Test {
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
     attrs.background_pixel = WhitePixel(dpy, DefaultScreen(dpy));
-    parent =
-        XCreateWindow(dpy, DefaultRootWindow(dpy), kParentX, kParentY, 300, 60, 0, CopyFromParent,
-                      InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attrs);
+    parent = XCreateWindow(dpy, DefaultRootWindow(dpy), kParentX, kParentY,
+                           static_cast<unsigned>(300 * scale), static_cast<unsigned>(60 * scale), 0,
+                           CopyFromParent, InputOutput, CopyFromParent,
+                           CWOverrideRedirect | CWBackPixel, &attrs);
     XMapRaised(dpy, parent);
     XSync(dpy, False);
-    frame = new CFrame(CRect(0, 0, 300, 60), reinterpret_cast<void*>(parent), &log);
+    frame = new CFrame(CRect(0, 0, 300, 60), reinterpret_cast<void*>(parent), &log, scale);
     ASSERT_TRUE(frame->isWindowed());
     menu = new COptionMenu(CRect(100, 10, 160, 30), &log, 45);
     for (int i = 0; i < 20; ++i) menu->addEntry(("entry " + std::to_string(i)).c_str());
@@ -454,6 +456,7 @@ class X11Popup : public ::testing::Test {
     }
   }
   static constexpr int kParentX = 50, kParentY = 40;
+  double scale = 1.0;  // the frame's
 
   bool viewable(Window w) {
     XWindowAttributes a;
@@ -542,7 +545,7 @@ class X11Popup : public ::testing::Test {
   }
   // Opens the list with a real click and returns its window and geometry.
   Window openList(XWindowAttributes* geometry) {
-    clickAtRoot(kParentX + 130, kParentY + 20);
+    clickAtRoot(kParentX + static_cast<int>(130 * scale), kParentY + static_cast<int>(20 * scale));
     Window list = 0;
     idleUntil([&] {
       const std::vector<Window> w = popupWindows();
@@ -595,6 +598,37 @@ TEST_F(X11Popup, ClickOnAnEntryChoosesIt) {
   ASSERT_NE(list, 0u);
   const int row = (g.height - 2) / 20;  // one column of 20 rows inside a 1-pixel border
   clickAtRoot(g.x + g.width / 2, g.y + 1 + 11 * row + row / 2);
+  ASSERT_TRUE(idleUntil([&] { return !log.values.empty(); }));
+  EXPECT_EQ(log.values, (std::vector<float>{11.f}));
+  EXPECT_FALSE(isTopLevel(list));
+}
+
+// The frame at 200 %: its window, the list below the menu and the list's
+// entries all in device pixels, twice the list of a frame at 100 %.
+class X11PopupAtTwice : public X11Popup {
+ protected:
+  void SetUp() override {
+    scale = 2.0;
+    X11Popup::SetUp();
+  }
+};
+
+TEST_F(X11PopupAtTwice, TheListIsScaledAndAClickOnAScaledEntryChoosesIt) {
+  XWindowAttributes window;
+  ASSERT_TRUE(XGetWindowAttributes(dpy, childOf(parent), &window));
+  EXPECT_EQ(window.width, 600);
+  EXPECT_EQ(window.height, 120);
+  XWindowAttributes g;
+  const Window list = openList(&g);
+  ASSERT_NE(list, 0u);
+  EXPECT_EQ(g.x, kParentX + 200);
+  EXPECT_EQ(g.y, kParentY + 60);
+  // One column of 20 rows of the font's height plus 6, inside a border of 1,
+  // all doubled.
+  const int row = static_cast<int>(std::ceil(menu->getFont()->getSize())) + 6;
+  EXPECT_EQ(g.height, 2 * (20 * row + 2));
+  EXPECT_GE(g.width, 120);
+  clickAtRoot(g.x + g.width / 2, g.y + 2 * (1 + 11 * row + row / 2));
   ASSERT_TRUE(idleUntil([&] { return !log.values.empty(); }));
   EXPECT_EQ(log.values, (std::vector<float>{11.f}));
   EXPECT_FALSE(isTopLevel(list));

@@ -774,6 +774,86 @@ TEST(Editor, GuiEndsOnSigint) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << slurp(dir / "err");
 }
 
+// ---------------------------------------------------------------- LV2
+
+const char kLv2Uri[] = "urn:korva-host-test:gain";
+
+// The test bundle's folder on LV2_PATH, absolute.
+std::string lv2Path() {
+  return "LV2_PATH=" + quote(KH_LV2_DIR);
+}
+
+// lilv crashes on a relative folder in LV2_PATH; korva-host takes each from
+// its working folder.
+TEST(Lv2, RelativeSearchPathFoldersAreTakenFromTheWorkingFolder) {
+  const std::string dir = KH_LV2_DIR;
+  const std::string parent = dir.substr(0, dir.find_last_of('/'));
+  const std::string folder = dir.substr(dir.find_last_of('/') + 1);
+  const Result r = run({"info", kLv2Uri}, "-C " + quote(parent) + " LV2_PATH=nowhere::" + folder);
+  ASSERT_TRUE(r.exited) << "korva-host crashed";
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(hasRow(r.out, {"name:", "korva-host", "test", "gain"})) << r.out;
+}
+
+// A state the plug-in refuses, or one made for another plug-in, ends the
+// command with exit 3 and the reason, as a refused VST chunk does, and nothing
+// is rendered; the state it takes is heard.
+TEST_F(Render, Lv2StatesThePluginRefusesEndWithExitThree) {
+  ASSERT_EQ(run({"info", kLv2Uri, "--save-state", dir / "saved"}, lv2Path()).code, 0);
+  const std::string saved = slurp(dir / "saved/state.ttl");
+  const auto variant = [&](const std::string& name, const std::string& from,
+                           const std::string& to) {
+    std::string ttl = saved;
+    const size_t at = ttl.find(from);
+    EXPECT_NE(at, std::string::npos) << from << " in\n" << saved;
+    if (at != std::string::npos) ttl.replace(at, from.size(), to);
+    mkdir((dir / name).c_str(), 0700);
+    writeBytes(dir / name + "/state.ttl", Bytes(ttl.begin(), ttl.end()));
+    return dir / name;
+  };
+  const std::string level = "\"0.5\"^^xsd:float";
+  const Result quarter = run({"render", kLv2Uri, dir / "in.wav", dir / "out.wav", "--load-state",
+                              variant("quarter", level, "\"0.25\"^^xsd:float")},
+                             lv2Path());
+  ASSERT_EQ(quarter.code, 0) << quarter.err;
+  const Wav w = readWav(dir / "out.wav");
+  ASSERT_EQ(w.left.size(), left.size());
+  for (size_t i = 0; i < left.size(); ++i) ASSERT_EQ(w.left[i], left[i] * 0.5f) << i;
+  std::remove((dir / "out.wav").c_str());
+
+  const struct {
+    const char* name;
+    std::string from, to;
+    const char* says;
+  } refused[] = {{"loud", level, "\"5.0\"^^xsd:float", "refused the state (no reason given)"},
+                 {"text", level, "\"loud\"", "refused the state (a value of the wrong type)"},
+                 {"foreign", kLv2Uri, "urn:korva-host-test:other", "made for"}};
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    const std::string state = variant(c.name, c.from, c.to);
+    expectOneLineError(
+        run({"render", kLv2Uri, dir / "in.wav", dir / "out.wav", "--load-state", state}, lv2Path()),
+        3, c.says);
+    expectOneLineError(run({"info", kLv2Uri, "--load-state", state}, lv2Path()), 3, c.says);
+    EXPECT_EQ(access((dir / "out.wav").c_str(), F_OK), -1) << "rendered anyway";
+  }
+}
+
+// A URI where a command takes only a LinuxVST library is named as such, not
+// reported as an unreadable shared object; render's help is the LV2 form.
+TEST(Lv2, CommandsForLinuxVstOnlySayWhyAUriDoesNotDo) {
+  expectOneLineError(run({"gui", kLv2Uri}, lv2Path()), 2, "LinuxVST plug-ins (PLUGIN.so) only");
+  expectOneLineError(run({"screenshot", kLv2Uri, "/tmp/never.png"}, lv2Path()), 2,
+                     "LinuxVST plug-ins (PLUGIN.so) only");
+  const Result v = run({"validate", kLv2Uri}, lv2Path());
+  EXPECT_EQ(v.code, 2) << v.err;
+  EXPECT_NE(v.err.find("LV2 validation is not available"), std::string::npos) << v.err;
+  const Result help = run({"render", kLv2Uri, "--help"}, lv2Path());
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("--load-state DIR"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find("--load FILE"), std::string::npos) << help.out;
+}
+
 }  // namespace
 
 // Files that never end or never open: a FIFO nobody writes to, /dev/zero, and

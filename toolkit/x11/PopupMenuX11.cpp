@@ -10,6 +10,7 @@
 
 #include "toolkit/CDrawContext.h"
 #include "toolkit/COptionMenu.h"
+#include "toolkit/DeviceScale.h"
 
 namespace toolkit {
 namespace {
@@ -24,25 +25,26 @@ constexpr CColor kHighlightText(255, 255, 255, 255);
 
 }  // namespace
 
-PopupMenuX11::PopupMenuX11(Display* display, COptionMenu* menu)
-    : display(display), owner(menu), font(*menu->getFont()) {}
+PopupMenuX11::PopupMenuX11(Display* display, COptionMenu* menu, double scale)
+    : display(display), owner(menu), font(*menu->getFont()), scale(scale > 0 ? scale : 1.0) {}
 
-PopupMenuX11* PopupMenuX11::open(Display* display, Window frameWindow, COptionMenu* menu) {
+PopupMenuX11* PopupMenuX11::open(Display* display, Window frameWindow, COptionMenu* menu,
+                                 double scale) {
   const int32_t n = menu->getNbEntries();
   if (n <= 0) return nullptr;
-  auto* list = new PopupMenuX11(display, menu);
+  auto* list = new PopupMenuX11(display, menu, scale);
   for (int32_t i = 0; i < n; ++i) list->titles.emplace_back(menu->getEntry(i));
   list->current = menu->getCurrentIndex();
   list->highlighted = list->current;
   list->markCurrent = (menu->getStyle() & COptionMenu::kCheckStyle) != 0;
   list->perColumn = menu->getNbItemsPerColumn() > 0 ? std::min(menu->getNbItemsPerColumn(), n) : n;
 
-  // Measure the titles in the menu's font.
+  // Measure the titles in the menu's font, as they will be drawn.
   {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(s);
     {
-      CDrawContext context(cr, CRect(0, 0, 1, 1));
+      CDrawContext context(cr, CRect(0, 0, 1, 1), list->scale);
       context.setFont(&list->font);
       CCoord widest = 0;
       for (const std::string& t : list->titles)
@@ -52,12 +54,15 @@ PopupMenuX11* PopupMenuX11::open(Display* display, Window frameWindow, COptionMe
     cairo_destroy(cr);
     cairo_surface_destroy(s);
   }
-  const CRect anchor = menu->getViewSize();
+  const CRect anchor = toolkit::deviceRect(menu->getViewSize(), list->scale);
   const int columns = (n + list->perColumn - 1) / list->perColumn;
-  list->columnWidth = std::max(list->columnWidth, static_cast<int>(anchor.getWidth()) / columns);
+  list->columnWidth =
+      std::max(list->columnWidth, static_cast<int>(menu->getViewSize().getWidth()) / columns);
   list->rowHeight = static_cast<int>(std::ceil(list->font.getSize())) + 6;
   list->width = columns * list->columnWidth + 2;
   list->height = list->perColumn * list->rowHeight + 2;
+  list->deviceWidth = toolkit::devicePixels(list->width, list->scale);
+  list->deviceHeight = toolkit::devicePixels(list->height, list->scale);
 
   // Below the menu, in screen coordinates; above it if the screen ends first.
   const int screen = DefaultScreen(display);
@@ -68,9 +73,10 @@ PopupMenuX11* PopupMenuX11::open(Display* display, Window frameWindow, COptionMe
   const int screenW = DisplayWidth(display, screen), screenH = DisplayHeight(display, screen);
   int x = originX + static_cast<int>(anchor.left);
   int y = originY + static_cast<int>(anchor.bottom);
-  if (y + list->height > screenH) y = originY + static_cast<int>(anchor.top) - list->height;
-  if (y < 0) y = std::max(0, screenH - list->height);
-  x = std::max(0, std::min(x, screenW - list->width));
+  if (y + list->deviceHeight > screenH)
+    y = originY + static_cast<int>(anchor.top) - list->deviceHeight;
+  if (y < 0) y = std::max(0, screenH - list->deviceHeight);
+  x = std::max(0, std::min(x, screenW - list->deviceWidth));
 
   XSetWindowAttributes attrs{};
   attrs.override_redirect = True;
@@ -80,8 +86,8 @@ PopupMenuX11* PopupMenuX11::open(Display* display, Window frameWindow, COptionMe
   attrs.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                      KeyPressMask | StructureNotifyMask;
   list->win = XCreateWindow(
-      display, root, x, y, static_cast<unsigned>(list->width), static_cast<unsigned>(list->height),
-      0, CopyFromParent, InputOutput, CopyFromParent,
+      display, root, x, y, static_cast<unsigned>(list->deviceWidth),
+      static_cast<unsigned>(list->deviceHeight), 0, CopyFromParent, InputOutput, CopyFromParent,
       CWOverrideRedirect | CWSaveUnder | CWBackPixel | CWBorderPixel | CWEventMask, &attrs);
   if (!list->win) {
     delete list;
@@ -94,7 +100,7 @@ PopupMenuX11* PopupMenuX11::open(Display* display, Window frameWindow, COptionMe
                   reinterpret_cast<const unsigned char*>(&popupMenu), 1);
   XSetTransientForHint(display, list->win, frameWindow);
   list->windowSurface = cairo_xlib_surface_create(
-      display, list->win, DefaultVisual(display, screen), list->width, list->height);
+      display, list->win, DefaultVisual(display, screen), list->deviceWidth, list->deviceHeight);
   XMapRaised(display, list->win);
   // An override-redirect window is viewable at once; the grab may still fail
   // (another client holds one), then it is tried again when the map arrives.
@@ -134,9 +140,15 @@ CRect PopupMenuX11::entryRect(int32_t index) const {
   return CRect(left, top, left + columnWidth, top + rowHeight);
 }
 
-int32_t PopupMenuX11::entryAt(int x, int y) const {
+bool PopupMenuX11::inside(int x, int y) const {
+  return x >= 0 && y >= 0 && x < deviceWidth && y < deviceHeight;
+}
+
+int32_t PopupMenuX11::entryAt(int deviceX, int deviceY) const {
+  const double x = deviceX / scale, y = deviceY / scale;
   if (x < 1 || y < 1 || x >= width - 1 || y >= height - 1) return -1;
-  const int32_t column = (x - 1) / columnWidth, row = (y - 1) / rowHeight;
+  const auto column = static_cast<int32_t>((x - 1) / columnWidth);
+  const auto row = static_cast<int32_t>((y - 1) / rowHeight);
   if (row >= perColumn) return -1;
   const int32_t index = column * perColumn + row;
   return index < static_cast<int32_t>(titles.size()) ? index : -1;
@@ -144,10 +156,11 @@ int32_t PopupMenuX11::entryAt(int x, int y) const {
 
 void PopupMenuX11::redraw() {
   if (!windowSurface) return;
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_surface_t* image =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, deviceWidth, deviceHeight);
   cairo_t* cr = cairo_create(image);
   {
-    CDrawContext context(cr, CRect(0, 0, width, height));
+    CDrawContext context(cr, CRect(0, 0, width, height), scale);
     context.setFillColor(kListBack);
     context.drawRect(CRect(0, 0, width, height), kDrawFilled);
     context.setFrameColor(kListBorder);
@@ -210,7 +223,7 @@ PopupMenuX11::Outcome PopupMenuX11::handle(XEvent& event, int32_t* chosen) {
     case ButtonPress: {
       const XButtonEvent& e = event.xbutton;
       if (e.button != Button1 && e.button != Button2 && e.button != Button3) break;  // wheel
-      if (e.x < 0 || e.y < 0 || e.x >= width || e.y >= height) return kCancelled;
+      if (!inside(e.x, e.y)) return kCancelled;
       armed = true;
       const int32_t at = entryAt(e.x, e.y);
       if (at >= 0 && at != highlighted) {

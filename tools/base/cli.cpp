@@ -37,6 +37,24 @@ bool parseInt(const std::string& text, long long& out) {
   return true;
 }
 
+long long intOption(const std::string& option, const std::string& text, long long lo,
+                    long long hi) {
+  long long v = 0;
+  if (!parseInt(text, v)) usageError("bad number \"" + text + "\" for " + option);
+  if (v < lo || v > hi)
+    usageError(option + " " + text + " is outside " + std::to_string(lo) + ".." +
+               std::to_string(hi));
+  return v;
+}
+
+double doubleOption(const std::string& option, const std::string& text, double lo, double hi) {
+  double v = 0;
+  if (!parseDouble(text, v)) usageError("bad number \"" + text + "\" for " + option);
+  if (v < lo || v > hi)
+    usageError(option + " " + text + " is outside " + formatGeneral(lo) + ".." + formatGeneral(hi));
+  return v;
+}
+
 std::string formatDouble(double v, int decimals) {
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);

@@ -33,6 +33,10 @@ bool parseDouble(const std::string& text, double& out);
 bool parseInt(const std::string& text, long long& out);
 
 // '.' decimals whatever the locale.
+// An option's number within lo..hi; a usage error naming the option otherwise.
+long long intOption(const std::string& option, const std::string& text, long long lo, long long hi);
+double doubleOption(const std::string& option, const std::string& text, double lo, double hi);
+
 std::string formatDouble(double v, int decimals);
 std::string formatGeneral(double v);  // shortest text that reads back exactly
 std::string hex32(uint32_t v);

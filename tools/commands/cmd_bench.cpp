@@ -82,6 +82,57 @@ double median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
+// Loads one plug-in with its state and settings; its label names them.
+void prepare(Entry& e, size_t i, double rate, int32_t block) {
+  e.label = std::to_string(i + 1) + ". " + e.path;
+  if (isLv2Uri(e.path)) {
+    e.lv2 = std::make_unique<Lv2Host>(e.path, rate, block);
+    if (!e.loadPath.empty()) e.lv2->loadState(e.loadPath);
+    for (const std::string& s : e.lv2Settings) {
+      applyControlSetting(*e.lv2, s);
+      e.label += " " + s;
+    }
+    return;
+  }
+  e.host = std::make_unique<HostContext>();
+  e.host->sampleRate = rate;
+  e.host->blockSize = block;
+  e.plugin = std::make_unique<Plugin>(e.path, *e.host);
+  if (!e.loadPath.empty()) loadState(*e.plugin, e.loadPath);
+  applyParams(*e.plugin, e.params);
+  e.plugin->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+  e.plugin->dispatch(effSetBlockSize, 0, block);
+  for (const ParamSetting& p : e.params) e.label += " " + p.name + "=" + formatGeneral(p.value);
+  if (!e.loadPath.empty()) e.label += " load=" + e.loadPath;
+}
+
+// One run of the whole signal: resumed (activated) first, only the processing
+// timed; nanoseconds per frame.
+double timeOneRun(Entry& e, const std::vector<float>& inL, const std::vector<float>& inR,
+                  std::vector<float>& outL, std::vector<float>& outR, int32_t block) {
+  const std::vector<MidiControlChange> noEvents;
+  const int64_t frames = static_cast<int64_t>(inL.size());
+  std::chrono::steady_clock::time_point start, stop;
+  if (e.lv2) {
+    const Lv2Transport transport;
+    e.lv2->activate();
+    start = std::chrono::steady_clock::now();
+    e.lv2->run(inL.data(), inR.data(), frames, frames, outL.data(), outR.data(), noEvents,
+               transport);
+    stop = std::chrono::steady_clock::now();
+    e.lv2->deactivate();
+  } else {
+    BlockProcessor processor(*e.plugin, block);
+    e.plugin->resume();
+    start = std::chrono::steady_clock::now();
+    processor.run(inL.data(), inR.data(), frames, frames, outL.data(), outR.data(), noEvents);
+    stop = std::chrono::steady_clock::now();
+    e.plugin->suspend();
+  }
+  const double ns = std::chrono::duration<double, std::nano>(stop - start).count();
+  return ns / static_cast<double>(std::max<int64_t>(frames, 1));
+}
+
 }  // namespace
 
 int runBench(ArgList& args) {
@@ -133,55 +184,11 @@ int runBench(ArgList& args) {
   testSignal(rate, frames, inL, inR);
   std::vector<float> outL(static_cast<size_t>(frames)), outR(static_cast<size_t>(frames));
 
-  for (size_t i = 0; i < entries.size(); ++i) {
-    Entry& e = entries[i];
-    e.label = std::to_string(i + 1) + ". " + e.path;
-    if (isLv2Uri(e.path)) {
-      e.lv2 = std::make_unique<Lv2Host>(e.path, rate, static_cast<int32_t>(block));
-      if (!e.loadPath.empty()) e.lv2->loadState(e.loadPath);
-      for (const std::string& s : e.lv2Settings) {
-        applyControlSetting(*e.lv2, s);
-        e.label += " " + s;
-      }
-      continue;
-    }
-    e.host = std::make_unique<HostContext>();
-    e.host->sampleRate = rate;
-    e.host->blockSize = static_cast<int32_t>(block);
-    e.plugin = std::make_unique<Plugin>(e.path, *e.host);
-    if (!e.loadPath.empty()) loadState(*e.plugin, e.loadPath);
-    applyParams(*e.plugin, e.params);
-    e.plugin->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    e.plugin->dispatch(effSetBlockSize, 0, block);
-    for (const ParamSetting& p : e.params) e.label += " " + p.name + "=" + formatGeneral(p.value);
-    if (!e.loadPath.empty()) e.label += " load=" + e.loadPath;
-  }
-
-  const std::vector<MidiControlChange> noEvents;
-  for (long long r = 0; r < runs; ++r) {
-    for (Entry& e : entries) {
-      if (e.lv2) {
-        const Lv2Transport transport;
-        e.lv2->activate();
-        const auto start = std::chrono::steady_clock::now();
-        e.lv2->run(inL.data(), inR.data(), frames, frames, outL.data(), outR.data(), noEvents,
-                   transport);
-        const auto stop = std::chrono::steady_clock::now();
-        e.lv2->deactivate();
-        const double ns = std::chrono::duration<double, std::nano>(stop - start).count();
-        e.nsPerFrame.push_back(ns / static_cast<double>(std::max<int64_t>(frames, 1)));
-        continue;
-      }
-      BlockProcessor processor(*e.plugin, static_cast<int32_t>(block));
-      e.plugin->resume();
-      const auto start = std::chrono::steady_clock::now();
-      processor.run(inL.data(), inR.data(), frames, frames, outL.data(), outR.data(), noEvents);
-      const auto stop = std::chrono::steady_clock::now();
-      e.plugin->suspend();
-      const double ns = std::chrono::duration<double, std::nano>(stop - start).count();
-      e.nsPerFrame.push_back(ns / static_cast<double>(std::max<int64_t>(frames, 1)));
-    }
-  }
+  for (size_t i = 0; i < entries.size(); ++i)
+    prepare(entries[i], i, rate, static_cast<int32_t>(block));
+  for (long long r = 0; r < runs; ++r)
+    for (Entry& e : entries)
+      e.nsPerFrame.push_back(timeOneRun(e, inL, inR, outL, outR, static_cast<int32_t>(block)));
 
   std::printf("signal: %s s at %s Hz, block %lld, %lld runs (median)\n",
               formatGeneral(seconds).c_str(), formatGeneral(rate).c_str(), block, runs);

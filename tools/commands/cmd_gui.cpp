@@ -22,18 +22,22 @@ namespace khost {
 
 const char* const kGuiHelp =
     "usage: korva-host gui PLUGIN.so [--param NAME_OR_INDEX=VALUE]... [--load FILE]\n"
+    "                      [--scale F]\n"
     "\n"
     "Opens the plug-in's editor in a top-level X11 window on $DISPLAY: the host\n"
     "sizes the window from effEditGetRect, calls effEditOpen with the window id\n"
     "in ptr and the Display* in value, maps it and calls effEditIdle about every\n"
     "30 ms. Runs until the window is closed or Ctrl-C (SIGINT), then calls\n"
     "effEditClose and effClose. The plug-in is resumed meanwhile (no audio).\n"
+    "--scale F asks for the editor at F times its size (0.5..4) before it opens,\n"
+    "through the public scale extension (effVendorSpecific 'PreS' 'AeCs', opt F),\n"
+    "as Carla does; the window follows audioMasterSizeWindow.\n"
     "Exit codes: 0 ok, 1 usage, 2 plug-in load error or no editor,\n"
     "3 no X display or I/O error.\n";
 
 const char* const kScreenshotHelp =
     "usage: korva-host screenshot PLUGIN.so OUT.png [--param NAME_OR_INDEX=VALUE]...\n"
-    "                             [--load FILE] [--idle-ms N]\n"
+    "                             [--load FILE] [--idle-ms N] [--scale F]\n"
     "\n"
     "Opens the editor as 'gui' does, idles it for N milliseconds (default 500),\n"
     "grabs the window's contents (XGetImage) and writes them as PNG, then closes\n"
@@ -58,6 +62,7 @@ struct Options {
   std::string pluginPath, outPath, loadPath;
   std::vector<ParamSetting> params;
   int idleMs = 500;
+  double scale = 0;  // 0: none asked for
 };
 
 Options parse(ArgList& args, bool screenshot) {
@@ -75,6 +80,10 @@ Options parse(ArgList& args, bool screenshot) {
       if (!parseInt(t, v) || v < 0 || v > 600000)
         usageError("--idle-ms wants 0..600000, got \"" + t + "\"");
       o.idleMs = static_cast<int>(v);
+    } else if (a == "--scale") {
+      const std::string t = args.value(a);
+      if (!parseDouble(t, o.scale) || !(o.scale >= 0.5 && o.scale <= 4))
+        usageError("--scale wants 0.5..4, got \"" + t + "\"");
     } else if (a.size() > 1 && a[0] == '-')
       usageError("unknown option " + a);
     else
@@ -92,7 +101,11 @@ Options parse(ArgList& args, bool screenshot) {
 // The editor of one plug-in inside a top-level window of our own.
 class EditorWindow {
  public:
-  EditorWindow(Plugin& plugin, Display* display) : plugin_(plugin), display_(display) {
+  EditorWindow(Plugin& plugin, Display* display, double scale)
+      : plugin_(plugin), display_(display) {
+    if (scale > 0)
+      plugin.dispatch(effVendorSpecific, vstFourCC('P', 'r', 'e', 'S'),
+                      vstFourCC('A', 'e', 'C', 's'), nullptr, static_cast<float>(scale));
     int width = 400, height = 300;
     ERect* rect = nullptr;
     plugin.dispatch(effEditGetRect, 0, 0, &rect);
@@ -271,7 +284,7 @@ int runGui(ArgList& args) {
   sigaction(SIGINT, &action, &previous);
   interrupted = 0;
   {
-    EditorWindow editor(*plugin, display.d);
+    EditorWindow editor(*plugin, display.d, o.scale);
     while (!interrupted && editor.pump()) {
       editor.idle();
       sleepMs(30);
@@ -290,7 +303,7 @@ int runScreenshot(ArgList& args) {
   DisplayCloser display{openDisplay()};
   std::vector<uint8_t> png;
   {
-    EditorWindow editor(*plugin, display.d);
+    EditorWindow editor(*plugin, display.d, o.scale);
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + std::chrono::milliseconds(o.idleMs);
     // Wait for the map as well, or there is nothing to grab yet.
@@ -305,7 +318,19 @@ int runScreenshot(ArgList& args) {
     editor.idle();
     XSync(display.d, False);
     if (!editor.mapped()) throw HostError(kExitIo, "the editor window never appeared");
+    // The plug-in draws on its own X connection, whose expose events may still
+    // be on their way on a loaded machine: grab until two grabs agree.
     png = grab(display.d, editor.window());
+    const auto settleLimit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < settleLimit) {
+      sleepMs(30);
+      editor.pump();
+      editor.idle();
+      XSync(display.d, False);
+      std::vector<uint8_t> again = grab(display.d, editor.window());
+      if (again == png) break;
+      png.swap(again);
+    }
     editor.close();
   }
   plugin->close();

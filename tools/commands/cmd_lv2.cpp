@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/commands/render_options.h"
 #include "tools/io/files.h"
 #include "tools/io/plot.h"
 #include "tools/io/wav_io.h"
@@ -31,30 +32,6 @@ const char* const kLv2Help =
     "  --load-state DIR                      restore a state saved by --save-state\n";
 
 namespace {
-
-double number(const std::string& option, const std::string& text, double lo, double hi) {
-  double v = 0;
-  if (!parseDouble(text, v)) usageError("bad number \"" + text + "\" for " + option);
-  if (v < lo || v > hi)
-    usageError(option + " " + text + " is outside " + formatGeneral(lo) + ".." + formatGeneral(hi));
-  return v;
-}
-
-MidiControlChange parseCc(const std::string& text, double rate) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t colon; (colon = text.find(':', start)) != std::string::npos; start = colon + 1)
-    parts.push_back(text.substr(start, colon - start));
-  parts.push_back(text.substr(start));
-  if (parts.size() != 4)
-    usageError("--cc wants TIME:CHANNEL:CONTROLLER:VALUE, got \"" + text + "\"");
-  MidiControlChange cc;
-  cc.frame = std::llround(number("--cc time", parts[0], 0, 1e6) * rate);
-  cc.channel = static_cast<uint8_t>(number("--cc channel", parts[1], 1, 16) - 1);
-  cc.controller = static_cast<uint8_t>(number("--cc controller", parts[2], 0, 127));
-  cc.value = static_cast<uint8_t>(number("--cc value", parts[3], 0, 127));
-  return cc;
-}
 
 // The shortest text that reads back as the same float.
 std::string shortFloat(float v) {
@@ -124,17 +101,17 @@ int runLv2Render(ArgList& args) {
   double tempo = 120, ppq = 0, tail = 0;
   bool transport = true;
   std::vector<std::string> settings;
-  std::vector<std::string> ccTexts;
+  std::vector<CcRequest> ccs;
   std::string preset, loadDir, plotPath;
   SampleFormat format = SampleFormat::Float32;
   while (!args.empty()) {
     const std::string a = args.next();
     if (a == "--block")
-      block = static_cast<int32_t>(number(a, args.value(a), 1, 65536));
+      block = static_cast<int32_t>(intOption(a, args.value(a), 1, 65536));
     else if (a == "--tempo")
-      tempo = number(a, args.value(a), 1, 999);
+      tempo = doubleOption(a, args.value(a), 1, 999);
     else if (a == "--ppq")
-      ppq = number(a, args.value(a), -1e9, 1e9);
+      ppq = doubleOption(a, args.value(a), -1e9, 1e9);
     else if (a == "--no-transport")
       transport = false;
     else if (a == "--param")
@@ -144,16 +121,14 @@ int runLv2Render(ArgList& args) {
     else if (a == "--load-state")
       loadDir = args.value(a);
     else if (a == "--tail")
-      tail = number(a, args.value(a), 0, 3600);
+      tail = doubleOption(a, args.value(a), 0, 3600);
     else if (a == "--cc")
-      ccTexts.push_back(args.value(a));
+      ccs.push_back(parseCc(args.value(a)));
     else if (a == "--plot")
       plotPath = args.value(a);
-    else if (a == "--format") {
-      const std::string f = args.value(a);
-      if (f != "float" && f != "pcm24") usageError("--format is 'float' or 'pcm24'");
-      format = f == "float" ? SampleFormat::Float32 : SampleFormat::Pcm24;
-    } else if (a.size() > 1 && a[0] == '-')
+    else if (a == "--format")
+      format = parseFormat(args.value(a));
+    else if (a.size() > 1 && a[0] == '-')
       usageError("unknown option " + a);
     else
       positional.push_back(a);
@@ -162,14 +137,7 @@ int runLv2Render(ArgList& args) {
   Audio input = readAudio(positional[1]);
   const double rate = input.sampleRate;
   const int64_t total = static_cast<int64_t>(input.frames()) + std::llround(tail * rate);
-  std::vector<MidiControlChange> events;
-  for (const std::string& t : ccTexts) {
-    events.push_back(parseCc(t, rate));
-    if (events.back().frame >= total) usageError("--cc " + t + " lies past the end of the render");
-  }
-  std::stable_sort(
-      events.begin(), events.end(),
-      [](const MidiControlChange& x, const MidiControlChange& y) { return x.frame < y.frame; });
+  const std::vector<MidiControlChange> events = ccEvents(ccs, rate, total);
   checkWritable(positional[2]);
 
   Lv2Host host(positional[0], rate, block);

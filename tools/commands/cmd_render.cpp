@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/commands/commands.h"
+#include "tools/commands/render_options.h"
 #include "tools/io/files.h"
 #include "tools/io/plot.h"
 #include "tools/io/wav_io.h"
@@ -55,128 +56,78 @@ const char* const kRenderHelp =
 
 namespace {
 
-long long intOption(const std::string& option, const std::string& text, long long lo,
-                    long long hi) {
-  long long v = 0;
-  if (!parseInt(text, v)) usageError("bad number \"" + text + "\" for " + option);
-  if (v < lo || v > hi)
-    usageError(option + " " + text + " is outside " + std::to_string(lo) + ".." +
-               std::to_string(hi));
-  return v;
-}
-
-double doubleOption(const std::string& option, const std::string& text, double lo, double hi) {
-  double v = 0;
-  if (!parseDouble(text, v)) usageError("bad number \"" + text + "\" for " + option);
-  if (v < lo || v > hi)
-    usageError(option + " " + text + " is outside " + formatGeneral(lo) + ".." + formatGeneral(hi));
-  return v;
-}
-
-struct CcRequest {
-  double time;
-  int channel, controller, value;
-  std::string text;
-};
-
-CcRequest parseCc(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t colon = text.find(':', start);
-    parts.push_back(
-        text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  if (parts.size() != 4)
-    usageError("--cc wants TIME:CHANNEL:CONTROLLER:VALUE, got \"" + text + "\"");
-  CcRequest cc;
-  cc.text = text;
-  cc.time = doubleOption("--cc time", parts[0], 0.0, 1e6);
-  cc.channel = static_cast<int>(intOption("--cc channel", parts[1], 1, 16));
-  cc.controller = static_cast<int>(intOption("--cc controller", parts[2], 0, 127));
-  cc.value = static_cast<int>(intOption("--cc value", parts[3], 0, 127));
-  return cc;
-}
-
-}  // namespace
-
-int runRender(ArgList& args) {
-  std::vector<std::string> positional;
+struct RenderOptions {
+  std::string pluginPath, inPath, outPath, loadPath, plotPath;
   int32_t block = 512;
   double rate = 0, tempo = 120, ppq = 0, tail = 0;
   bool transport = true, monoIn = false, monoOut = false;
   std::vector<ParamSetting> params;
   std::vector<CcRequest> ccs;
-  std::string loadPath, plotPath;
   SampleFormat format = SampleFormat::Float32;
+};
+
+RenderOptions parseRenderOptions(ArgList& args) {
+  RenderOptions o;
+  std::vector<std::string> positional;
   while (!args.empty()) {
     const std::string a = args.next();
     if (a == "--block")
-      block = static_cast<int32_t>(intOption(a, args.value(a), 1, 65536));
+      o.block = static_cast<int32_t>(intOption(a, args.value(a), 1, 65536));
     else if (a == "--rate")
-      rate = doubleOption(a, args.value(a), 1000, 1536000);
+      o.rate = doubleOption(a, args.value(a), 1000, 1536000);
     else if (a == "--tempo")
-      tempo = doubleOption(a, args.value(a), 1, 999);
+      o.tempo = doubleOption(a, args.value(a), 1, 999);
     else if (a == "--ppq")
-      ppq = doubleOption(a, args.value(a), -1e9, 1e9);
+      o.ppq = doubleOption(a, args.value(a), -1e9, 1e9);
     else if (a == "--no-transport")
-      transport = false;
+      o.transport = false;
     else if (a == "--param")
-      params.push_back(parseParamSetting(args.value(a)));
+      o.params.push_back(parseParamSetting(args.value(a)));
     else if (a == "--tail")
-      tail = doubleOption(a, args.value(a), 0, 3600);
+      o.tail = doubleOption(a, args.value(a), 0, 3600);
     else if (a == "--load")
-      loadPath = args.value(a);
+      o.loadPath = args.value(a);
     else if (a == "--cc")
-      ccs.push_back(parseCc(args.value(a)));
+      o.ccs.push_back(parseCc(args.value(a)));
     else if (a == "--plot")
-      plotPath = args.value(a);
+      o.plotPath = args.value(a);
     else if (a == "--mono-in")
-      monoIn = true;
+      o.monoIn = true;
     else if (a == "--mono-out")
-      monoOut = true;
-    else if (a == "--format") {
-      const std::string f = args.value(a);
-      if (f == "float")
-        format = SampleFormat::Float32;
-      else if (f == "pcm24")
-        format = SampleFormat::Pcm24;
-      else
-        usageError("--format is 'float' or 'pcm24', not \"" + f + "\"");
-    } else if (a.size() > 1 && a[0] == '-')
+      o.monoOut = true;
+    else if (a == "--format")
+      o.format = parseFormat(args.value(a));
+    else if (a.size() > 1 && a[0] == '-')
       usageError("unknown option " + a);
     else
       positional.push_back(a);
   }
   if (positional.size() != 3)
     usageError("want PLUGIN.so IN.wav OUT.wav (korva-host render --help)");
-  const std::string& pluginPath = positional[0];
-  const std::string& inPath = positional[1];
-  const std::string& outPath = positional[2];
+  o.pluginPath = positional[0];
+  o.inPath = positional[1];
+  o.outPath = positional[2];
+  return o;
+}
+
+}  // namespace
+
+int runRender(ArgList& args) {
+  const RenderOptions o = parseRenderOptions(args);
+  const std::string& pluginPath = o.pluginPath;
+  const std::string& inPath = o.inPath;
+  const std::string& outPath = o.outPath;
+  const int32_t block = o.block;
 
   Audio input = readAudio(inPath);
-  if (rate != 0 && std::fabs(rate - input.sampleRate) > 1e-9)
-    usageError("--rate " + formatGeneral(rate) + " differs from the rate of " + inPath + " (" +
+  if (o.rate != 0 && std::fabs(o.rate - input.sampleRate) > 1e-9)
+    usageError("--rate " + formatGeneral(o.rate) + " differs from the rate of " + inPath + " (" +
                std::to_string(input.sampleRate) + " Hz); this host does not resample");
   const double sampleRate = input.sampleRate;
-  const int64_t tailFrames = static_cast<int64_t>(std::llround(tail * sampleRate));
+  const int64_t tailFrames = static_cast<int64_t>(std::llround(o.tail * sampleRate));
   const int64_t total = static_cast<int64_t>(input.frames()) + tailFrames;
 
-  std::vector<MidiControlChange> events;
-  for (const CcRequest& cc : ccs) {
-    const int64_t frame = std::llround(cc.time * sampleRate);
-    if (frame >= total)
-      usageError("--cc " + cc.text + " lies past the end of the render (" +
-                 formatDouble(static_cast<double>(total) / sampleRate, 6) + " s)");
-    events.push_back(MidiControlChange{frame, static_cast<uint8_t>(cc.channel - 1),
-                                       static_cast<uint8_t>(cc.controller),
-                                       static_cast<uint8_t>(cc.value)});
-  }
-  std::stable_sort(
-      events.begin(), events.end(),
-      [](const MidiControlChange& a, const MidiControlChange& b) { return a.frame < b.frame; });
+  const std::vector<MidiControlChange> events = ccEvents(o.ccs, sampleRate, total);
 
   // A bad output path fails before any work.
   checkWritable(outPath);
@@ -184,21 +135,21 @@ int runRender(ArgList& args) {
   HostContext host;
   host.sampleRate = sampleRate;
   host.blockSize = block;
-  host.transport = transport;
-  host.tempo = tempo;
-  host.ppqStart = ppq;
-  host.inputRightConnected = !monoIn;
-  host.outputRightConnected = !monoOut;
+  host.transport = o.transport;
+  host.tempo = o.tempo;
+  host.ppqStart = o.ppq;
+  host.inputRightConnected = !o.monoIn;
+  host.outputRightConnected = !o.monoOut;
   Plugin plugin(pluginPath, host);
-  if (!loadPath.empty()) loadState(plugin, loadPath);
-  applyParams(plugin, params);
+  if (!o.loadPath.empty()) loadState(plugin, o.loadPath);
+  applyParams(plugin, o.params);
 
   plugin.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
   plugin.dispatch(effSetBlockSize, 0, block);
   plugin.resume();
   Audio output;
   output.sampleRate = input.sampleRate;
-  output.channels = monoOut ? 1 : 2;
+  output.channels = o.monoOut ? 1 : 2;
   output.left.assign(static_cast<size_t>(total), 0.0f);
   output.right.assign(static_cast<size_t>(total), 0.0f);
   {
@@ -208,13 +159,13 @@ int runRender(ArgList& args) {
   }
   plugin.suspend();
   plugin.close();
-  if (monoOut) output.right = output.left;
+  if (o.monoOut) output.right = output.left;
 
-  const std::vector<uint8_t> wav = encodeWav(output, monoOut ? 1 : 2, format);
-  if (!plotPath.empty()) {
+  const std::vector<uint8_t> wav = encodeWav(output, o.monoOut ? 1 : 2, o.format);
+  if (!o.plotPath.empty()) {
     Audio shownInput = input;
-    if (monoIn) std::fill(shownInput.right.begin(), shownInput.right.end(), 0.0f);
-    writeWholeFile(plotPath, plotWaveforms(shownInput, output));
+    if (o.monoIn) std::fill(shownInput.right.begin(), shownInput.right.end(), 0.0f);
+    writeWholeFile(o.plotPath, plotWaveforms(shownInput, output));
   }
   writeWholeFile(outPath, wav);
   return kExitOk;

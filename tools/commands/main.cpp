@@ -89,7 +89,19 @@ int main(int argc, char** argv) {
     std::fputs(kLv2Help, stdout);
     return kExitOk;
   }
-  if (command == "validate") return startValidator({all.begin() + 1, all.end()});
+  // An LV2 URI in place of the library: the LV2 forms of info and render.
+  const bool lv2 = std::any_of(all.begin() + 1, all.end(), isLv2Uri);
+  if (command == "validate") {
+    if (lv2 && std::none_of(all.begin() + 1, all.end(), isHelp)) {
+      const std::string uri = *std::find_if(all.begin() + 1, all.end(), isLv2Uri);
+      std::fprintf(stderr,
+                   "korva-host validate: <%s> is an LV2 plug-in; LV2 validation is not "
+                   "available, validate checks LinuxVST plug-ins (PLUGIN.so)\n",
+                   uri.c_str());
+      return kExitPlugin;
+    }
+    return startValidator({all.begin() + 1, all.end()});
+  }
   ArgList args(std::vector<std::string>(all.begin() + 1, all.end()));
   struct {
     const char* name;
@@ -100,18 +112,26 @@ int main(int argc, char** argv) {
                      {"bench", runBench, kBenchHelp},
                      {"gui", runGui, kGuiHelp},
                      {"screenshot", runScreenshot, kScreenshotHelp}};
-  // An LV2 URI in place of the library: the LV2 forms of info and render.
-  const bool lv2 = std::any_of(all.begin() + 1, all.end(), isLv2Uri);
   for (const auto& entry : table) {
     if (command != entry.name) continue;
     int (*run)(ArgList&) = entry.run;
+    const char* help = entry.help;
     if (lv2 && command == "info") run = runLv2Info;
     if (lv2 && command == "render") run = runLv2Render;
+    if (run != entry.run) help = kLv2Help;
     for (size_t i = 1; i < all.size(); ++i)
       if (isHelp(all[i])) {
-        std::fputs(entry.help, stdout);
+        std::fputs(help, stdout);
         return kExitOk;
       }
+    if (lv2 && (command == "gui" || command == "screenshot")) {
+      const std::string uri = *std::find_if(all.begin() + 1, all.end(), isLv2Uri);
+      std::fprintf(stderr,
+                   "korva-host %s: <%s> is an LV2 plug-in; gui and screenshot open the editors "
+                   "of LinuxVST plug-ins (PLUGIN.so) only\n",
+                   entry.name, uri.c_str());
+      return kExitPlugin;
+    }
     return runCommand(entry.name, run, args);
   }
   std::fprintf(stderr, "korva-host: unknown command \"%s\" (try korva-host --help)\n",

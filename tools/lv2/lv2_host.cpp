@@ -2,12 +2,14 @@
 
 #include <lilv/lilv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
@@ -73,6 +75,112 @@ int logPrintf(LV2_Log_Handle, LV2_URID, const char* format, ...) {
 
 int logVprintf(LV2_Log_Handle, LV2_URID, const char* format, va_list args) {
   return std::vfprintf(stderr, format, args);
+}
+
+// LV2_PATH with each folder absolute: lilv makes a file URI of each entry
+// and crashes on a relative one. "~" and "$NAME" are expanded first, as
+// lilv would, so that what they stand for is made absolute too.
+std::string absoluteSearchPath(const std::string& path) {
+  std::string cwd;
+  if (char* here = getcwd(nullptr, 0)) {
+    cwd = here;
+    std::free(here);
+  }
+  std::string out;
+  size_t start = 0;
+  for (;;) {
+    const size_t colon = path.find(':', start);
+    std::string dir = path.substr(start, colon == std::string::npos ? colon : colon - start);
+    if (dir == "~" || dir.rfind("~/", 0) == 0) {
+      const char* home = std::getenv("HOME");
+      dir = std::string(home ? home : "") + dir.substr(1);
+    } else if (!dir.empty() && dir[0] == '$') {
+      const size_t end = std::min(dir.find('/'), dir.size());
+      const char* value = std::getenv(dir.substr(1, end - 1).c_str());
+      dir = std::string(value ? value : "") + dir.substr(end);
+    }
+    if (!dir.empty() && dir[0] != '/' && !cwd.empty()) dir = cwd + "/" + dir;
+    if (!dir.empty() && dir[0] == '/') out += (out.empty() ? "" : ":") + dir;
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return out;
+}
+
+// Loads every bundle on LV2_PATH, each folder made absolute, or on lilv's
+// default path; the path searched, for messages.
+std::string loadBundles(LilvWorld* world) {
+  const char* searchPath = std::getenv("LV2_PATH");
+  if (searchPath == nullptr) {
+    lilv_world_load_all(world);
+    return "default path";
+  }
+  const std::string path = absoluteSearchPath(searchPath);
+  LilvNode* node = lilv_new_string(world, path.c_str());
+  lilv_world_set_option(world, LILV_OPTION_LV2_PATH, node);
+  lilv_node_free(node);
+  lilv_world_load_all(world);
+  return path;
+}
+
+// lilv_state_restore() drops the status the plug-in's restore returns. The
+// instance it is handed is a copy whose descriptor answers the state
+// interface with this wrapper, which keeps the status and whether the
+// plug-in found any property it asked for (korva-host restores on one
+// thread).
+const LV2_Descriptor* restoring = nullptr;
+const LV2_State_Interface* restoringInterface = nullptr;
+LV2_State_Retrieve_Function realRetrieve = nullptr;
+LV2_State_Status restoreStatus = LV2_STATE_SUCCESS;
+bool propertyFound = false;
+
+const void* noteRetrieve(LV2_State_Handle state, uint32_t key, size_t* size, uint32_t* type,
+                         uint32_t* flags) {
+  const void* value = realRetrieve(state, key, size, type, flags);
+  if (value != nullptr) propertyFound = true;
+  return value;
+}
+
+LV2_State_Status keepStatus(LV2_Handle instance, LV2_State_Retrieve_Function retrieve,
+                            LV2_State_Handle state, uint32_t flags,
+                            const LV2_Feature* const* features) {
+  realRetrieve = retrieve;
+  restoreStatus = restoringInterface->restore(instance, noteRetrieve, state, flags, features);
+  return restoreStatus;
+}
+
+// A refusal, unless the plug-in only missed its properties in a state of
+// port values alone, as most presets are.
+bool refused() {
+  return restoreStatus != LV2_STATE_SUCCESS &&
+         (restoreStatus != LV2_STATE_ERR_NO_PROPERTY || propertyFound);
+}
+
+const void* statusKeepingExtensionData(const char* uri) {
+  const void* data = restoring->extension_data ? restoring->extension_data(uri) : nullptr;
+  if (data == nullptr || std::strcmp(uri, LV2_STATE__interface) != 0) return data;
+  restoringInterface = static_cast<const LV2_State_Interface*>(data);
+  static LV2_State_Interface wrapper;
+  wrapper = *restoringInterface;
+  if (wrapper.restore != nullptr) wrapper.restore = keepStatus;
+  return &wrapper;
+}
+
+std::string statusText(LV2_State_Status status) {
+  switch (status) {
+    case LV2_STATE_ERR_BAD_TYPE:
+      return "a value of the wrong type";
+    case LV2_STATE_ERR_BAD_FLAGS:
+      return "unsupported flags";
+    case LV2_STATE_ERR_NO_FEATURE:
+      return "a missing feature";
+    case LV2_STATE_ERR_NO_PROPERTY:
+      return "a missing property";
+    case LV2_STATE_ERR_UNKNOWN:
+      return "no reason given";
+    default:
+      return "status " + std::to_string(static_cast<int>(status));
+  }
 }
 
 }  // namespace
@@ -156,15 +264,12 @@ Lv2Host::Lv2Host(const std::string& uri, double sampleRate, int32_t maxBlock)
   Impl& m = *impl_;
   m.world = lilv_world_new();
   if (!m.world) throw HostError(kExitPlugin, "cannot create the LV2 world");
-  lilv_world_load_all(m.world);
+  const std::string searched = loadBundles(m.world);
   LilvNode* uriNode = lilv_new_uri(m.world, uri.c_str());
   m.plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(m.world), uriNode);
   lilv_node_free(uriNode);
   if (!m.plugin)
-    throw HostError(kExitPlugin,
-                    "no LV2 plug-in <" + uri + "> on LV2_PATH" +
-                        (std::getenv("LV2_PATH") ? std::string(" (") + std::getenv("LV2_PATH") + ")"
-                                                 : std::string(" (default path)")));
+    throw HostError(kExitPlugin, "no LV2 plug-in <" + uri + "> on LV2_PATH (" + searched + ")");
 
   const std::vector<std::string> supported = {LV2_URID__map,
                                               LV2_URID__unmap,
@@ -396,7 +501,12 @@ void Lv2Host::applyPreset(const std::string& uriOrLabel) {
   LilvState* state = lilv_state_new_from_world(m.world, &m.map, node);
   lilv_node_free(node);
   if (!state) throw HostError(kExitIo, "cannot read preset <" + uri + ">");
-  lilv_state_restore(state, m.instance, setPortValue, this, 0, m.features.data());
+  try {
+    restore(state, "preset <" + uri + ">");
+  } catch (...) {
+    lilv_state_free(state);
+    throw;
+  }
   lilv_state_free(state);
 }
 
@@ -418,8 +528,36 @@ void Lv2Host::loadState(const std::string& directory) {
   const std::string file = directory + "/state.ttl";
   LilvState* state = lilv_state_new_from_file(m.world, &m.map, nullptr, file.c_str());
   if (!state) throw HostError(kExitIo, "cannot read an LV2 state from " + file);
-  lilv_state_restore(state, m.instance, setPortValue, this, 0, m.features.data());
+  try {
+    const LilvNode* target = lilv_state_get_plugin_uri(state);
+    const std::string made = target ? lilv_node_as_uri(target) : "";
+    if (made != uri_)
+      throw HostError(kExitIo, file + ": made for <" + made + ">, not <" + uri_ + ">");
+    restore(state, file);
+  } catch (...) {
+    lilv_state_free(state);
+    throw;
+  }
   lilv_state_free(state);
+}
+
+void Lv2Host::restore(const LilvState* state, const std::string& source) {
+  Impl& m = *impl_;
+  LV2_Descriptor descriptor = *m.instance->lv2_descriptor;
+  descriptor.extension_data = statusKeepingExtensionData;
+  LilvInstance instance = *m.instance;
+  instance.lv2_descriptor = &descriptor;
+  restoring = m.instance->lv2_descriptor;
+  restoringInterface = nullptr;
+  restoreStatus = LV2_STATE_SUCCESS;
+  propertyFound = false;
+  lilv_state_restore(state, &instance, nullptr, nullptr, 0, m.features.data());
+  restoring = nullptr;
+  if (refused())
+    throw HostError(kExitIo,
+                    source + ": the plug-in refused the state (" + statusText(restoreStatus) + ")");
+  // The port values only once the plug-in took its own state.
+  lilv_state_emit_port_values(state, setPortValue, this);
 }
 
 void Lv2Host::activate() {

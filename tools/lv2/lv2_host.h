@@ -12,6 +12,8 @@
 
 #include "tools/base/midi.h"
 
+struct LilvStateImpl;  // lilv's LilvState
+
 namespace khost {
 
 // True when a command-line plug-in argument names an LV2 URI rather than a
@@ -68,7 +70,9 @@ class Lv2Host {
   void applyPreset(const std::string& uriOrLabel);
 
   // Whole state (port values and the plug-in's own state) as a lilv state
-  // folder with state.ttl, and back.
+  // folder with state.ttl, and back. A state made for another plug-in, or
+  // one the plug-in's restore refuses, throws HostError(kExitIo) with the
+  // port values left as they were.
   void saveState(const std::string& directory);
   void loadState(const std::string& directory);
 
@@ -83,6 +87,7 @@ class Lv2Host {
 
  private:
   struct Impl;
+  void restore(const LilvStateImpl* state, const std::string& source);
   std::unique_ptr<Impl> impl_;
   std::string uri_;
   std::vector<Lv2Control> controls_;

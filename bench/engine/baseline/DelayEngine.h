@@ -15,13 +15,13 @@
 
 #include <atomic>
 
-#include "engine/EngineStatus.h"
-#include "engine/ParameterIds.h"
 #include "bench/engine/baseline/AntiAliasFilter.h"
 #include "bench/engine/baseline/ClockedDelayLine.h"
 #include "bench/engine/baseline/CycleCounter.h"
 #include "bench/engine/baseline/LevelLimiter.h"
 #include "bench/engine/baseline/ModulationOscillator.h"
+#include "engine/EngineStatus.h"
+#include "engine/ParameterIds.h"
 
 namespace baseline {
 

@@ -1,1087 +1,27 @@
-// skin_gen: draws the editor's skin bitmaps and writes them as PNG files.
+// skin_gen: draws the editor's skin images and writes them as PNG files.
 //
-//   skin_gen <output folder> [--preview <file.png>]
+//   skin_gen <output folder> [--scale S] [--preview <file.png>]
 //
-// Every control image is drawn over a crop of the finished background at the
-// control's window position, so the opaque strips blend into the panel. The
-// output is deterministic (own noise generator, fixed font choice), which
-// keeps the committed PNGs stable between runs on one machine.
+// At the default scale 1 the output is the committed skin under png/. Other
+// scales (1 to 3) write the images the editor draws for itself at that scale,
+// for looking at them. The preview is the window as the editor shows it, with
+// controls in chosen states, and every image laid out beneath.
 
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "editor/ControlLayout.h"
+#include "editor/resources/generator/SkinPainter.h"
+#include "toolkit/DeviceScale.h"
+
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kWidth = 870;
-constexpr int kHeight = 101;
-const char* const kFont = "Liberation Sans";
-const char* const kNarrowFont = "Liberation Sans Narrow";
-
-struct Colour {
-  double r, g, b;
-};
-
-Colour rgb(int r, int g, int b) {
-  return {r / 255.0, g / 255.0, b / 255.0};
-}
-
-void setColour(cairo_t* cr, Colour c, double a = 1.0) {
-  cairo_set_source_rgba(cr, c.r, c.g, c.b, a);
-}
-
-// xorshift32: a fixed sequence on every platform, unlike rand().
-struct Noise {
-  std::uint32_t s;
-  explicit Noise(std::uint32_t seed) : s(seed ? seed : 1u) {}
-  double next() {  // -1 .. 1
-    s ^= s << 13;
-    s ^= s >> 17;
-    s ^= s << 5;
-    return (s / 4294967295.0) * 2.0 - 1.0;
-  }
-};
-
-cairo_surface_t* newSurface(int w, int h) {
-  return cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-}
-
-// --------------------------------------------------------------------------
-// Text
-
-void setFont(cairo_t* cr, double size, bool bold, bool narrow = false) {
-  cairo_select_font_face(cr, narrow ? kNarrowFont : kFont, CAIRO_FONT_SLANT_NORMAL,
-                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr, size);
-  cairo_font_options_t* fo = cairo_font_options_create();
-  cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_GRAY);
-  cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_SLIGHT);
-  cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
-  cairo_set_font_options(cr, fo);
-  cairo_font_options_destroy(fo);
-}
-
-double textWidth(cairo_t* cr, const char* s, double spacing) {
-  cairo_text_extents_t e;
-  cairo_text_extents(cr, s, &e);
-  return e.x_advance + spacing * (std::strlen(s) > 0 ? std::strlen(s) - 1 : 0);
-}
-
-// Draws s with its baseline at y; align -1 left, 0 centre, 1 right of x.
-// Letter spacing is applied by hand, glyph by glyph.
-void drawText(cairo_t* cr, double x, double y, const char* s, int align, double spacing, Colour c,
-              double alpha = 1.0) {
-  double w = textWidth(cr, s, spacing);
-  double px = align < 0 ? x : align == 0 ? x - w / 2 : x - w;
-  setColour(cr, c, alpha);
-  char one[2] = {0, 0};
-  for (const char* p = s; *p; ++p) {
-    one[0] = *p;
-    cairo_move_to(cr, px, y);
-    cairo_show_text(cr, one);
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, one, &e);
-    px += e.x_advance + spacing;
-  }
-}
-
-// Screen-printed label: light ink with a faint dark under-shadow.
-const Colour kInk = rgb(226, 224, 214);
-
-void label(cairo_t* cr, double x, double y, const char* s, double size, int align = 0,
-           double spacing = 0.4, Colour ink = kInk) {
-  setFont(cr, size, true);
-  drawText(cr, x, y + 0.8, s, align, spacing, rgb(0, 0, 0), 0.55);
-  drawText(cr, x, y, s, align, spacing, ink);
-}
-
-// --------------------------------------------------------------------------
-// Shapes
-
-void roundRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, x + w - r, y + r, r, -kPi / 2, 0);
-  cairo_arc(cr, x + w - r, y + h - r, r, 0, kPi / 2);
-  cairo_arc(cr, x + r, y + h - r, r, kPi / 2, kPi);
-  cairo_arc(cr, x + r, y + r, r, kPi, 3 * kPi / 2);
-  cairo_close_path(cr);
-}
-
-void linearFill(cairo_t* cr, double x0, double y0, double x1, double y1, Colour a, Colour b,
-                double alpha = 1.0) {
-  cairo_pattern_t* p = cairo_pattern_create_linear(x0, y0, x1, y1);
-  cairo_pattern_add_color_stop_rgba(p, 0, a.r, a.g, a.b, alpha);
-  cairo_pattern_add_color_stop_rgba(p, 1, b.r, b.g, b.b, alpha);
-  cairo_set_source(cr, p);
-  cairo_pattern_destroy(p);
-}
-
-// A recess cut into the panel: dark floor, shadow on the upper edge, light
-// catch on the lower edge.
-void recess(cairo_t* cr, double x, double y, double w, double h, double r, Colour floor) {
-  roundRect(cr, x - 0.5, y - 0.5, w + 1, h + 1.5, r + 0.5);
-  setColour(cr, rgb(255, 255, 255), 0.10);
-  cairo_fill(cr);
-  roundRect(cr, x - 0.5, y - 0.5, w + 1, h + 0.5, r + 0.5);
-  setColour(cr, rgb(0, 0, 0), 0.75);
-  cairo_fill(cr);
-  roundRect(cr, x, y + 0.5, w, h - 0.5, r);
-  setColour(cr, floor);
-  cairo_fill(cr);
-  // inner shadow along the top
-  roundRect(cr, x, y + 0.5, w, h - 0.5, r);
-  linearFill(cr, 0, y, 0, y + std::min(4.0, h / 2), rgb(0, 0, 0), floor, 0.6);
-  cairo_fill(cr);
-}
-
-void screw(cairo_t* cr, double cx, double cy, double angle) {
-  cairo_arc(cr, cx, cy + 0.6, 4.2, 0, 2 * kPi);
-  setColour(cr, rgb(0, 0, 0), 0.5);
-  cairo_fill(cr);
-  cairo_pattern_t* p = cairo_pattern_create_radial(cx - 1.5, cy - 1.5, 0.5, cx, cy, 4.2);
-  cairo_pattern_add_color_stop_rgb(p, 0, 0.80, 0.80, 0.78);
-  cairo_pattern_add_color_stop_rgb(p, 1, 0.33, 0.33, 0.33);
-  cairo_set_source(cr, p);
-  cairo_arc(cr, cx, cy, 3.8, 0, 2 * kPi);
-  cairo_fill(cr);
-  cairo_pattern_destroy(p);
-  cairo_set_line_width(cr, 1.1);
-  setColour(cr, rgb(40, 40, 40));
-  cairo_move_to(cr, cx - 3 * std::cos(angle), cy - 3 * std::sin(angle));
-  cairo_line_to(cr, cx + 3 * std::cos(angle), cy + 3 * std::sin(angle));
-  cairo_stroke(cr);
-}
-
-// Copies a region of the background into a new surface, repeated for each
-// image of a strip.
-cairo_surface_t* stripOver(cairo_surface_t* panel, int x, int y, int w, int h, int images) {
-  cairo_surface_t* s = newSurface(w, h * images);
-  cairo_t* cr = cairo_create(s);
-  for (int i = 0; i < images; ++i) {
-    cairo_save(cr);
-    cairo_rectangle(cr, 0, i * h, w, h);
-    cairo_clip(cr);
-    cairo_set_source_surface(cr, panel, -x, i * h - y);
-    cairo_paint(cr);
-    cairo_restore(cr);
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-// Lamp lens: dark tinted glass when off, bright core with halo when lit.
-void lamp(cairo_t* cr, double cx, double cy, double r, Colour hue, double level) {
-  // bezel
-  cairo_arc(cr, cx, cy + 0.4, r + 1.4, 0, 2 * kPi);
-  setColour(cr, rgb(8, 8, 8));
-  cairo_fill(cr);
-  cairo_arc(cr, cx, cy, r + 1.4, kPi * 0.15, kPi * 0.85);
-  cairo_set_line_width(cr, 0.6);
-  setColour(cr, rgb(255, 255, 255), 0.12);
-  cairo_stroke(cr);
-  // lens
-  double dim = 0.22;
-  double k = dim + (1.0 - dim) * level;
-  Colour body{hue.r * k, hue.g * k, hue.b * k};
-  Colour core{std::min(1.0, hue.r * k + 0.55 * level), std::min(1.0, hue.g * k + 0.45 * level),
-              std::min(1.0, hue.b * k + 0.35 * level)};
-  cairo_pattern_t* p = cairo_pattern_create_radial(cx, cy, 0, cx, cy, r);
-  cairo_pattern_add_color_stop_rgb(p, 0, core.r, core.g, core.b);
-  cairo_pattern_add_color_stop_rgb(p, 1, body.r * 0.7, body.g * 0.7, body.b * 0.7);
-  cairo_set_source(cr, p);
-  cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
-  cairo_fill(cr);
-  cairo_pattern_destroy(p);
-  // halo on the bezel when lit
-  if (level > 0.02) {
-    cairo_pattern_t* h = cairo_pattern_create_radial(cx, cy, r * 0.6, cx, cy, r + 2.5);
-    cairo_pattern_add_color_stop_rgba(h, 0, hue.r, hue.g, hue.b, 0.0);
-    cairo_pattern_add_color_stop_rgba(h, 0.55, hue.r, hue.g, hue.b, 0.35 * level);
-    cairo_pattern_add_color_stop_rgba(h, 1, hue.r, hue.g, hue.b, 0.0);
-    cairo_set_source(cr, h);
-    cairo_arc(cr, cx, cy, r + 2.5, 0, 2 * kPi);
-    cairo_fill(cr);
-    cairo_pattern_destroy(h);
-  }
-  // specular glint
-  cairo_arc(cr, cx - r * 0.35, cy - r * 0.4, r * 0.32, 0, 2 * kPi);
-  setColour(cr, rgb(255, 255, 255), 0.30 + 0.25 * level);
-  cairo_fill(cr);
-}
-
-// --------------------------------------------------------------------------
-// Background
-
-struct KnobPlace {
-  int x, y, size;
-  const char* name;
-};
-
-const KnobPlace kKnobs[] = {
-    {109, 25, 35, "INPUT"}, {154, 25, 35, "OUTPUT"},  {200, 25, 35, "FEEDBACK"},
-    {352, 25, 35, "MIX"},   {616, 25, 35, "MAN VCO"}, {661, 25, 36, "DEPTH"},
-    {706, 25, 36, "ENV"},   {752, 25, 36, "RATE"},
-};
-
-struct ButtonPlace {
-  int x, y, w, h;
-  const char* name;
-};
-
-const ButtonPlace kButtons[] = {
-    {247, 44, 23, 26, "HI CUT"},   {276, 44, 21, 26, "FB INV"}, {306, 44, 21, 26, "DLY INV"},
-    {399, 44, 22, 26, "INFINITE"}, {74, 45, 21, 20, "DLY x2"},  {818, 45, 22, 20, "POWER"},
-};
-
-const Colour kPanel = rgb(46, 48, 52);
-const Colour kStripPanel = rgb(30, 31, 34);
-const Colour kLcd = rgb(189, 207, 218);
-const Colour kLcdInk = rgb(36, 36, 32);
-
-// Brushed, anodised aluminium: every row gets its own slowly varying grain.
-void brushedPanel(cairo_surface_t* s, int y0, int y1, Colour base, std::uint32_t seed) {
-  cairo_surface_flush(s);
-  unsigned char* data = cairo_image_surface_get_data(s);
-  int stride = cairo_image_surface_get_stride(s);
-  int w = cairo_image_surface_get_width(s);
-  Noise n(seed);
-  std::vector<double> row(w), smooth(w);
-  for (int y = y0; y < y1; ++y) {
-    double rowShift = n.next() * 2.2;
-    for (int x = 0; x < w; ++x) row[x] = n.next();
-    // horizontal streaks: box-filter the noise along the row
-    const int r = 12;
-    double acc = 0;
-    for (int x = -r; x <= r; ++x) acc += row[(x + w) % w];
-    for (int x = 0; x < w; ++x) {
-      smooth[x] = acc / (2 * r + 1);
-      acc += row[(x + r + 1) % w] - row[(x - r + w) % w];
-    }
-    for (int x = 0; x < w; ++x) {
-      double v = rowShift + smooth[x] * 9.0 + row[x] * 1.6;
-      auto* px = reinterpret_cast<std::uint32_t*>(data + y * stride) + x;
-      auto ch = [&](double c) {
-        double q = c * 255.0 + v;
-        return static_cast<std::uint32_t>(q < 0 ? 0 : q > 255 ? 255 : q + 0.5);
-      };
-      *px = 0xff000000u | (ch(base.r) << 16) | (ch(base.g) << 8) | ch(base.b);
-    }
-  }
-  cairo_surface_mark_dirty(s);
-}
-
-// Heading across a group: a thin rule interrupted by the group's name.
-void heading(cairo_t* cr, double x0, double x1, double y, const char* s) {
-  setFont(cr, 6.5, true);
-  double w = textWidth(cr, s, 1.0);
-  double cx = (x0 + x1) / 2;
-  label(cr, cx, y + 2.3, s, 6.5, 0, 1.0, rgb(190, 190, 182));
-  cairo_set_line_width(cr, 1);
-  setColour(cr, rgb(170, 170, 162), 0.8);
-  cairo_move_to(cr, x0, y + 0.5);
-  cairo_line_to(cr, cx - w / 2 - 4, y + 0.5);
-  cairo_move_to(cr, cx + w / 2 + 4, y + 0.5);
-  cairo_line_to(cr, x1, y + 0.5);
-  cairo_stroke(cr);
-  // end ticks
-  cairo_move_to(cr, x0 + 0.5, y + 0.5);
-  cairo_line_to(cr, x0 + 0.5, y + 3.5);
-  cairo_move_to(cr, x1 - 0.5, y + 0.5);
-  cairo_line_to(cr, x1 - 0.5, y + 3.5);
-  cairo_stroke(cr);
-}
-
-// Angle of a knob or tick for a value 0..1: 270 degrees, clockwise from the
-// lower left; 0 radians points straight up.
-double knobAngle(double v) {
-  return (-135.0 + 270.0 * v) * kPi / 180.0;
-}
-
-void knobScale(cairo_t* cr, double cx, double cy, double r0, double r1) {
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  for (int i = 0; i <= 10; ++i) {
-    double a = knobAngle(i / 10.0);
-    double s = std::sin(a), c = -std::cos(a);
-    double outer = (i == 0 || i == 5 || i == 10) ? r1 + 0.6 : r1;
-    cairo_set_line_width(cr, (i == 0 || i == 5 || i == 10) ? 1.2 : 0.8);
-    setColour(cr, kInk, 0.85);
-    cairo_move_to(cr, cx + s * r0, cy + c * r0);
-    cairo_line_to(cr, cx + s * outer, cy + c * outer);
-    cairo_stroke(cr);
-  }
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-}
-
-cairo_surface_t* drawBackground() {
-  cairo_surface_t* s = newSurface(kWidth, kHeight);
-  brushedPanel(s, 0, 84, kPanel, 0x4b4f5a1du);
-  brushedPanel(s, 84, kHeight, kStripPanel, 0x1234abcdu);
-  cairo_t* cr = cairo_create(s);
-
-  // panel edges: bevel light on top/left, shadow bottom/right
-  cairo_set_line_width(cr, 1);
-  setColour(cr, rgb(255, 255, 255), 0.16);
-  cairo_move_to(cr, 0, 0.5);
-  cairo_line_to(cr, kWidth, 0.5);
-  cairo_move_to(cr, 0.5, 0);
-  cairo_line_to(cr, 0.5, 84);
-  cairo_stroke(cr);
-  setColour(cr, rgb(0, 0, 0), 0.5);
-  cairo_move_to(cr, kWidth - 0.5, 0);
-  cairo_line_to(cr, kWidth - 0.5, 84);
-  cairo_stroke(cr);
-  // the step between the front panel and the preset strip
-  setColour(cr, rgb(0, 0, 0), 0.8);
-  cairo_move_to(cr, 0, 83.5);
-  cairo_line_to(cr, kWidth, 83.5);
-  cairo_stroke(cr);
-  setColour(cr, rgb(255, 255, 255), 0.08);
-  cairo_move_to(cr, 0, 84.5);
-  cairo_line_to(cr, kWidth, 84.5);
-  cairo_stroke(cr);
-
-  screw(cr, 13, 13, 0.6);
-  screw(cr, 13, 71, 2.1);
-  screw(cr, 857, 71, 1.2);
-
-  // group headings
-  heading(cr, 104, 240, 7, "LEVELS");
-  heading(cr, 244, 331, 7, "FEEDBACK");
-  heading(cr, 336, 425, 7, "OUTPUT MIX");
-  heading(cr, 430, 600, 7, "DELAY  /  CLOCK");
-  heading(cr, 610, 798, 7, "MODULATION");
-
-  // knobs: name above, scale around
-  for (const KnobPlace& k : kKnobs) {
-    double cx = k.x + k.size / 2.0, cy = k.y + k.size / 2.0;
-    label(cr, cx, 20.5, k.name, 7.2);
-    knobScale(cr, cx, cy, k.size / 2.0 + 0.6, k.size / 2.0 + 2.6);
-  }
-  // min/max marks for the level knobs and mix
-  // buttons: recessed collar around each, name below
-  for (const ButtonPlace& b : kButtons) {
-    recess(cr, b.x - 1, b.y - 1, b.w + 2, b.h + 2, 3, rgb(14, 14, 15));
-    double below = b.y + b.h + 9.5;
-    if (b.y + b.h + 12 > 83) below = 81;
-    label(cr, b.x + b.w / 2.0, below, b.name, 6.6);
-  }
-
-  // level meter: slot with a dB scale beside it
-  recess(cr, 40, 20, 9, 45, 1.5, rgb(10, 10, 10));
-  label(cr, 44.5, 16, "PEAK", 6.6);
-  {
-    setFont(cr, 5.6, true);
-    struct Mark {
-      int segments;
-      const char* text;
-    } marks[] = {{20, "0"}, {15, "6"}, {10, "12"}, {5, "18"}, {0, "24"}};
-    for (const Mark& m : marks) {
-      // segment n sits at the meter's row for n of 20 segments lit
-      double y = 21 + 43 - 2.5 - m.segments * 2.0 + (m.segments == 0 ? 0 : 1.0);
-      cairo_set_line_width(cr, 0.8);
-      setColour(cr, kInk, 0.8);
-      cairo_move_to(cr, 50, y + 0.4);
-      cairo_line_to(cr, 53, y + 0.4);
-      cairo_stroke(cr);
-      label(cr, 54, y + 2.3, m.text, 5.6, -1, 0.1);
-    }
-    label(cr, 58, 72, "dB", 5.6, 0, 0.1);
-  }
-
-  // Dly<>Clk switch: slot and its two positions
-  label(cr, 453, 31, "DLY", 6.2, 1, 0.3);
-  label(cr, 476, 31, "CLK", 6.2, -1, 0.3);
-  // step buttons: collars; the drag strip between them
-  recess(cr, 430, 32, 28, 28, 3, rgb(14, 14, 15));
-  recess(cr, 469, 32, 28, 28, 3, rgb(14, 14, 15));
-  recess(cr, 459, 35, 10, 23, 1.5, rgb(22, 22, 24));
-  for (int i = 0; i < 7; ++i) {
-    double y = 38.5 + i * 3;
-    cairo_set_line_width(cr, 1);
-    setColour(cr, rgb(120, 120, 118));
-    cairo_move_to(cr, 460.5, y);
-    cairo_line_to(cr, 467.5, y);
-    cairo_stroke(cr);
-    setColour(cr, rgb(0, 0, 0), 0.8);
-    cairo_move_to(cr, 460.5, y + 1);
-    cairo_line_to(cr, 467.5, y + 1);
-    cairo_stroke(cr);
-  }
-  label(cr, 463.5, 70, "STEP  /  DRAG", 6.0, 0, 0.3);
-
-  // readout window: smoked red glass behind the four digits
-  recess(cr, 505, 27, 74, 31, 3, rgb(20, 5, 5));
-  {
-    cairo_pattern_t* g = cairo_pattern_create_linear(0, 28, 0, 57);
-    cairo_pattern_add_color_stop_rgba(g, 0, 1, 1, 1, 0.07);
-    cairo_pattern_add_color_stop_rgba(g, 0.45, 1, 1, 1, 0.02);
-    cairo_pattern_add_color_stop_rgba(g, 0.5, 1, 1, 1, 0.0);
-    cairo_set_source(cr, g);
-    cairo_rectangle(cr, 506, 28, 72, 29);
-    cairo_fill(cr);
-    cairo_pattern_destroy(g);
-  }
-  label(cr, 541, 70, "ms  /  BEAT", 6.0, 0, 0.3);
-  // status lamps: names to the right of the three lamps
-  label(cr, 595, 34, "CYC", 5.6, -1, 0.1);
-  label(cr, 595, 44.5, "INF", 5.6, -1, 0.1);
-  label(cr, 595, 55, "CUT", 5.6, -1, 0.1);
-
-  // bypass lamp and modulation lamp
-  label(cr, 346.5, 78.5, "BYPASS", 5.6, 0, 0.2);
-  label(cr, 791, 79, "LFO", 5.6, 0, 0.2);
-
-  // waveform knob: sine at the left end, envelope at the top (its name
-  // above carries that), square at the right end; the name goes below
-  label(cr, 710, 66.5, "SIN", 5.6, 0, 0.1);
-  label(cr, 738, 66.5, "SQR", 5.6, 0, 0.1);
-  label(cr, 724, 75, "WAVEFORM", 6.6, 0, 0.4);
-
-  // maker logo behind the about button (806,15 - 867,39)
-  {
-    roundRect(cr, 806.5, 15.5, 60, 23, 3);
-    setColour(cr, rgb(20, 20, 22));
-    cairo_fill_preserve(cr);
-    cairo_set_line_width(cr, 1);
-    setColour(cr, rgb(150, 150, 140), 0.7);
-    cairo_stroke(cr);
-    label(cr, 836.5, 24.5, "VANTREL", 6.3, 0, 1.3, rgb(200, 170, 110));
-    setFont(cr, 11, true);
-    label(cr, 836.5, 35.5, "KORVA", 10.5, 0, 1.6);
-  }
-
-  // preset strip
-  {
-    // preset name window and its menu symbol
-    recess(cr, 207, 86, 127, 15, 2, kLcd);
-    roundRect(cr, 208, 87, 112, 13, 1);
-    setColour(cr, kLcd);
-    cairo_fill(cr);
-    cairo_set_line_width(cr, 1);
-    setColour(cr, rgb(120, 135, 145));
-    cairo_move_to(cr, 320.5, 87);
-    cairo_line_to(cr, 320.5, 100);
-    cairo_stroke(cr);
-    cairo_move_to(cr, 323.5, 91.5);
-    cairo_line_to(cr, 330.5, 91.5);
-    cairo_line_to(cr, 327, 96);
-    cairo_close_path(cr);
-    setColour(cr, kLcdInk);
-    cairo_fill(cr);
-    label(cr, 379, 96, "MEM", 5.6, 0, 0.1, rgb(180, 180, 172));
-    label(cr, 413, 96.5, "A", 7.5, 0, 0, rgb(180, 180, 172));
-    label(cr, 477.5, 96.5, "B", 7.5, 0, 0, rgb(180, 180, 172));
-    // controller display
-    recess(cr, 689, 86, 92, 14, 2, kLcd);
-    label(cr, 683, 96, "CC", 5.6, 0, 0.2, rgb(180, 180, 172));
-  }
-
-  cairo_destroy(cr);
-  return s;
-}
-
-// --------------------------------------------------------------------------
-// Knobs
-
-struct KnobStyle {
-  Colour cap;     // centre cap
-  Colour marker;  // pointer line
-};
-
-void drawKnob(cairo_t* cr, double cx, double cy, double r, double value, const KnobStyle& st) {
-  double a = knobAngle(value);
-  double sx = std::sin(a), sy = -std::cos(a);
-
-  // drop shadow on the panel
-  cairo_pattern_t* sh =
-      cairo_pattern_create_radial(cx + 0.8, cy + 1.8, r * 0.7, cx + 0.8, cy + 1.8, r + 1.2);
-  cairo_pattern_add_color_stop_rgba(sh, 0, 0, 0, 0, 0.7);
-  cairo_pattern_add_color_stop_rgba(sh, 1, 0, 0, 0, 0.0);
-  cairo_set_source(cr, sh);
-  cairo_arc(cr, cx + 0.8, cy + 1.8, r + 1.2, 0, 2 * kPi);
-  cairo_fill(cr);
-  cairo_pattern_destroy(sh);
-
-  // skirt: black with knurled rim that turns with the knob
-  cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
-  linearFill(cr, cx, cy - r, cx, cy + r, rgb(62, 62, 64), rgb(10, 10, 11));
-  cairo_fill(cr);
-  cairo_set_line_width(cr, 0.7);
-  for (int i = 0; i < 36; ++i) {
-    double t = a + i * 2 * kPi / 36;
-    double light = 0.5 + 0.5 * std::cos(t + kPi / 4 + kPi / 2);  // brighter towards upper left
-    setColour(cr, rgb(150, 150, 150), 0.10 + 0.25 * light);
-    cairo_move_to(cr, cx + std::sin(t) * (r - 2.2), cy - std::cos(t) * (r - 2.2));
-    cairo_line_to(cr, cx + std::sin(t) * (r - 0.4), cy - std::cos(t) * (r - 0.4));
-    cairo_stroke(cr);
-  }
-  // rim highlight
-  cairo_set_line_width(cr, 0.8);
-  cairo_arc(cr, cx, cy, r - 0.4, kPi * 1.05, kPi * 1.75);
-  setColour(cr, rgb(255, 255, 255), 0.25);
-  cairo_stroke(cr);
-
-  // skirt marker
-  cairo_set_line_width(cr, 1.6);
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  setColour(cr, rgb(240, 238, 230));
-  cairo_move_to(cr, cx + sx * (r * 0.70), cy + sy * (r * 0.70));
-  cairo_line_to(cr, cx + sx * (r - 1.3), cy + sy * (r - 1.3));
-  cairo_stroke(cr);
-
-  // cap: satin metal, lit from the upper left
-  double rc = r * 0.62;
-  cairo_arc(cr, cx, cy + 0.8, rc + 0.6, 0, 2 * kPi);
-  setColour(cr, rgb(0, 0, 0), 0.6);
-  cairo_fill(cr);
-  cairo_pattern_t* cap =
-      cairo_pattern_create_radial(cx - rc * 0.45, cy - rc * 0.55, rc * 0.1, cx, cy, rc * 1.15);
-  Colour c = st.cap;
-  cairo_pattern_add_color_stop_rgb(cap, 0, std::min(1.0, c.r + 0.45), std::min(1.0, c.g + 0.45),
-                                   std::min(1.0, c.b + 0.45));
-  cairo_pattern_add_color_stop_rgb(cap, 0.55, c.r, c.g, c.b);
-  cairo_pattern_add_color_stop_rgb(cap, 1, c.r * 0.45, c.g * 0.45, c.b * 0.45);
-  cairo_set_source(cr, cap);
-  cairo_arc(cr, cx, cy, rc, 0, 2 * kPi);
-  cairo_fill(cr);
-  cairo_pattern_destroy(cap);
-  cairo_set_line_width(cr, 0.6);
-  cairo_arc(cr, cx, cy, rc - 0.3, 0, 2 * kPi);
-  setColour(cr, rgb(0, 0, 0), 0.35);
-  cairo_stroke(cr);
-
-  // pointer groove on the cap
-  cairo_set_line_width(cr, 1.5);
-  setColour(cr, st.marker);
-  cairo_move_to(cr, cx + sx * rc * 0.25, cy + sy * rc * 0.25);
-  cairo_line_to(cr, cx + sx * (rc - 1.2), cy + sy * (rc - 1.2));
-  cairo_stroke(cr);
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-}
-
-cairo_surface_t* knobStrip(cairo_surface_t* panel, const KnobPlace& k, const KnobStyle& st) {
-  const int n = 101;
-  cairo_surface_t* s = stripOver(panel, k.x, k.y, k.size, k.size, n);
-  cairo_t* cr = cairo_create(s);
-  for (int i = 0; i < n; ++i) {
-    double cx = k.size / 2.0, cy = i * k.size + k.size / 2.0;
-    cairo_save(cr);
-    cairo_rectangle(cr, 0, i * k.size, k.size, k.size);
-    cairo_clip(cr);
-    drawKnob(cr, cx, cy, k.size / 2.0 - 2.2, i / 100.0, st);
-    cairo_restore(cr);
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-// --------------------------------------------------------------------------
-// Buttons
-
-// Illuminated push button: a translucent cap over a warm lamp.
-void drawLitButton(cairo_t* cr, double x, double y, double w, double h, bool lit) {
-  double inset = 2.0;
-  double cx = x + inset, cy = y + inset, cw = w - 2 * inset, ch = h - 2 * inset;
-  // shadow of the cap inside the collar
-  roundRect(cr, cx - 0.5, cy + 0.5, cw + 1, ch + 0.5, 2.5);
-  setColour(cr, rgb(0, 0, 0), 0.8);
-  cairo_fill(cr);
-  Colour top = lit ? rgb(255, 214, 130) : rgb(92, 78, 62);
-  Colour bottom = lit ? rgb(236, 128, 30) : rgb(48, 40, 33);
-  roundRect(cr, cx, cy, cw, ch, 2.2);
-  linearFill(cr, 0, cy, 0, cy + ch, top, bottom);
-  cairo_fill(cr);
-  if (lit) {
-    cairo_pattern_t* g = cairo_pattern_create_radial(cx + cw / 2, cy + ch / 2, 0, cx + cw / 2,
-                                                     cy + ch / 2, cw * 0.7);
-    cairo_pattern_add_color_stop_rgba(g, 0, 1, 0.97, 0.85, 0.75);
-    cairo_pattern_add_color_stop_rgba(g, 1, 1, 0.8, 0.4, 0.0);
-    cairo_set_source(cr, g);
-    cairo_pattern_destroy(g);
-    roundRect(cr, cx, cy, cw, ch, 2.2);
-    cairo_fill(cr);
-    // glow spilling onto the collar
-    cairo_set_line_width(cr, 1.2);
-    roundRect(cr, x + 1, y + 1, w - 2, h - 2, 2.8);
-    setColour(cr, rgb(255, 150, 40), 0.35);
-    cairo_stroke(cr);
-  }
-  // frosted texture lines of the lens
-  cairo_set_line_width(cr, 0.5);
-  for (double ly = cy + 3; ly < cy + ch - 2; ly += 2.0) {
-    setColour(cr, rgb(255, 255, 255), lit ? 0.10 : 0.05);
-    cairo_move_to(cr, cx + 2, ly + 0.25);
-    cairo_line_to(cr, cx + cw - 2, ly + 0.25);
-    cairo_stroke(cr);
-  }
-  // edge highlight, top
-  cairo_set_line_width(cr, 0.8);
-  roundRect(cr, cx + 0.4, cy + 0.4, cw - 0.8, ch - 0.8, 2);
-  linearFill(cr, 0, cy, 0, cy + ch, rgb(255, 255, 255), rgb(0, 0, 0), 0.35);
-  cairo_stroke(cr);
-}
-
-cairo_surface_t* litButtonStrip(cairo_surface_t* panel, const ButtonPlace& b) {
-  cairo_surface_t* s = stripOver(panel, b.x, b.y, b.w, b.h, 2);
-  cairo_t* cr = cairo_create(s);
-  drawLitButton(cr, 0, 0, b.w, b.h, false);
-  drawLitButton(cr, 0, b.h, b.w, b.h, true);
-  cairo_destroy(cr);
-  return s;
-}
-
-// Step button: grey cap with an arrow; pressed sits lower and darker.
-void drawStepButton(cairo_t* cr, double x, double y, double w, double h, bool up, bool pressed) {
-  double d = pressed ? 1.0 : 0.0;
-  double cx = x + 2, cy = y + 2 + d, cw = w - 4, ch = h - 4 - d;
-  if (!pressed) {
-    roundRect(cr, cx, cy + 1.2, cw, ch, 3);
-    setColour(cr, rgb(0, 0, 0), 0.8);
-    cairo_fill(cr);
-  }
-  roundRect(cr, cx, cy, cw, ch, 3);
-  linearFill(cr, 0, cy, 0, cy + ch, pressed ? rgb(70, 72, 76) : rgb(118, 120, 125),
-             pressed ? rgb(40, 41, 44) : rgb(58, 60, 64));
-  cairo_fill(cr);
-  roundRect(cr, cx + 0.5, cy + 0.5, cw - 1, ch - 1, 2.6);
-  cairo_set_line_width(cr, 1);
-  linearFill(cr, 0, cy, 0, cy + ch, rgb(255, 255, 255), rgb(0, 0, 0), pressed ? 0.15 : 0.4);
-  cairo_stroke(cr);
-  // arrow
-  double ax = cx + cw / 2, ay = cy + ch / 2;
-  cairo_new_path(cr);
-  if (up) {
-    cairo_move_to(cr, ax - 5.5, ay + 3.2);
-    cairo_line_to(cr, ax + 5.5, ay + 3.2);
-    cairo_line_to(cr, ax, ay - 4.2);
-  } else {
-    cairo_move_to(cr, ax - 5.5, ay - 3.2);
-    cairo_line_to(cr, ax + 5.5, ay - 3.2);
-    cairo_line_to(cr, ax, ay + 4.2);
-  }
-  cairo_close_path(cr);
-  cairo_save(cr);
-  cairo_translate(cr, 0, 0.8);
-  setColour(cr, rgb(0, 0, 0), 0.6);
-  cairo_fill_preserve(cr);
-  cairo_restore(cr);
-  cairo_new_path(cr);
-  if (up) {
-    cairo_move_to(cr, ax - 5.5, ay + 3.2);
-    cairo_line_to(cr, ax + 5.5, ay + 3.2);
-    cairo_line_to(cr, ax, ay - 4.2);
-  } else {
-    cairo_move_to(cr, ax - 5.5, ay - 3.2);
-    cairo_line_to(cr, ax + 5.5, ay - 3.2);
-    cairo_line_to(cr, ax, ay + 4.2);
-  }
-  cairo_close_path(cr);
-  setColour(cr, pressed ? rgb(190, 188, 180) : kInk);
-  cairo_fill(cr);
-}
-
-cairo_surface_t* stepStrip(cairo_surface_t* panel, int x, int y, bool up) {
-  cairo_surface_t* s = stripOver(panel, x, y, 26, 26, 2);
-  cairo_t* cr = cairo_create(s);
-  drawStepButton(cr, 0, 0, 26, 26, up, false);
-  drawStepButton(cr, 0, 26, 26, 26, up, true);
-  cairo_destroy(cr);
-  return s;
-}
-
-// Small slide toggle; the lever sits left (delay) or right (clock).
-cairo_surface_t* switchStrip(cairo_surface_t* panel) {
-  cairo_surface_t* s = stripOver(panel, 457, 23, 15, 10, 2);
-  cairo_t* cr = cairo_create(s);
-  for (int i = 0; i < 2; ++i) {
-    double y = i * 10;
-    // slot
-    roundRect(cr, 0.5, y + 0.5, 14, 9, 2);
-    setColour(cr, rgb(4, 4, 4));
-    cairo_fill(cr);
-    roundRect(cr, 2, y + 3.5, 11, 3, 1.5);
-    setColour(cr, rgb(30, 30, 32));
-    cairo_fill(cr);
-    // lever: a ridged metal slider, shadow towards the lower right
-    double lx = i == 0 ? 1.5 : 7.5;
-    roundRect(cr, lx + 0.6, y + 1.9, 6, 7.4, 1.2);
-    setColour(cr, rgb(0, 0, 0), 0.8);
-    cairo_fill(cr);
-    roundRect(cr, lx, y + 1.3, 6, 7.2, 1.2);
-    linearFill(cr, 0, y + 1.3, 0, y + 8.5, rgb(230, 230, 225), rgb(120, 120, 118));
-    cairo_fill(cr);
-    cairo_set_line_width(cr, 0.7);
-    for (int g = 0; g < 3; ++g) {
-      setColour(cr, rgb(70, 70, 70), 0.8);
-      cairo_move_to(cr, lx + 1.5 + g * 1.5, y + 2.8);
-      cairo_line_to(cr, lx + 1.5 + g * 1.5, y + 7.2);
-      cairo_stroke(cr);
-    }
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-// --------------------------------------------------------------------------
-// Readout, lamps, meter
-
-// Seven-segment digit: segments a..g, lit by a bit mask (bit 0 = a).
-void drawSevenSeg(cairo_t* cr, double x, double y, double w, double h, unsigned mask) {
-  const double t = 2.1;  // segment thickness
-  const double slant = 0.12;
-  double x0 = x + 2.2, x1 = x + w - 2.8;
-  double yt = y + 2.0, yb = y + h - 2.0, ym = (yt + yb) / 2;
-  auto px = [&](double X, double Y) { return X + (ym - Y) * slant; };
-  auto hseg = [&](double yc, double xa, double xb) {
-    cairo_move_to(cr, px(xa + 0.6, yc), yc);
-    cairo_line_to(cr, px(xa + t / 2 + 0.6, yc - t / 2), yc - t / 2);
-    cairo_line_to(cr, px(xb - t / 2 - 0.6, yc - t / 2), yc - t / 2);
-    cairo_line_to(cr, px(xb - 0.6, yc), yc);
-    cairo_line_to(cr, px(xb - t / 2 - 0.6, yc + t / 2), yc + t / 2);
-    cairo_line_to(cr, px(xa + t / 2 + 0.6, yc + t / 2), yc + t / 2);
-    cairo_close_path(cr);
-  };
-  auto vseg = [&](double xc, double ya, double yb2) {
-    cairo_move_to(cr, px(xc, ya + 0.6), ya + 0.6);
-    cairo_line_to(cr, px(xc + t / 2, ya + t / 2 + 0.6), ya + t / 2 + 0.6);
-    cairo_line_to(cr, px(xc + t / 2, yb2 - t / 2 - 0.6), yb2 - t / 2 - 0.6);
-    cairo_line_to(cr, px(xc, yb2 - 0.6), yb2 - 0.6);
-    cairo_line_to(cr, px(xc - t / 2, yb2 - t / 2 - 0.6), yb2 - t / 2 - 0.6);
-    cairo_line_to(cr, px(xc - t / 2, ya + t / 2 + 0.6), ya + t / 2 + 0.6);
-    cairo_close_path(cr);
-  };
-  auto segment = [&](int i) {
-    switch (i) {
-      case 0:
-        hseg(yt, x0, x1);
-        break;
-      case 1:
-        vseg(x1, yt, ym);
-        break;
-      case 2:
-        vseg(x1, ym, yb);
-        break;
-      case 3:
-        hseg(yb, x0, x1);
-        break;
-      case 4:
-        vseg(x0, ym, yb);
-        break;
-      case 5:
-        vseg(x0, yt, ym);
-        break;
-      default:
-        hseg(ym, x0, x1);
-        break;
-    }
-  };
-  // unlit segments stay faintly visible behind the glass
-  for (int i = 0; i < 7; ++i) {
-    if (mask & (1u << i)) continue;
-    segment(i);
-    setColour(cr, rgb(62, 14, 10));
-    cairo_fill(cr);
-  }
-  // glow first, then the lit segments
-  for (int i = 0; i < 7; ++i) {
-    if (!(mask & (1u << i))) continue;
-    segment(i);
-    cairo_set_line_width(cr, 2.2);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    setColour(cr, rgb(255, 40, 20), 0.22);
-    cairo_stroke(cr);
-  }
-  for (int i = 0; i < 7; ++i) {
-    if (!(mask & (1u << i))) continue;
-    segment(i);
-    setColour(cr, rgb(255, 52, 30));
-    cairo_fill_preserve(cr);
-    cairo_set_line_width(cr, 0.5);
-    setColour(cr, rgb(255, 150, 120), 0.5);
-    cairo_stroke(cr);
-  }
-}
-
-cairo_surface_t* digitStrip(cairo_surface_t* panel, int x, int w) {
-  // bits: a b c d e f g
-  static const unsigned kMasks[12] = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d,
-                                      0x7d, 0x07, 0x7f, 0x6f, 0x00, 0x40};
-  cairo_surface_t* s = stripOver(panel, x, 32, w, 20, 12);
-  cairo_t* cr = cairo_create(s);
-  for (int i = 0; i < 12; ++i) drawSevenSeg(cr, 0, i * 20, w, 20, kMasks[i]);
-  cairo_destroy(cr);
-  return s;
-}
-
-const Colour kRed = rgb(255, 40, 24);
-const Colour kAmber = rgb(255, 160, 30);
-const Colour kGreen = rgb(60, 240, 70);
-
-cairo_surface_t* statusLampStrip(cairo_surface_t* panel) {
-  cairo_surface_t* s = stripOver(panel, 577, 26, 16, 32, 8);
-  cairo_t* cr = cairo_create(s);
-  for (int i = 0; i < 8; ++i) {
-    double y = i * 32;
-    lamp(cr, 9, y + 6, 3.2, kRed, (i & 4) ? 1.0 : 0.0);       // cycle flag
-    lamp(cr, 9, y + 16.5, 3.2, kAmber, (i & 2) ? 1.0 : 0.0);  // infinite repeat
-    lamp(cr, 9, y + 27, 3.2, kGreen, (i & 1) ? 1.0 : 0.0);    // high cut
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-cairo_surface_t* bypassLampStrip(cairo_surface_t* panel) {
-  cairo_surface_t* s = stripOver(panel, 341, 59, 11, 11, 2);
-  cairo_t* cr = cairo_create(s);
-  lamp(cr, 5.5, 5.5, 3.3, kRed, 0.0);
-  lamp(cr, 5.5, 16.5, 3.3, kRed, 1.0);
-  cairo_destroy(cr);
-  return s;
-}
-
-cairo_surface_t* lfoLampStrip(cairo_surface_t* panel) {
-  cairo_surface_t* s = stripOver(panel, 786, 61, 10, 10, 101);
-  cairo_t* cr = cairo_create(s);
-  for (int i = 0; i <= 100; ++i) lamp(cr, 5, i * 10 + 5, 3.0, kAmber, i / 100.0);
-  cairo_destroy(cr);
-  return s;
-}
-
-cairo_surface_t* meterStrip(cairo_surface_t* panel) {
-  cairo_surface_t* s = stripOver(panel, 41, 21, 7, 43, 21);
-  cairo_t* cr = cairo_create(s);
-  for (int n = 0; n <= 20; ++n) {
-    double y0 = n * 43;
-    cairo_rectangle(cr, 0, y0, 7, 43);
-    setColour(cr, rgb(8, 8, 8));
-    cairo_fill(cr);
-    for (int k = 0; k < 20; ++k) {
-      // segment k (0 = bottom) is 1.5 px tall at a 2 px pitch
-      double sy = y0 + 43 - 2.5 - k * 2.0;
-      Colour c = k < 13 ? kGreen : k < 17 ? rgb(255, 210, 30) : kRed;
-      bool on = k < n;
-      double f = on ? 1.0 : 0.16;
-      cairo_rectangle(cr, 1, sy, 5, 1.5);
-      setColour(cr, rgb(int(c.r * 255 * f), int(c.g * 255 * f), int(c.b * 255 * f)));
-      cairo_fill(cr);
-      if (on) {
-        cairo_rectangle(cr, 2, sy, 3, 1.5);
-        setColour(cr, rgb(255, 255, 255), 0.35);
-        cairo_fill(cr);
-      }
-    }
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-cairo_surface_t* sparePlate(cairo_surface_t* panel) {
-  cairo_surface_t* s = stripOver(panel, 0, 0, 12, 25, 1);
-  cairo_t* cr = cairo_create(s);
-  roundRect(cr, 1, 1, 10, 23, 2);
-  linearFill(cr, 0, 1, 0, 24, rgb(90, 92, 96), rgb(50, 52, 56));
-  cairo_fill(cr);
-  screw(cr, 6, 12.5, 0.8);
-  cairo_destroy(cr);
-  return s;
-}
-
-// --------------------------------------------------------------------------
-// Preset strip
-
-// Flat strip key; image 0 normal, 1 hover, 2 pressed.
-void stripKey(cairo_t* cr, double x, double y, double w, double h, int state) {
-  Colour top = state == 2 ? rgb(40, 41, 44) : state == 1 ? rgb(96, 98, 104) : rgb(74, 76, 80);
-  Colour bot = state == 2 ? rgb(60, 62, 66) : state == 1 ? rgb(62, 64, 69) : rgb(46, 47, 50);
-  roundRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, 2);
-  setColour(cr, rgb(0, 0, 0), 0.9);
-  cairo_fill(cr);
-  roundRect(cr, x + 1, y + 1, w - 2, h - 2, 1.6);
-  linearFill(cr, 0, y + 1, 0, y + h - 1, top, bot);
-  cairo_fill(cr);
-  if (state != 2) {
-    cairo_set_line_width(cr, 0.6);
-    setColour(cr, rgb(255, 255, 255), state == 1 ? 0.35 : 0.18);
-    cairo_move_to(cr, x + 2.5, y + 1.6);
-    cairo_line_to(cr, x + w - 2.5, y + 1.6);
-    cairo_stroke(cr);
-  }
-}
-
-Colour keyInk(int state) {
-  return state == 1 ? rgb(255, 205, 120) : state == 2 ? rgb(255, 180, 70) : kInk;
-}
-
-cairo_surface_t* arrowKeyStrip(cairo_surface_t* panel, int x, bool save) {
-  cairo_surface_t* s = stripOver(panel, x, 86, 17, 15, 3);
-  cairo_t* cr = cairo_create(s);
-  for (int st = 0; st < 3; ++st) {
-    double y = st * 15;
-    stripKey(cr, 0, y, 17, 15, st);
-    Colour ink = keyInk(st);
-    double d = st == 2 ? 0.6 : 0.0;
-    // tray
-    cairo_set_line_width(cr, 1.1);
-    setColour(cr, ink);
-    cairo_move_to(cr, 4, y + 8.5 + d);
-    cairo_line_to(cr, 4, y + 11.5 + d);
-    cairo_line_to(cr, 13, y + 11.5 + d);
-    cairo_line_to(cr, 13, y + 8.5 + d);
-    cairo_stroke(cr);
-    // arrow: into the tray to save, out of it to load
-    double tipY = save ? y + 10 + d : y + 3 + d;
-    double tailY = save ? y + 3 + d : y + 10 + d;
-    double dir = save ? 1.0 : -1.0;
-    cairo_move_to(cr, 8.5, tailY);
-    cairo_line_to(cr, 8.5, tipY - dir * 2.0);
-    cairo_stroke(cr);
-    cairo_move_to(cr, 5.8, tipY - dir * 2.6);
-    cairo_line_to(cr, 11.2, tipY - dir * 2.6);
-    cairo_line_to(cr, 8.5, tipY + dir * 0.4);
-    cairo_close_path(cr);
-    cairo_fill(cr);
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-cairo_surface_t* wordKeyStrip(cairo_surface_t* panel, int x, int w, const char* word) {
-  cairo_surface_t* s = stripOver(panel, x, 86, w, 13, 3);
-  cairo_t* cr = cairo_create(s);
-  for (int st = 0; st < 3; ++st) {
-    double y = st * 13;
-    stripKey(cr, 0, y, w, 13, st);
-    setFont(cr, 6.4, true);
-    drawText(cr, w / 2.0, y + 9.0 + (st == 2 ? 0.6 : 0.0), word, 0, 0.6, keyInk(st));
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-// Rocker: 0 rest, 1 hover left, 2 hover right, 3 pressed left, 4 pressed right.
-cairo_surface_t* rockerStrip(cairo_surface_t* panel) {
-  cairo_surface_t* s = stripOver(panel, 340, 86, 30, 13, 5);
-  cairo_t* cr = cairo_create(s);
-  for (int st = 0; st < 5; ++st) {
-    double y = st * 13;
-    int leftState = st == 1 ? 1 : st == 3 ? 2 : 0;
-    int rightState = st == 2 ? 1 : st == 4 ? 2 : 0;
-    for (int side = 0; side < 2; ++side) {
-      int ks = side == 0 ? leftState : rightState;
-      double x = side * 15;
-      stripKey(cr, x, y, 15, 13, ks);
-      double d = ks == 2 ? 0.6 : 0.0;
-      double ax = x + 7.5, ay = y + 6.5 + d;
-      cairo_new_path(cr);
-      if (side == 0) {
-        cairo_move_to(cr, ax + 2.2, ay - 3.2);
-        cairo_line_to(cr, ax + 2.2, ay + 3.2);
-        cairo_line_to(cr, ax - 2.6, ay);
-      } else {
-        cairo_move_to(cr, ax - 2.2, ay - 3.2);
-        cairo_line_to(cr, ax - 2.2, ay + 3.2);
-        cairo_line_to(cr, ax + 2.6, ay);
-      }
-      cairo_close_path(cr);
-      setColour(cr, keyInk(ks));
-      cairo_fill(cr);
-    }
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-// Learn/forget: 0 off, 1 hover while off, 2 on (lamp lit).
-cairo_surface_t* modeKeyStrip(cairo_surface_t* panel, int x, const char* word, Colour hue) {
-  cairo_surface_t* s = stripOver(panel, x, 85, 24, 16, 3);
-  cairo_t* cr = cairo_create(s);
-  for (int st = 0; st < 3; ++st) {
-    double y = st * 16;
-    stripKey(cr, 0, y + 1, 24, 15, st == 1 ? 1 : 0);
-    // lamp stripe along the top edge of the key
-    roundRect(cr, 4, y + 3, 16, 2.2, 1);
-    if (st == 2)
-      setColour(cr, hue);
-    else
-      setColour(cr, rgb(int(hue.r * 60), int(hue.g * 60), int(hue.b * 60)));
-    cairo_fill(cr);
-    if (st == 2) {
-      roundRect(cr, 3, y + 2, 18, 4.2, 1.5);
-      setColour(cr, hue, 0.3);
-      cairo_fill(cr);
-    }
-    // shrink long words to the key's face
-    setFont(cr, 6.4, true, true);
-    double size = std::min(6.4, 6.4 * 19.0 / textWidth(cr, word, 0.1));
-    setFont(cr, size, true, true);
-    drawText(cr, 12, y + 12.6, word, 0, 0.1, st == 2 ? rgb(255, 230, 200) : keyInk(st));
-  }
-  cairo_destroy(cr);
-  return s;
-}
-
-// --------------------------------------------------------------------------
-// About image
-
-cairo_surface_t* drawAbout() {
-  cairo_surface_t* s = newSurface(kWidth, kHeight);
-  brushedPanel(s, 0, kHeight, rgb(22, 23, 27), 0x77aa11eeu);
-  cairo_t* cr = cairo_create(s);
-  // soft light from the left
-  cairo_pattern_t* g = cairo_pattern_create_radial(160, 30, 10, 160, 30, 520);
-  cairo_pattern_add_color_stop_rgba(g, 0, 0.35, 0.30, 0.22, 0.35);
-  cairo_pattern_add_color_stop_rgba(g, 1, 0, 0, 0, 0);
-  cairo_set_source(cr, g);
-  cairo_paint(cr);
-  cairo_pattern_destroy(g);
-
-  // a delay's repeats: decaying pulses across the right half
-  for (int i = 0; i < 9; ++i) {
-    double x = 640 + i * 24;
-    double h = 52 * std::pow(0.72, i);
-    roundRect(cr, x, 82 - h, 6, h, 2);
-    setColour(cr, rgb(255, 150, 40), 0.55 * std::pow(0.85, i));
-    cairo_fill(cr);
-  }
-  cairo_set_line_width(cr, 1);
-  setColour(cr, rgb(255, 255, 255), 0.15);
-  cairo_move_to(cr, 630, 82.5);
-  cairo_line_to(cr, 860, 82.5);
-  cairo_stroke(cr);
-
-  setFont(cr, 30, true);
-  drawText(cr, 32, 47, "Vantrel Korva", -1, 0.5, rgb(245, 240, 228));
-  setFont(cr, 11, false);
-  drawText(cr, 34, 65, "Stereo clocked digital delay", -1, 0.6, rgb(255, 175, 80));
-  setFont(cr, 9, false);
-  drawText(cr, 34, 84, "Design, sound engine and panel by Vantrel Audio.  Click anywhere to close.",
-           -1, 0.2, rgb(170, 170, 165));
-  // space for the version text, which the editor draws at (520, 57)
-  setFont(cr, 9, true);
-  drawText(cr, 512, 66, "VERSION", 1, 0.8, rgb(150, 150, 145));
-  cairo_set_line_width(cr, 1);
-  setColour(cr, rgb(255, 255, 255), 0.2);
-  cairo_move_to(cr, 520, 73.5);
-  cairo_line_to(cr, 600, 73.5);
-  cairo_stroke(cr);
-
-  // frame
-  cairo_rectangle(cr, 0.5, 0.5, kWidth - 1, kHeight - 1);
-  setColour(cr, rgb(255, 175, 80), 0.6);
-  cairo_stroke(cr);
-  cairo_destroy(cr);
-  return s;
-}
-
-// --------------------------------------------------------------------------
 
 struct Output {
   int id;
@@ -1101,84 +41,70 @@ bool writePng(const std::string& folder, const Output& o) {
   return true;
 }
 
-// The window as the editor shows it, with controls in chosen states, plus
-// every strip laid out beneath: for checking the look by eye.
-void writePreview(const std::string& path, const std::vector<Output>& out) {
+// The image a control shows in the preview: a spread of states.
+int previewImage(const ControlPlace& c, int n) {
+  if (c.images <= 1) return 0;
+  return (n * 7 + c.images / 3) % c.images;
+}
+
+void writePreview(const std::string& path, const std::vector<Output>& out, double scale) {
   auto find = [&](int id) -> cairo_surface_t* {
     for (const Output& o : out)
       if (o.id == id) return o.surface;
     return nullptr;
   };
-  struct Place {
-    int id, x, y, frameH, image;
-  };
-  const Place places[] = {
-      {140, 511, 32, 20, 1},  {141, 528, 32, 20, 2},   {142, 545, 32, 20, 0},
-      {143, 563, 32, 20, 5},  {144, 577, 26, 32, 5},   {145, 341, 59, 11, 1},
-      {153, 786, 61, 10, 70}, {131, 109, 25, 35, 50},  {132, 154, 25, 35, 80},
-      {133, 200, 25, 35, 0},  {136, 352, 25, 35, 100}, {149, 616, 25, 35, 30},
-      {148, 661, 25, 36, 65}, {151, 706, 25, 36, 50},  {150, 752, 25, 36, 20},
-      {147, 247, 44, 26, 1},  {134, 276, 44, 26, 0},   {135, 306, 44, 26, 1},
-      {137, 399, 44, 26, 0},  {130, 74, 45, 20, 1},    {152, 818, 45, 20, 0},
-      {155, 457, 23, 10, 1},  {138, 431, 33, 26, 0},   {139, 470, 33, 26, 1},
-      {146, 41, 21, 43, 14},  {991, 34, 86, 15, 0},    {992, 51, 86, 13, 1},
-      {990, 85, 86, 15, 0},   {991, 114, 86, 15, 1},   {993, 132, 86, 13, 0},
-      {990, 177, 86, 15, 2},  {995, 340, 86, 13, 2},   {991, 388, 86, 15, 0},
-      {990, 421, 86, 15, 0},  {991, 452, 86, 15, 0},   {990, 486, 86, 15, 0},
-      {991, 610, 86, 15, 0},  {994, 628, 86, 13, 0},   {990, 658, 86, 15, 0},
-      {998, 788, 85, 16, 2},  {999, 813, 85, 16, 1},
-  };
-  const int scale = 2;
-  const int sheetW = kWidth * scale, sheetH = (kHeight * 3 + 10) * scale + 260;
+  auto px = [scale](double v) { return toolkit::devicePixels(v, scale); };
+  // Small skins are shown twice as large, pixel for pixel.
+  const int zoom = scale < 2 ? 2 : 1;
+  const int windowW = px(kWindowWidth), windowH = px(kWindowHeight);
+  const int sheetW = windowW * zoom, sheetH = (windowH * 3 + 10) * zoom + 260 * zoom;
   cairo_surface_t* sheet = cairo_image_surface_create(CAIRO_FORMAT_RGB24, sheetW, sheetH);
   cairo_t* cr = cairo_create(sheet);
   cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
   cairo_paint(cr);
-  cairo_save(cr);
-  cairo_scale(cr, scale, scale);
-  cairo_set_source_surface(cr, find(128), 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-  cairo_paint(cr);
-  for (const Place& p : places) {
-    cairo_surface_t* s = find(p.id);
-    int w = cairo_image_surface_get_width(s);
+  auto blit = [&](cairo_surface_t* s, int x, int y, int w, int h, int sourceY) {
     cairo_save(cr);
-    cairo_rectangle(cr, p.x, p.y, w, p.frameH);
+    cairo_rectangle(cr, x, y, w, h);
     cairo_clip(cr);
-    cairo_set_source_surface(cr, s, p.x, p.y - p.image * p.frameH);
+    cairo_set_source_surface(cr, s, x, y - sourceY);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
     cairo_paint(cr);
     cairo_restore(cr);
-  }
+  };
+  cairo_save(cr);
+  cairo_scale(cr, zoom, zoom);
+  blit(find(kBmpBackground), 0, 0, windowW, windowH, 0);
+  int n = 0;
+  auto show = [&](const ControlPlace& c) {
+    if (!c.bitmap || c.kind == ControlKind::kAbout || c.bitmap == kBmpBackground) return;
+    const CRect r = toolkit::deviceRect(CRect(c.left, c.top, c.right(), c.bottom()), scale);
+    blit(find(c.bitmap), static_cast<int>(r.left), static_cast<int>(r.top),
+         static_cast<int>(r.getWidth()), static_cast<int>(r.getHeight()),
+         previewImage(c, n++) * static_cast<int>(r.getHeight()));
+  };
+  for (const ControlPlace& c : kPanelControls) show(c);
+  for (const ControlPlace& c : kStripControls) show(c);
   // the bare background and the about image below
-  cairo_set_source_surface(cr, find(128), 0, kHeight + 5);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-  cairo_paint(cr);
-  cairo_set_source_surface(cr, find(129), 0, 2 * kHeight + 10);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-  cairo_paint(cr);
+  blit(find(kBmpBackground), 0, windowH + 5, windowW, windowH, 0);
+  blit(find(kBmpAbout), 0, 2 * windowH + 10, windowW, windowH, 0);
   cairo_restore(cr);
-  // strips: a few images of each, at 2x, in rows
-  int x = 4, y = (kHeight * 3 + 12) * scale, rowH = 0;
+  // every other image: the first images of each, in rows
+  int x = 4, y = (windowH * 3 + 12) * zoom, rowH = 0;
   for (const Output& o : out) {
-    if (o.id == 128 || o.id == 129) continue;
+    if (o.id == kBmpBackground || o.id == kBmpAbout) continue;
     int w = cairo_image_surface_get_width(o.surface), h = cairo_image_surface_get_height(o.surface);
-    int shown = std::min(h, 130);
-    if (x + w * scale > sheetW) {
+    int shown = std::min(h, px(130));
+    if (x + w * zoom > sheetW) {
       x = 4;
-      y += rowH * scale + 6;
+      y += rowH * zoom + 6;
       rowH = 0;
     }
     cairo_save(cr);
     cairo_translate(cr, x, y);
-    cairo_scale(cr, scale, scale);
-    cairo_rectangle(cr, 0, 0, w, shown);
-    cairo_clip(cr);
-    cairo_set_source_surface(cr, o.surface, 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_paint(cr);
+    cairo_scale(cr, zoom, zoom);
+    blit(o.surface, 0, 0, w, shown, 0);
     cairo_restore(cr);
-    x += w * scale + 6;
+    x += w * zoom + 6;
     rowH = std::max(rowH, shown);
   }
   cairo_destroy(cr);
@@ -1186,60 +112,42 @@ void writePreview(const std::string& path, const std::vector<Output>& out) {
   cairo_surface_destroy(sheet);
 }
 
+int usage() {
+  std::fprintf(stderr, "usage: skin_gen <output folder> [--scale 1..3] [--preview <file.png>]\n");
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--preview") == 0)) {
-    std::fprintf(stderr, "usage: skin_gen <output folder> [--preview <file.png>]\n");
-    return 2;
-  }
+  if (argc < 2) return usage();
   const std::string folder = argv[1];
+  double scale = 1.0;
+  std::string preview;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      const double asked = std::strtod(argv[++i], &end);
+      scale = toolkit::quarterScale(asked);
+      if (!end || *end || scale != asked) {
+        std::fprintf(stderr, "skin_gen: the scale is a quarter step from 1 to 3\n");
+        return 2;
+      }
+    } else if (std::strcmp(argv[i], "--preview") == 0 && i + 1 < argc) {
+      preview = argv[++i];
+    } else {
+      return usage();
+    }
+  }
 
-  cairo_surface_t* panel = drawBackground();
-  const KnobStyle main{rgb(150, 152, 156), rgb(30, 30, 30)};
-  const KnobStyle mod{rgb(120, 140, 160), rgb(25, 28, 32)};
-
+  cairo_surface_t* panel = skin::paintBackground(scale);
   std::vector<Output> out;
-  out.push_back({128, panel});
-  out.push_back({129, drawAbout()});
-  out.push_back({130, litButtonStrip(panel, kButtons[4])});
-  out.push_back({131, knobStrip(panel, kKnobs[0], main)});
-  out.push_back({132, knobStrip(panel, kKnobs[1], main)});
-  out.push_back({133, knobStrip(panel, kKnobs[2], main)});
-  out.push_back({134, litButtonStrip(panel, kButtons[1])});
-  out.push_back({135, litButtonStrip(panel, kButtons[2])});
-  out.push_back({136, knobStrip(panel, kKnobs[3], main)});
-  out.push_back({137, litButtonStrip(panel, kButtons[3])});
-  out.push_back({138, stepStrip(panel, 431, 33, false)});
-  out.push_back({139, stepStrip(panel, 470, 33, true)});
-  out.push_back({140, digitStrip(panel, 511, 14)});
-  out.push_back({141, digitStrip(panel, 528, 14)});
-  out.push_back({142, digitStrip(panel, 545, 15)});
-  out.push_back({143, digitStrip(panel, 563, 14)});
-  out.push_back({144, statusLampStrip(panel)});
-  out.push_back({145, bypassLampStrip(panel)});
-  out.push_back({146, meterStrip(panel)});
-  out.push_back({147, litButtonStrip(panel, kButtons[0])});
-  out.push_back({148, knobStrip(panel, kKnobs[5], mod)});
-  out.push_back({149, knobStrip(panel, kKnobs[4], mod)});
-  out.push_back({150, knobStrip(panel, kKnobs[7], mod)});
-  out.push_back({151, knobStrip(panel, kKnobs[6], mod)});
-  out.push_back({152, litButtonStrip(panel, kButtons[5])});
-  out.push_back({153, lfoLampStrip(panel)});
-  out.push_back({154, sparePlate(panel)});
-  out.push_back({155, switchStrip(panel)});
-  out.push_back({990, arrowKeyStrip(panel, 85, false)});
-  out.push_back({991, arrowKeyStrip(panel, 34, true)});
-  out.push_back({992, wordKeyStrip(panel, 51, 32, "BANK")});
-  out.push_back({993, wordKeyStrip(panel, 132, 44, "PRESET")});
-  out.push_back({994, wordKeyStrip(panel, 628, 28, "MIDI")});
-  out.push_back({995, rockerStrip(panel)});
-  out.push_back({998, modeKeyStrip(panel, 788, "LEARN", kAmber)});
-  out.push_back({999, modeKeyStrip(panel, 813, "FORGET", kRed)});
+  for (int id : skin::kSkinImageIds) out.push_back({id, skin::paintImage(id, scale, panel)});
+  cairo_surface_destroy(panel);
 
   bool ok = true;
   for (const Output& o : out) ok = writePng(folder, o) && ok;
-  if (argc == 4) writePreview(argv[3], out);
+  if (!preview.empty()) writePreview(preview, out, scale);
   for (const Output& o : out) cairo_surface_destroy(o.surface);
   // Drop cairo's and fontconfig's caches so leak checkers see a clean exit.
   cairo_debug_reset_static_data();

@@ -1,14 +1,17 @@
-#include "editor/resources/resources.h"
-
 #include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <utility>
+
+#include "editor/resources/generator/SkinPainter.h"
+#include "editor/resources/resources.h"
 
 namespace {
 
@@ -285,4 +288,72 @@ TEST(SkinResources, AboutImageLeavesRoomForTheVersionText) {
   for (int y = 57; y < 72; ++y)
     for (int x = 520; x < 620; ++x) maxLum = std::max(maxLum, luminance(pixel(s.get(), x, y)));
   EXPECT_LT(maxLum, 110.0);
+}
+
+namespace {
+
+using SurfacePtr = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+
+// The largest difference of a colour channel between two images, over `rows`
+// rows from fromRowA and fromRowB; 256 when their widths differ.
+int largestDifference(cairo_surface_t* a, int fromRowA, cairo_surface_t* b, int fromRowB,
+                      int rows) {
+  cairo_surface_flush(a);
+  cairo_surface_flush(b);
+  const int w = cairo_image_surface_get_width(a);
+  if (w != cairo_image_surface_get_width(b)) return 256;
+  int largest = 0;
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < w; ++x) {
+      Rgb p = pixel(a, x, fromRowA + y), q = pixel(b, x, fromRowB + y);
+      largest = std::max({largest, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
+    }
+  return largest;
+}
+
+}  // namespace
+
+// The generator's painter draws exactly the committed skin at 100 %, so that
+// redrawing the skin changes nothing unless the drawing changed.
+TEST(SkinPainter, DrawsTheCommittedSkinAtOneHundredPercent) {
+  SurfacePtr background(skin::paintBackground(1.0), &cairo_surface_destroy);
+  for (int id : skin::kSkinImageIds) {
+    SCOPED_TRACE(id);
+    Surface committed = decode(id);
+    ASSERT_NE(committed, nullptr);
+    SurfacePtr painted(skin::paintImage(id, 1.0, background.get()), &cairo_surface_destroy);
+    ASSERT_NE(painted, nullptr);
+    const int height = cairo_image_surface_get_height(committed.get());
+    ASSERT_EQ(cairo_image_surface_get_height(painted.get()), height);
+    EXPECT_EQ(largestDifference(painted.get(), 0, committed.get(), 0, height), 0);
+  }
+}
+
+// An image of a strip drawn alone, as the editor draws them at other scales,
+// is that image of the whole strip: exactly at 100 % (what reaches over from
+// its neighbours included), and but for the rounding of gradients far down a
+// strip at a quarter step.
+TEST(SkinPainter, AnImageDrawnAloneIsThatImageOfItsStrip) {
+  for (const auto& [scale, tolerance] : {std::pair<double, int>{1.0, 0}, {1.75, 2}}) {
+    SCOPED_TRACE(scale);
+    SurfacePtr background(skin::paintBackground(scale), &cairo_surface_destroy);
+    for (int id : skin::kSkinImageIds) {
+      const int count = skin::imageCount(id);
+      SurfacePtr strip(skin::paintImage(id, scale, background.get()), &cairo_surface_destroy);
+      ASSERT_NE(strip, nullptr) << id;
+      const int imageHeight = cairo_image_surface_get_height(strip.get()) / count;
+      for (int i = 0; i < count; ++i) {
+        // Of the long strips, the ends and a few between.
+        if (count > 12 && i > 1 && i < count - 2 && i % 25 != 0) continue;
+        SurfacePtr alone(skin::paintOneImage(id, scale, background.get(), i),
+                         &cairo_surface_destroy);
+        ASSERT_NE(alone, nullptr) << id << " image " << i;
+        ASSERT_EQ(cairo_image_surface_get_height(alone.get()), imageHeight) << id;
+        EXPECT_LE(largestDifference(alone.get(), 0, strip.get(), i * imageHeight, imageHeight),
+                  tolerance)
+            << id << " image " << i;
+      }
+      EXPECT_EQ(skin::paintOneImage(id, scale, background.get(), count), nullptr) << id;
+    }
+  }
 }
