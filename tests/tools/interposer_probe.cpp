@@ -13,10 +13,31 @@
 namespace {
 
 // Keep in step with the test that reads the output.
-const char* const kNames[] = {
-    "malloc",   "free",      "calloc", "realloc", "posix_memalign", "pthread_mutex_lock",
-    "sem_wait", "nanosleep", "usleep", "poll",    "select",         "read",
-    "write"};
+const char* const kNames[] = {"malloc",
+                              "free",
+                              "calloc",
+                              "realloc",
+                              "posix_memalign",
+                              "pthread_mutex_lock",
+                              "pthread_rwlock_rdlock",
+                              "pthread_rwlock_wrlock",
+                              "pthread_spin_lock",
+                              "pthread_cond_wait",
+                              "pthread_cond_timedwait",
+                              "sem_wait",
+                              "sem_timedwait",
+                              "syscall",
+                              "nanosleep",
+                              "usleep",
+                              "poll",
+                              "select",
+                              "open",
+                              "openat",
+                              "fopen",
+                              "read",
+                              "write",
+                              "mmap",
+                              "munmap"};
 constexpr int kCount = sizeof(kNames) / sizeof(kNames[0]);
 
 struct Range {

@@ -12,15 +12,34 @@
 //     denormals does on CPUs that take a penalty for them
 //  12 hangs in a 0-frame processReplacing call
 //  13 writes a file into $HOME                14 leaves its window behind on close
+//  15 takes a reader-writer lock in processReplacing
+//  16 reads a whole chunk's worth before checking the size it was given
+//  17 trusts its chunk's gain: odd values play up to +120 dB, yet finite
+//  18 pads displays and labels with zeros to 32 bytes (hosts give 64)
+//  19 throws an exception out of effSetChunk on a chunk shorter than 8 bytes
+//  20 sets flush-to-zero when loaded, as libraries built with -ffast-math do
+//  21 random by design: a little noise, seeded differently per instance
+//  22 calls a different blocking function in each processReplacing
+//  23 reads one sample past the end of its input buffers
 #include <X11/Xlib.h>
+#include <fcntl.h>
 #include <locale.h>
+#include <poll.h>
+#include <pthread.h>
+#include <semaphore.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/select.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <xmmintrin.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <stdexcept>
 #include <string>
 
 #include "host/vst_abi.h"
@@ -54,7 +73,17 @@ struct Effect {
   Window window = 0;
   ERect rect{0, 0, 60, 200};
   char* leak = nullptr;
+  pthread_rwlock_t lock = PTHREAD_RWLOCK_INITIALIZER;
+  unsigned noise = 1;
+  long blocks = 0;
+  unsigned chunkSum = 0;
 };
+
+#if KV_FAULT == 20
+__attribute__((constructor)) void flushToZero() {
+  _mm_setcsr(_mm_getcsr() | 0x8040);
+}
+#endif
 
 Effect* self(AEffect* e) {
   return static_cast<Effect*>(e->object);
@@ -100,14 +129,25 @@ VstIntPtr makeChunk(Effect* t, bool program, void** out) {
 bool validProgram(const Program& p) {
   if (std::memchr(p.name, 0, sizeof p.name) == nullptr) return false;
   for (int k = 0; k < kParams; ++k)
-    if (!(p.values[k] >= 0.0f && p.values[k] <= 1.0f)) return false;
+    if (KV_FAULT == 17 ? !std::isfinite(p.values[k])
+                       : !(p.values[k] >= 0.0f && p.values[k] <= 1.0f))
+      return false;
   return stepped(p.values[2]) == p.values[2];
 }
 
 // Everything is checked before anything changes; a refused chunk answers 0.
 VstIntPtr takeChunk(Effect* t, const unsigned char* p, VstIntPtr size, bool program) {
   if (KV_FAULT == 5) return 1;
+  if (KV_FAULT == 19 && size < 8) throw std::length_error("chunk shorter than its header");
   const VstIntPtr want = program ? 4 + sizeof(Program) : 8 + sizeof t->programs;
+  if (KV_FAULT == 16 && p != nullptr) {
+    // Everything first, the size afterwards: fine while chunks are whole.
+    unsigned char copy[8 + sizeof t->programs];
+    std::memcpy(copy, p, static_cast<size_t>(want));
+    unsigned sum = 0;
+    for (VstIntPtr i = 0; i < want; ++i) sum += copy[i];
+    t->chunkSum = sum;
+  }
   if (p == nullptr || size != want || std::memcmp(p, program ? "KVP1" : "KVB1", 4) != 0) return 0;
   if (program) {
     Program q;
@@ -133,6 +173,108 @@ void copyText(void* ptr, const char* text, size_t limit) {
   const size_t n = strnlen(text, limit);
   std::memcpy(ptr, text, n);
   static_cast<char*>(ptr)[n] = '\0';
+}
+
+// Parameter labels and displays: within the limit, but zero-padded to 32
+// bytes where the fault is planted.
+void copyShortText(void* ptr, const char* text) {
+  if (KV_FAULT == 18)
+    std::strncpy(static_cast<char*>(ptr), text, 32);
+  else
+    copyText(ptr, text, kVstMaxParamStrLen);
+}
+
+// One blocking call per block, a different one each time.
+void blockSomehow(Effect* t) {
+  static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+  static pthread_spinlock_t spin;
+  static pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
+  static sem_t sem;
+  static bool ready = false;
+  if (!ready) {
+    pthread_spin_init(&spin, 0);
+    sem_init(&sem, 0, 1000000);
+    ready = true;
+  }
+  timespec past{0, 0};
+  timespec none{0, 0};
+  switch (t->blocks++ % 20) {
+    case 0:
+      pthread_mutex_lock(&mutex);
+      pthread_mutex_unlock(&mutex);
+      break;
+    case 1:
+      pthread_mutex_timedlock(&mutex, &past);
+      pthread_mutex_unlock(&mutex);
+      break;
+    case 2:
+      pthread_rwlock_rdlock(&t->lock);
+      pthread_rwlock_unlock(&t->lock);
+      break;
+    case 3:
+      pthread_rwlock_wrlock(&t->lock);
+      pthread_rwlock_unlock(&t->lock);
+      break;
+    case 4:
+      pthread_spin_lock(&spin);
+      pthread_spin_unlock(&spin);
+      break;
+    case 5:
+      pthread_mutex_trylock(&mutex);
+      pthread_cond_timedwait(&cond, &mutex, &past);
+      pthread_mutex_unlock(&mutex);
+      break;
+    case 6:
+      sem_wait(&sem);
+      break;
+    case 7:
+      sem_timedwait(&sem, &past);
+      break;
+    case 8:
+      syscall(SYS_futex, &t->blocks, 1 /* FUTEX_WAKE */, 1, nullptr, nullptr, 0);
+      break;
+    case 9: {
+      const int fd = open("/dev/null", O_RDONLY);
+      if (fd >= 0) close(fd);
+      break;
+    }
+    case 10:
+      if (std::FILE* f = std::fopen("/dev/null", "r")) std::fclose(f);
+      break;
+    case 11: {
+      char byte;
+      if (read(-1, &byte, 1) < 0) break;
+      break;
+    }
+    case 12:
+      if (write(-1, "x", 1) < 0) break;
+      break;
+    case 13: {
+      void* m = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (m != MAP_FAILED) munmap(m, 4096);
+      break;
+    }
+    case 14:
+      usleep(0);
+      break;
+    case 15:
+      nanosleep(&none, nullptr);
+      break;
+    case 16:
+      clock_nanosleep(CLOCK_MONOTONIC, 0, &none, nullptr);
+      break;
+    case 17:
+      poll(nullptr, 0, 0);
+      break;
+    case 18: {
+      timeval zero{0, 0};
+      select(0, nullptr, nullptr, nullptr, &zero);
+      break;
+    }
+    default:
+      sleep(0);
+      break;
+  }
 }
 
 VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
@@ -169,7 +311,7 @@ VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                kVstMaxParamStrLen);
       return 0;
     case effGetParamLabel:
-      copyText(ptr, index == 0 ? "dB" : "", kVstMaxParamStrLen);
+      copyShortText(ptr, index == 0 ? "dB" : "");
       return 0;
     case effGetParamDisplay: {
       if (index < 0 || index >= kParams) return 0;
@@ -182,7 +324,7 @@ VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
       char text[32];
       std::snprintf(text, sizeof text, "%d",
                     static_cast<int>(std::lround(t->programs[t->current].values[index] * 100)));
-      copyText(ptr, text, kVstMaxParamStrLen);
+      copyShortText(ptr, text);
       return 0;
     }
     case effSetBlockSize:
@@ -258,9 +400,18 @@ void processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
     void* volatile scratch = std::malloc(64);
     std::free(scratch);
   }
+  if (KV_FAULT == 15) pthread_rwlock_rdlock(&t->lock);
+  if (KV_FAULT == 22) blockSomehow(t);
+  if (KV_FAULT == 23)
+    for (int c = 0; c < 2; ++c) {
+      volatile float past = in[c][frames];
+      (void)past;
+    }
   const float* v = t->programs[t->current].values;
-  const float gain = 2.0f * v[0];
-  const float a = 0.9f * v[1];
+  // Where 17 is planted, only the gain trusts the stored number, up to
+  // +120 dB: the output stays finite.
+  const float gain = KV_FAULT == 17 ? std::min(std::fabs(2.0f * v[0]), 1e6f) : 2.0f * v[0];
+  const float a = 0.9f * (KV_FAULT == 17 ? clamp01(v[1]) : v[1]);
   for (int c = 0; c < 2; ++c) {
     float y = t->state[c];
     for (VstInt32 i = 0; i < frames; ++i) {
@@ -270,6 +421,10 @@ void processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
       y = a * y + (1.0f - a) * x;
       if (std::fabs(y) < 1e-20f) y = 0.0f;
       out[c][i] = y * gain;
+      if (KV_FAULT == 21) {
+        t->noise = t->noise * 1664525u + 1013904223u;
+        out[c][i] += 1e-3f * (static_cast<float>(t->noise >> 8) / 16777216.0f - 0.5f);
+      }
 #if KV_FAULT == 11
       // The slow path a denormal state takes, made explicit so that it is
       // slow on every CPU (some take no penalty for denormals).
@@ -283,6 +438,7 @@ void processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
     }
     t->state[c] = y;
   }
+  if (KV_FAULT == 15) pthread_rwlock_unlock(&t->lock);
 }
 
 AEffect* create(audioMasterCallback host) {
@@ -298,6 +454,10 @@ AEffect* create(audioMasterCallback host) {
   }
   Effect* t = new Effect;
   t->host = host;
+  // Where it is planted, each instance's noise starts elsewhere.
+  if (KV_FAULT == 21)
+    t->noise = static_cast<unsigned>(reinterpret_cast<uintptr_t>(t) >> 4) ^
+               static_cast<unsigned>(std::time(nullptr)) ^ static_cast<unsigned>(clock());
   t->leak = new char[16384];
   std::memset(t->leak, 1, 16384);
   AEffect& r = t->record;

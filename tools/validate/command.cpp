@@ -18,61 +18,193 @@
 
 namespace khost {
 
-const char* const kValidateHelp =
+namespace {
+
+const char* const kHelpHead =
     "usage: korva-host validate PLUGIN.so [--level 1..10] [--seed N] [--json FILE]\n"
-    "                           [--only GROUP,...] [--timeout SECONDS]\n"
+    "                           [--only GROUP[/CHECK],...] [--timeout SECONDS]\n"
     "\n"
     "Checks a LinuxVST 2.4 plug-in strictly, as a hostile host would. Each group\n"
     "runs in a child process: a crash, an abort, a sanitizer report or a hang\n"
     "(no progress for --timeout seconds, default 120) is that check's failure,\n"
-    "and the run goes on. Prints a progress line per group, then a table: group,\n"
-    "check, result, cases tried, failures and the first failure with the options\n"
-    "that reproduce it; then the figures.\n"
+    "and the run goes on. Buffers the host gives (audio, chunks, texts, event\n"
+    "lists) end at a guard page, so reading or writing past them is a crash that\n"
+    "names the buffer and the call. Prints a progress line per group, then a\n"
+    "table: group, check, result, cases tried, failed cases and the first\n"
+    "finding, with a summary of where it failed (rates, block sizes,\n"
+    "parameters) and the options that repeat it; then why each kind of finding\n"
+    "matters, then the figures.\n"
     "\n"
     "groups:\n"
     "  identity     entry point, record, texts within their limits, can-do answers\n"
     "  parameters   names, labels and displays for values in 0..1 and odd values\n"
     "               (guard bytes past the VST limits), set/get round trip,\n"
     "               out-of-range indices\n"
-    "  processing   13 sample rates x 16 block sizes, in-place and separate\n"
-    "               buffers, an unconnected right input, finite bounded output,\n"
-    "               two instances give the same bytes\n"
+    "  processing   12 sample rates x 16 block sizes, finite bounded output; two\n"
+    "               instances give the same bytes; in-place buffers give what\n"
+    "               separate ones give in the same instance; an unconnected right\n"
+    "               input; 1234.5678 Hz, a rate no host uses (warnings only)\n"
     "  bad-input    NaN, Inf, denormal and huge bursts, then the output must be\n"
     "               finite and bounded again within the declared tail (or 10 s)\n"
-    "  real-time    no allocation, lock or blocking call in processReplacing and\n"
-    "               effProcessEvents (the first block after a resume is warm-up);\n"
-    "               cost of a silent tail after a burst at most 1.2x the burst's\n"
+    "  real-time    no allocation, lock (mutex, reader-writer, spin), wait\n"
+    "               (condition, semaphore, futex, join), sleep, poll, file access\n"
+    "               or mmap in processReplacing and effProcessEvents (the first\n"
+    "               block after a resume is warm-up); cost of a silent tail after\n"
+    "               a burst at most 1.2x the burst's\n"
     "  state        chunk round trip, random/truncated/oversized/bit-flipped\n"
-    "               chunks (a refused one leaves getChunk identical), fxp/fxb\n"
+    "               chunks and odd values written into them (a refused one leaves\n"
+    "               getChunk identical; after any, every parameter reads back in\n"
+    "               0..1 and the output stays bounded), fxp/fxb\n"
     "  threads      audio, automation and editor threads at once\n"
     "  editor       rect, open/close cycles (X descriptors, child windows, X\n"
     "               errors), state restored while open, idle CPU; needs DISPLAY\n"
     "  lifecycle    create/destroy cycles (heap and RSS growth), suspend/resume\n"
     "               with rate and block changes, calls in odd allowed orders\n"
     "  environment  locale, working folder, signal handlers, environment and FPU\n"
-    "               mode unchanged after every call; no file written outside\n"
-    "               $XDG_CONFIG_HOME (and $XDG_CACHE_HOME)\n"
+    "               mode unchanged after every call (dlopen itself included); no\n"
+    "               file written outside $XDG_CONFIG_HOME (and $XDG_CACHE_HOME)\n"
     "\n"
     "Counts grow with --level (default 2; 10 is the long soak). --seed picks the\n"
-    "random cases (default 1). --json FILE writes the same results for scripts.\n"
-    "Each child gets a private HOME, XDG_CONFIG_HOME, TMPDIR and working folder.\n"
-    "Exit codes: 0 every check passed, 1 a check failed (or a usage error),\n"
-    "2 the plug-in cannot be loaded (missing, not a plug-in, crashes or hangs\n"
-    "while loading).\n";
+    "random cases (default 1); --only runs some groups, or single checks\n"
+    "(--only 'state/mutated chunks'), with exactly the cases of a full run.\n"
+    "--json FILE writes every finding for scripts (its folder must be writable:\n"
+    "checked before any check runs). Each child gets a private HOME,\n"
+    "XDG_CONFIG_HOME, TMPDIR and working folder.\n"
+    "\n"
+    "Each finding has a kind, which says why it matters and how severe it is:\n"
+    "FAIL for what users suffer in real hosts, warn for what breaks the letter\n"
+    "of the format but no known host.\n";
+
+const char* const kHelpTail =
+    "\n"
+    "exit codes:\n"
+    "  0   no check failed (warnings allowed)\n"
+    "  1   a check failed (a FAIL finding)\n"
+    "  2   the plug-in cannot be loaded (missing, not a plug-in, crashes or hangs\n"
+    "      while loading)\n"
+    "  3   I/O error: the --json file cannot be written, no temporary folder,\n"
+    "      the monitors are not active\n"
+    "  64  usage error: an unknown option, a bad level, seed or timeout, an\n"
+    "      unknown group or check, no plug-in\n";
+
+}  // namespace
+
+std::string validateHelp() {
+  std::string help = std::string(kHelpHead) + "\n";
+  for (const validate::KindInfo& k : validate::allKinds()) {
+    // Wrapped at 78 columns under its name.
+    const std::string name = k.name;
+    std::string line = "  " + name + std::string(13 - name.size(), ' ') +
+                       (k.severity == validate::Severity::Fail ? "FAIL  " : "warn  ");
+    const size_t width = line.size();
+    std::string word;
+    for (const char ch : std::string(k.why) + " ") {
+      if (ch != ' ') {
+        word += ch;
+        continue;
+      }
+      if (line.size() + word.size() > 78) {
+        line.pop_back();
+        help += line + "\n";
+        line = std::string(width, ' ');
+      }
+      line += word + " ";
+      word.clear();
+    }
+    line.pop_back();
+    help += line + "\n";
+  }
+  return help + kHelpTail;
+}
 
 namespace {
 
 std::vector<std::string> splitList(const std::string& text) {
   std::vector<std::string> out;
   std::stringstream in(text);
-  for (std::string item; std::getline(in, item, ',');)
-    if (!item.empty()) out.push_back(item);
+  for (std::string item; std::getline(in, item, ',');) {
+    // A check's name may hold a comma ("threads/audio, automation and UI"):
+    // a piece that names no group continues the one before.
+    const std::string head = item.substr(
+        item.find_first_not_of(' ') == std::string::npos ? 0 : item.find_first_not_of(' '));
+    bool names = false;
+    for (const validate::GroupDef& g : validate::allGroups())
+      if (head == g.name || head.rfind(std::string(g.name) + "/", 0) == 0) names = true;
+    if (!names && !out.empty() && out.back().find('/') != std::string::npos)
+      out.back() += "," + item;
+    else if (!item.empty())
+      out.push_back(item);
+  }
+  return out;
+}
+
+// Usage errors leave with their own code, apart from a failed check's 1.
+[[noreturn]] void badUsage(const std::string& message) {
+  throw HostError(kExitValidateUsage, message);
+}
+
+std::string groupNames() {
+  std::string names;
+  for (const validate::GroupDef& g : validate::allGroups())
+    names += std::string(names.empty() ? "" : ", ") + g.name;
+  return names;
+}
+
+// The groups (whole, or some of their checks) --only names, in run order.
+std::vector<validate::GroupDef> selectGroups(const std::vector<std::string>& only) {
+  using validate::GroupDef;
+  std::vector<GroupDef> out;
+  for (const GroupDef& g : validate::allGroups()) {
+    bool whole = only.empty();
+    std::vector<validate::CheckDef> some;
+    for (const std::string& item : only) {
+      if (item == g.name) whole = true;
+      const std::string prefix = std::string(g.name) + "/";
+      if (item.rfind(prefix, 0) != 0) continue;
+      const std::string check = item.substr(prefix.size());
+      for (const validate::CheckDef& c : g.checks)
+        if (check == c.name) some.push_back(c);
+    }
+    if (whole)
+      out.push_back(g);
+    else if (!some.empty())
+      out.push_back(GroupDef{g.name, some});
+  }
+  for (const std::string& item : only) {
+    const size_t slash = item.find('/');
+    const std::string group = item.substr(0, slash);
+    const GroupDef* found = nullptr;
+    for (const GroupDef& g : validate::allGroups())
+      if (group == g.name) found = &g;
+    if (found == nullptr) badUsage("no group \"" + group + "\" (groups: " + groupNames() + ")");
+    if (slash == std::string::npos) continue;
+    const std::string check = item.substr(slash + 1);
+    std::string checks;
+    bool known = false;
+    for (const validate::CheckDef& c : found->checks) {
+      known = known || check == c.name;
+      checks += std::string(checks.empty() ? "" : ", ") + c.name;
+    }
+    if (!known) badUsage("no check \"" + check + "\" in " + group + " (checks: " + checks + ")");
+  }
   return out;
 }
 
 }  // namespace
 
+static int validateWith(ArgList& args);
+
 int runValidate(ArgList& args) {
+  try {
+    return validateWith(args);
+  } catch (const HostError& e) {
+    // ArgList's own complaints (an option without its value) are usage errors too.
+    if (e.code() == kExitUsage) throw HostError(kExitValidateUsage, e.what());
+    throw;
+  }
+}
+
+static int validateWith(ArgList& args) {
   using namespace validate;
   RunOptions options;
   options.level = 2;
@@ -85,11 +217,11 @@ int runValidate(ArgList& args) {
     long long v = 0;
     if (a == "--level") {
       const std::string t = args.value(a);
-      if (!parseInt(t, v) || v < 1 || v > 10) usageError("--level wants 1..10, got \"" + t + "\"");
+      if (!parseInt(t, v) || v < 1 || v > 10) badUsage("--level wants 1..10, got \"" + t + "\"");
       options.level = static_cast<int>(v);
     } else if (a == "--seed") {
       const std::string t = args.value(a);
-      if (!parseInt(t, v) || v < 0) usageError("--seed wants a number >= 0, got \"" + t + "\"");
+      if (!parseInt(t, v) || v < 0) badUsage("--seed wants a number >= 0, got \"" + t + "\"");
       options.seed = static_cast<uint64_t>(v);
     } else if (a == "--json") {
       jsonPath = args.value(a);
@@ -99,15 +231,15 @@ int runValidate(ArgList& args) {
       double t = 0;
       const std::string text = args.value(a);
       if (!parseDouble(text, t) || t <= 0 || t > 86400)
-        usageError("--timeout wants seconds above 0, got \"" + text + "\"");
+        badUsage("--timeout wants seconds above 0, got \"" + text + "\"");
       timeout = t;
     } else if (a.size() > 1 && a[0] == '-') {
-      usageError("unknown option " + a);
+      badUsage("unknown option " + a);
     } else {
       positional.push_back(a);
     }
   }
-  if (positional.size() != 1) usageError("want PLUGIN.so (korva-host validate --help)");
+  if (positional.size() != 1) badUsage("want PLUGIN.so (korva-host validate --help)");
   options.pluginPath = positional[0];
   // Children work in folders of their own; the path must not depend on ours.
   if (char* full = realpath(options.pluginPath.c_str(), nullptr)) {
@@ -117,21 +249,11 @@ int runValidate(ArgList& args) {
   const char* display = std::getenv("DISPLAY");
   options.display = display != nullptr && *display != '\0';
 
+  const std::vector<GroupDef> selected = selectGroups(only);
   std::vector<const GroupDef*> groups;
-  for (const std::string& name : only) {
-    const GroupDef* found = nullptr;
-    for (const GroupDef& g : allGroups())
-      if (name == g.name) found = &g;
-    if (found == nullptr) {
-      std::string names;
-      for (const GroupDef& g : allGroups())
-        names += std::string(names.empty() ? "" : ", ") + g.name;
-      usageError("no group \"" + name + "\" (groups: " + names + ")");
-    }
-    groups.push_back(found);
-  }
-  if (only.empty())
-    for (const GroupDef& g : allGroups()) groups.push_back(&g);
+  for (const GroupDef& g : selected) groups.push_back(&g);
+  // A result nobody can write is refused before the long run, not after it.
+  if (!jsonPath.empty()) checkWritable(jsonPath);
 
   if (!rt::live())
     throw HostError(kExitIo, "the allocation and blocking-call monitors are not active");

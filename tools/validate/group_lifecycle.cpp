@@ -56,9 +56,10 @@ void createDestroy(Check& c) {
            "KB in " + std::to_string(n) + " cycles");
   c.figure("create-to-close", ms / static_cast<double>(n), "ms per instance");
   if (perInstance > 64.0 && heap1 - heap0 > 16384)
-    c.fail("the heap grows by " + khost::formatDouble(perInstance, 0) +
-           " bytes per created and closed instance (" + std::to_string(heap1 - heap0) +
-           " bytes over " + std::to_string(n) + ")");
+    c.report(Kind::Resources, "the heap grows by " + khost::formatDouble(perInstance, 0) +
+                                  " bytes per created and closed instance (" +
+                                  std::to_string(heap1 - heap0) + " bytes over " +
+                                  std::to_string(n) + ")");
 }
 
 void suspendResume(Check& c) {
@@ -80,10 +81,9 @@ void suspendResume(Check& c) {
       c.tried();
       long at = 0;
       float value = 0;
-      if (badSamples(inst.outputs(), block, 100.0f, &at, &value) > 0) {
-        c.fail(what + ": output " + describeFloat(value) + " at frame " + std::to_string(at));
-        break;
-      }
+      if (badSamples(inst.outputs(), block, 100.0f, &at, &value) > 0)
+        c.reportAgain(Kind::Output, what + ": output " + describeFloat(value) + " at frame " +
+                                        std::to_string(at));
     }
     c.step(what + ": suspend");
     inst.stop();
@@ -99,7 +99,8 @@ void processSome(Check& c, Instance& inst, const std::string& what) {
   long at = 0;
   float value = 0;
   if (badSamples(inst.outputs(), 128, 100.0f, &at, &value) > 0)
-    c.fail(what + ": output " + describeFloat(value) + " at frame " + std::to_string(at));
+    c.report(Kind::Output,
+             what + ": output " + describeFloat(value) + " at frame " + std::to_string(at));
 }
 
 void oddOrders(Check& c) {
@@ -169,10 +170,10 @@ void repeatedCalls(Check& c) {
 }  // namespace
 
 std::vector<CheckDef> lifecycleChecks() {
-  return {{"create/destroy cycles", createDestroy},
-          {"suspend/resume changes", suspendResume},
-          {"repeated and early calls", repeatedCalls},
-          {"close without suspend", oddOrders}};
+  return {{"create/destroy cycles", createDestroy, Kind::Resources},
+          {"suspend/resume changes", suspendResume, Kind::Output},
+          {"repeated and early calls", repeatedCalls, Kind::Interface},
+          {"close without suspend", oddOrders, Kind::Output}};
 }
 
 }  // namespace validate

@@ -39,9 +39,9 @@ void texts(Check& c, Instance& inst, int index, const std::string& context) {
     const size_t limit = call.opcode == effGetParamName ? kNameLimit : kLimit;
     const TextAnswer a = inst.text(call.opcode, index, limit);
     c.tried();
-    if (!a.ok(limit))
-      c.fail(context + ": " + call.name + "(" + std::to_string(index) + ") " + a.describe(limit));
-    else if (a.length > kLimit)
+    const auto place = c.at({{"parameter", std::to_string(index)}});
+    if (judgeText(c, a, limit, context + ": " + call.name + "(" + std::to_string(index) + ")") &&
+        a.length > kLimit)
       c.warn(std::string(call.name) + "(" + std::to_string(index) +
              ") is longer than the VST 2.4 "
              "limit of 8 (\"" +
@@ -60,7 +60,7 @@ void textsAcrossRange(Check& c) {
     for (int k = 0; k < 4 * c.level(); ++k) values.push_back(static_cast<float>(c.uniform(0, 1)));
     for (float v : values) {
       c.step("setParameter(" + std::to_string(i) + ", " + num(v) + ")");
-      inst.plugin().setParameter(i, v);
+      inst.setParameter(i, v);
       texts(c, inst, i, "setParameter(" + std::to_string(i) + ", " + num(v) + ")");
     }
   }
@@ -88,30 +88,30 @@ void oddValues(Check& c) {
   inst.start(44100, 64);
   std::vector<float> in(64);
   musicalSignal(in, 0, 44100, 8);
-  std::string outside;
   for (int i = 0; i < n; ++i) {
-    const float before = inst.plugin().getParameter(i);
+    const float before = inst.getParameter(i);
     for (float v : odd) {
       const std::string what = "setParameter(" + std::to_string(i) + ", " + num(v) + ")";
       c.step(what);
-      inst.plugin().setParameter(i, v);
+      inst.setParameter(i, v);
       texts(c, inst, i, what);
       c.step(what + ", getParameter");
-      const float got = inst.plugin().getParameter(i);
-      if (!(got >= 0.0f && got <= 1.0f) && outside.empty())
-        outside = what + ": getParameter answers " + num(got) + ", outside 0..1";
+      const float got = inst.getParameter(i);
       c.step(what + ", processReplacing");
       inst.processSignal(in.data(), 64);
       c.tried();
+      const auto place = c.at({{"parameter", std::to_string(i)}, {"value", num(v)}});
+      // Garbage in, garbage out: no host sends these values.
+      if (!(got >= 0.0f && got <= 1.0f))
+        c.report(Kind::OddValue, what + ": getParameter answers " + num(got) + ", outside 0..1");
       float value = 0;
       if (badSamples(inst.outputs(), 64, 1e30f, nullptr, &value) > 0)
-        c.fail(what + ": output " + num(value) + " after it");
+        c.report(Kind::Output, what + ": output " + num(value) + " after it");
       // A value the plug-in took back to normal before the next one.
-      inst.plugin().setParameter(i, before);
+      inst.setParameter(i, before);
       inst.processSignal(in.data(), 64);
     }
   }
-  if (!outside.empty()) c.warn(outside);
 }
 
 void roundTrip(Check& c) {
@@ -130,9 +130,9 @@ void roundTrip(Check& c) {
     for (int k = 0; k <= points; ++k) {
       const float v = static_cast<float>(k) / points;
       c.step("setParameter(" + std::to_string(i) + ", " + num(v) + ") then getParameter");
-      inst.plugin().setParameter(i, v);
+      inst.setParameter(i, v);
       set.push_back(v);
-      got.push_back(inst.plugin().getParameter(i));
+      got.push_back(inst.getParameter(i));
     }
     // The parameter's step: the widest gap between neighbouring answers.
     double step = 0.0;
@@ -143,6 +143,7 @@ void roundTrip(Check& c) {
         ++distinct;
       }
     const std::string idx = std::to_string(i);
+    const auto place = c.at({{"parameter", idx}});
     if (distinct == 1) {
       c.tried();
       if (inst.dispatch(effCanBeAutomated, i) == 0) {
@@ -155,23 +156,20 @@ void roundTrip(Check& c) {
     for (size_t k = 0; k < got.size(); ++k) {
       c.tried();
       const double error = std::fabs(static_cast<double>(got[k]) - set[k]);
-      if (!(error <= step + 1e-6)) {
-        c.fail("setParameter(" + idx + ", " + num(set[k]) + ") reads back " + num(got[k]) +
-               ", farther than the parameter's step " + num(step));
-        break;
-      }
+      if (!(error <= step + 1e-6))
+        c.reportAgain(Kind::State, "setParameter(" + idx + ", " + num(set[k]) + ") reads back " +
+                                       num(got[k]) + ", farther than the parameter's step " +
+                                       num(step));
     }
     // Setting what was read back reads back the same value.
     for (size_t k = 0; k < got.size(); k += std::max<size_t>(1, got.size() / 16)) {
       c.step("setParameter(" + idx + ", " + num(got[k]) + ") twice");
-      inst.plugin().setParameter(i, got[k]);
-      const float again = inst.plugin().getParameter(i);
+      inst.setParameter(i, got[k]);
+      const float again = inst.getParameter(i);
       c.tried();
-      if (!(std::fabs(static_cast<double>(again) - got[k]) <= 1e-6)) {
-        c.fail("setParameter(" + idx + ", " + num(got[k]) + ") reads back " + num(again) +
-               " (not stable)");
-        break;
-      }
+      if (!(std::fabs(static_cast<double>(again) - got[k]) <= 1e-6))
+        c.reportAgain(Kind::State, "setParameter(" + idx + ", " + num(got[k]) + ") reads back " +
+                                       num(again) + " (not stable)");
     }
   }
   if (readOnly > 0 && c.failures() == 0)
@@ -188,9 +186,9 @@ void outOfRange(Check& c) {
   for (int i : indices) {
     const std::string idx = std::to_string(i);
     c.step("getParameter(" + idx + ")");
-    inst.plugin().getParameter(i);
+    inst.getParameter(i);
     c.step("setParameter(" + idx + ", 0.5)");
-    inst.plugin().setParameter(i, 0.5f);
+    inst.setParameter(i, 0.5f);
     texts(c, inst, i, "index " + idx);
     c.step("effCanBeAutomated(" + idx + ")");
     inst.dispatch(effCanBeAutomated, i);
@@ -203,6 +201,7 @@ void outOfRange(Check& c) {
   const std::vector<float> after = inst.parameters();
   for (int i = 0; i < n; ++i) {
     c.tried();
+    const auto place = c.at({{"parameter", std::to_string(i)}});
     if (!(after[static_cast<size_t>(i)] == before[static_cast<size_t>(i)] ||
           (std::isnan(after[static_cast<size_t>(i)]) &&
            std::isnan(before[static_cast<size_t>(i)]))))
@@ -215,10 +214,10 @@ void outOfRange(Check& c) {
 }  // namespace
 
 std::vector<CheckDef> parameterChecks() {
-  return {{"texts across 0..1", textsAcrossRange},
-          {"odd values", oddValues},
-          {"set/get round trip", roundTrip},
-          {"out-of-range indices", outOfRange}};
+  return {{"texts across 0..1", textsAcrossRange, Kind::Text},
+          {"odd values", oddValues, Kind::Output},
+          {"set/get round trip", roundTrip, Kind::State},
+          {"out-of-range indices", outOfRange, Kind::State}};
 }
 
 }  // namespace validate

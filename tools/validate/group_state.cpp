@@ -1,10 +1,14 @@
 // state: chunk round trip byte-identical; random, truncated, oversized and
-// bit-flipped chunks refused or taken without harm (a refused one leaves
-// getChunk byte-identical); fxp/fxb round trip; parameters after a restore
-// equal those before the save.
+// bit-flipped chunks, and chunks with odd values written into them, refused
+// or taken without harm: a refused one leaves getChunk byte-identical, and
+// after any every parameter reads back within 0..1 and the output stays
+// within the bound the good state sets; fxp/fxb round trip; parameters after
+// a restore equal those before the save.
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 
 #include "tools/base/cli.h"
 #include "tools/validate/check.h"
@@ -18,9 +22,25 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// Output above this, or above 4 times what the good state gives, after a
+// chunk: the same bound as after bad input.
+constexpr float kBound = 100.0f;
+
+// After any chunk, accepted or not, every parameter reads back within 0..1:
+// hosts show, automate and store what they read.
+void parametersInRange(Check& c, Instance& inst, const std::string& after) {
+  const std::vector<float> values = inst.parameters();
+  for (size_t i = 0; i < values.size(); ++i)
+    if (!(values[i] >= 0.0f && values[i] <= 1.0f))
+      c.report(Kind::State,
+               after + ": parameter " + std::to_string(i) + " reads back " +
+                   describeFloat(values[i]) + ", outside 0..1",
+               {{"parameter", std::to_string(i)}});
+}
+
 void randomSettings(Check& c, Instance& inst) {
   for (int i = 0; i < inst.plugin().numParams(); ++i)
-    inst.plugin().setParameter(i, static_cast<float>(c.uniform(0, 1)));
+    inst.setParameter(i, static_cast<float>(c.uniform(0, 1)));
 }
 
 // Index and values of the first parameter that differs by more than 1e-6.
@@ -61,6 +81,7 @@ void chunkRoundTrip(Check& c) {
       Instance b(c.pluginPath());
       c.step(kind + " " + std::to_string(round) + ": effSetChunk into a new instance");
       b.setChunk(saved, program);
+      parametersInRange(c, b, kind + " " + std::to_string(round) + " restored");
       const Bytes again = b.chunk(program);
       const std::string diff = firstDifference(saved, again);
       if (!diff.empty())
@@ -81,7 +102,7 @@ void chunkRoundTrip(Check& c) {
 
 Bytes mutate(Check& c, const Bytes& base, std::string& how) {
   Bytes m = base;
-  switch (c.between(0, 6)) {
+  switch (c.between(0, 7)) {
     case 0: {
       const size_t n = static_cast<size_t>(c.between(0, static_cast<long>(base.size()) - 1));
       m.resize(n);
@@ -118,6 +139,21 @@ Bytes mutate(Check& c, const Bytes& base, std::string& how) {
       how = std::to_string(count) + " bytes at " + std::to_string(at) + " set to 0x00/0xFF";
       break;
     }
+    case 6: {
+      // A value a parameter never takes, where a stored float may be: makes
+      // a plug-in that trusts its chunk's numbers play far too loud.
+      static const float odd[] = {
+          1e6f, -1e6f, 2.0f, -1.0f, 1e30f, 100.0f, std::numeric_limits<float>::quiet_NaN()};
+      const float v = odd[c.between(0, std::size(odd) - 1)];
+      if (m.size() < 4) {
+        how = "too short for a value";
+        break;
+      }
+      const size_t at = 4 * static_cast<size_t>(c.between(0, static_cast<long>(m.size() / 4) - 1));
+      std::memcpy(&m[at], &v, 4);
+      how = "with the float " + describeFloat(v) + " written at byte " + std::to_string(at);
+      break;
+    }
     default: {
       m.assign(static_cast<size_t>(c.between(0, 64)), 0);
       for (auto& x : m) x = static_cast<uint8_t>(c.between(0, 255));
@@ -134,13 +170,21 @@ void mutatedChunks(Check& c) {
   randomSettings(c, inst);
   const Bytes base = inst.chunk(false);
   if (base.empty()) return c.fail("effGetChunk gives no chunk");
+  const int n = inst.plugin().numParams();
   // Only a plug-in that answers 1 to a good chunk says "refused" with 0.
   const bool answers = inst.setChunk(base, false) > 0;
   inst.start(44100, 256);
   std::vector<float> in(256);
   musicalSignal(in, 0, 44100, 2);
+  // How loud the good state plays this block, once it has settled.
+  float peak = 0.0f;
+  for (int k = 0; k < 64; ++k) {
+    c.step("the good chunk: processReplacing " + std::to_string(k));
+    inst.processSignal(in.data(), 256);
+    peak = std::max(peak, peakOf(inst.outputs(), 256));
+  }
+  const float bound = std::max(kBound, 4.0f * peak);
   const long cases = 500 * c.level();
-  const int n = inst.plugin().numParams();
   for (long k = 0; k < cases; ++k) {
     const bool program = k % 5 == 4;
     std::string how;
@@ -155,23 +199,23 @@ void mutatedChunks(Check& c) {
     const Bytes after = inst.chunk(program);
     c.tried();
     if (answers && answer <= 0 && after != before)
-      c.fail(what + ": refused (answer " + std::to_string(answer) +
-             ") yet effGetChunk changed: " + firstDifference(before, after));
+      c.report(Kind::State, what + ": refused (answer " + std::to_string(answer) +
+                                ") yet effGetChunk changed: " + firstDifference(before, after));
+    c.step(what + ": getParameter");
+    parametersInRange(c, inst, what);
     c.step(what + ": displays");
-    for (int i = 0; i < n; ++i) {
-      const TextAnswer a = inst.text(effGetParamDisplay, i, kVstMaxParamStrLen);
-      if (!a.ok(kVstMaxParamStrLen)) {
-        c.fail(what + ": effGetParamDisplay(" + std::to_string(i) + ") " +
-               a.describe(kVstMaxParamStrLen));
+    for (int i = 0; i < n; ++i)
+      if (!judgeText(c, inst.text(effGetParamDisplay, i, kVstMaxParamStrLen), kVstMaxParamStrLen,
+                     what + ": effGetParamDisplay(" + std::to_string(i) + ")"))
         break;
-      }
-    }
     c.step(what + ": processReplacing");
     inst.processSignal(in.data(), 256);
     long at = 0;
     float value = 0;
-    if (badSamples(inst.outputs(), 256, 1e30f, &at, &value) > 0)
-      c.fail(what + ": output " + describeFloat(value) + " at frame " + std::to_string(at));
+    if (badSamples(inst.outputs(), 256, bound, &at, &value) > 0)
+      c.report(Kind::Output, what + ": output " + describeFloat(value) + " at frame " +
+                                 std::to_string(at) + " (bound " + khost::formatGeneral(bound) +
+                                 ")");
     c.step(what + ": restoring the good chunk");
     inst.setChunk(base, false);
   }
@@ -201,6 +245,7 @@ void presetFiles(Check& c) {
         c.fail(std::string(".") + ext + " written from the plug-in is refused: " + e.what());
         continue;
       }
+      parametersInRange(c, b, std::string(".") + ext + " restored");
       const std::string pdiff = paramDifference(params, b.parameters());
       if (!pdiff.empty()) c.fail(std::string(".") + ext + " restored: " + pdiff);
       khost::saveState(b.plugin(), second);
@@ -212,9 +257,9 @@ void presetFiles(Check& c) {
 }  // namespace
 
 std::vector<CheckDef> stateChecks() {
-  return {{"chunk round trip", chunkRoundTrip},
-          {"mutated chunks", mutatedChunks},
-          {"fxp/fxb round trip", presetFiles}};
+  return {{"chunk round trip", chunkRoundTrip, Kind::State},
+          {"mutated chunks", mutatedChunks, Kind::State},
+          {"fxp/fxb round trip", presetFiles, Kind::State}};
 }
 
 }  // namespace validate

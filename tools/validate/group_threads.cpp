@@ -24,8 +24,7 @@ void threeThreads(Check& c) {
   std::vector<std::vector<uint8_t>> chunks;
   if (inst.hasChunks())
     for (int k = 0; k < 3; ++k) {
-      for (int i = 0; i < n; ++i)
-        inst.plugin().setParameter(i, static_cast<float>(c.uniform(0, 1)));
+      for (int i = 0; i < n; ++i) inst.setParameter(i, static_cast<float>(c.uniform(0, 1)));
       chunks.push_back(inst.chunk(false));
     }
   inst.start(44100, 256);
@@ -34,7 +33,19 @@ void threeThreads(Check& c) {
   const uint64_t seed = c.rng()();
   c.step("audio, automation and UI threads running together");
 
-  std::thread audio([&] {
+  // An exception a plug-in throws on one of them ends the run, as a finding
+  // (it would end the process otherwise).
+  auto guarded = [&](auto body) {
+    return [&c, &stop, body] {
+      try {
+        body();
+      } catch (const std::exception& e) {
+        c.report(Kind::Exception, e.what());
+        stop = true;
+      }
+    };
+  };
+  std::thread audio(guarded([&] {
     std::mt19937_64 rng(seed);
     std::vector<float> in(256);
     for (int64_t at = 0; !stop; at += 256) {
@@ -44,19 +55,19 @@ void threeThreads(Check& c) {
       if (badSamples(inst.outputs(), 256, 1e30f) > 0) ++badBlocks;
       ++blocks;
     }
-  });
-  std::thread automation([&] {
+  }));
+  std::thread automation(guarded([&] {
     std::mt19937_64 rng(seed + 1);
     std::uniform_real_distribution<float> d(0.0f, 1.0f);
     while (!stop && n > 0) {
       for (int i = 0; i < n && !stop; ++i) {
-        inst.plugin().setParameter(i, d(rng));
-        inst.plugin().getParameter(i);
+        inst.setParameter(i, d(rng));
+        inst.getParameter(i);
       }
       ++automations;
     }
-  });
-  std::thread ui([&] {
+  }));
+  std::thread ui(guarded([&] {
     std::unique_ptr<EditorHost> x;
     if (withEditor) x = std::make_unique<EditorHost>();
     // Quick cycles: an editor closing while the other threads set
@@ -74,7 +85,7 @@ void threeThreads(Check& c) {
       if (!x) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       ++uiRounds;
     }
-  });
+  }));
   std::this_thread::sleep_for(std::chrono::seconds(c.level()));
   stop = true;
   audio.join();
@@ -85,7 +96,8 @@ void threeThreads(Check& c) {
   c.figure("audio blocks", static_cast<double>(blocks), "");
   c.figure("editor rounds", static_cast<double>(uiRounds), withEditor ? "" : "(no editor)");
   if (badBlocks > 0)
-    c.fail(std::to_string(badBlocks.load()) + " audio blocks with non-finite output");
+    c.report(Kind::Output,
+             std::to_string(badBlocks.load()) + " audio blocks with non-finite output");
   if (!withEditor)
     c.note(inst.hasEditor() ? "no DISPLAY: the UI thread ran without the editor"
                             : "no editor: the UI thread only restored chunks and read displays");
@@ -94,7 +106,7 @@ void threeThreads(Check& c) {
 }  // namespace
 
 std::vector<CheckDef> threadChecks() {
-  return {{"audio, automation and UI", threeThreads}};
+  return {{"audio, automation and UI", threeThreads, Kind::Crash}};
 }
 
 }  // namespace validate

@@ -1,30 +1,54 @@
 // One plug-in instance as the validator drives it: the host context, the
 // loaded record, audio buffers for any pin count, in-place or separate
-// processing, MIDI event lists, and text requests with guard bytes.
+// processing, MIDI event lists, and text requests with guard bytes. Every
+// buffer the plug-in is given lies against a guard page (guarded.h), and
+// every call into it turns an escaping exception into PluginThrew.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "host/vst_abi.h"
+#include "tools/validate/guarded.h"
 #include "tools/vst/host_context.h"
 #include "tools/vst/plugin.h"
 
 namespace validate {
 
+class Check;
+
+// A C++ exception that left the plug-in: what it was and the call it left.
+class PluginThrew : public std::runtime_error {
+ public:
+  explicit PluginThrew(const std::string& message) : std::runtime_error(message) {}
+};
+
+// "effSetChunk", or "dispatcher opcode 99"; the label is a static text
+// ("the dispatcher" for opcodes it does not know).
+std::string opcodeName(VstInt32 opcode);
+const char* opcodeLabel(VstInt32 opcode);
+
 // A text request's answer. The plug-in writes into a buffer whose bytes past
 // the limit (and its terminator) are a known pattern; any of them changed is
-// an overrun even when the text itself looks short.
+// an overrun even when the text itself looks short, unless they are zeros
+// within the first 64 bytes (padding, which hosts' buffers hold).
 struct TextAnswer {
   std::string text;
   size_t length = 0;
   bool overrun = false;
-  size_t touched = 0;  // one past the last byte the plug-in changed
+  bool padded = false;  // only zeros written past the terminator, within 64 bytes
+  size_t touched = 0;   // one past the last byte the plug-in changed
   bool ok(size_t limit) const { return !overrun && length <= limit; }
   std::string describe(size_t limit) const;  // "wrote 40 characters (limit 8): \"...\""
 };
+
+// Reports a text answer to `c`: a FAIL (text) when it is too long or wrote
+// past its limit, a warning (padding) for zeros within 64 bytes. True when
+// the text is within its limit.
+bool judgeText(Check& c, const TextAnswer& a, size_t limit, const std::string& call);
 
 class Instance {
  public:
@@ -35,9 +59,13 @@ class Instance {
   khost::HostContext& host() { return *host_; }
   AEffect* effect() { return plugin_->effect(); }
   VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                     float opt = 0.0f) {
-    return plugin_->dispatch(opcode, index, value, ptr, opt);
-  }
+                     float opt = 0.0f);
+  // A call whose ptr is a text for the plug-in to read (effCanDo, effSetProgramName),
+  // placed against a guard page with its terminator.
+  VstIntPtr dispatchText(VstInt32 opcode, VstInt32 index, const std::string& text);
+
+  float getParameter(int index);
+  void setParameter(int index, float value);
 
   int numInputs() const { return plugin_->numInputs(); }
   int numOutputs() const { return plugin_->numOutputs(); }
@@ -71,19 +99,26 @@ class Instance {
   void closeWithoutSuspend();
 
  private:
+  // Writes the plug-in made around a buffer, reported to the running check.
+  void strays(const GuardedArea& area);
+
   std::unique_ptr<khost::HostContext> host_;
   std::unique_ptr<khost::Plugin> plugin_;
   bool running_ = false;
   int32_t maxBlock_ = 0;
-  std::vector<std::vector<float>> ins_, outs_;
+  std::vector<std::vector<float>> outs_;
+  std::vector<std::unique_ptr<GuardedArea>> inAreas_, outAreas_;
   std::vector<float*> inPtrs_, outPtrs_;
-  std::vector<uint8_t> eventList_;
+  GuardedArea textArea_, chunkArea_, eventArea_, listArea_;
 };
 
 // Number of frames of output that are not finite or above `bound`; the first
 // such frame's index and value go to where/value.
 long badSamples(const std::vector<std::vector<float>>& channels, int32_t frames, float bound,
                 long* where = nullptr, float* value = nullptr);
+
+// The largest finite magnitude in the first `frames` frames.
+float peakOf(const std::vector<std::vector<float>>& channels, int32_t frames);
 
 std::string describeFloat(double v);  // "nan", "inf", or a short number
 

@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "tools/base/cli.h"
+#include "tools/validate/guarded.h"
 #include "tools/validate/instance.h"
 
 namespace validate {
@@ -66,21 +67,41 @@ std::string signalInReport(const std::string& report) {
   return "";
 }
 
-// The child's end of a run: results go to `fd` line by line.
+// What a child's death means for the user: a guard page it ran into, a
+// sanitizer's report, a timeout or a plain crash.
+Kind deathKind(bool timedOut, const std::string& fault, const std::string& report) {
+  if (timedOut) return Kind::Hang;
+  if (!fault.empty()) return Kind::Memory;
+  if (report.find("LeakSanitizer") != std::string::npos) return Kind::Resources;
+  if (report.find("ThreadSanitizer") != std::string::npos) return Kind::Race;
+  if (report.find("terminate called") != std::string::npos) return Kind::Exception;
+  if (report.find("ERROR: AddressSanitizer") != std::string::npos && signalInReport(report).empty())
+    return Kind::Memory;
+  return Kind::Crash;
+}
+
+// The child's end of a run: findings and results go to `fd` line by line.
 [[noreturn]] void childMain(const GroupDef& group, size_t first, const RunOptions& options,
                             SharedSlot* slot, int fd, const Sandbox& box) {
   box.enter();
+  installGuardHandler(slot);
   for (size_t i = first; i < group.checks.size(); ++i) {
     CheckResult r;
     r.group = group.name;
     r.check = group.checks[i].name;
     slot->checkIndex = static_cast<int>(i);
     {
-      Check c(options, r, slot);
+      Check c(options, r, slot, group.checks[i].kind,
+              [fd](const std::string& line) { writeAll(fd, line); });
       try {
         group.checks[i].run(c);
-      } catch (const std::exception& e) {
+      } catch (const PluginThrew& e) {
+        c.report(Kind::Exception, std::string(e.what()) + " during " + slot->step);
+      } catch (const khost::HostError& e) {
         c.fail(std::string("the check stopped: ") + e.what());
+      } catch (const std::exception& e) {
+        c.report(Kind::Exception,
+                 "an exception escaped during " + std::string(slot->step) + ": " + e.what());
       }
     }
     writeAll(fd, encodeResult(r));
@@ -160,6 +181,7 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
 
     const size_t before = results.size();
     std::string pending;
+    CheckResult partial;  // the findings of the check running now
     int lastIndex = -1;
     long lastProgress = -1;
     bool timedOut = false;
@@ -173,10 +195,11 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
         if (n <= 0) break;  // the child closed its end or died
         pending.append(buf, static_cast<size_t>(n));
         for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-          CheckResult r;
-          if (decodeResult(pending.substr(0, nl), r)) {
-            r.group = group.name;
-            results.push_back(r);
+          bool ok = false;
+          if (decodeLine(pending.substr(0, nl), partial, ok)) {
+            partial.group = group.name;
+            results.push_back(partial);
+            partial = CheckResult();
             if (progress) progress(results.size(), group.checks.size());
           }
           pending.erase(0, nl + 1);
@@ -203,16 +226,24 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
       munmap(slot, sizeof(SharedSlot));
       break;
     }
-    const std::string report = firstReportLine(box.log());
+    const std::string fault(slot->fault);
+    // A guard page says more than a sanitizer's "SEGV on unknown address".
+    const std::string report = fault.empty() ? firstReportLine(box.log()) : "";
     std::string how;
     if (timedOut)
       how = "timed out after " + khost::formatGeneral(timeoutSeconds) + " s";
     else if (WIFSIGNALED(status))
       how = "killed by " + signalText(WTERMSIG(status));
+    else if (!fault.empty())
+      how = signalInReport(firstReportLine(box.log())).empty()
+                ? std::string("stopped by the sanitizer")
+                : "killed by " + signalText(SIGSEGV);
     else if (!signalInReport(report).empty())
       how = "killed by " + signalInReport(report);
     else
       how = "exited with status " + std::to_string(WEXITSTATUS(status));
+    Finding death;
+    death.kind = deathKind(timedOut, fault, report);
     if (finished) {
       // Every check reported; the process failed on its way out.
       CheckResult r;
@@ -222,21 +253,33 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
       r.cases = 1;
       r.failures = 1;
       r.detail = how + " after its checks (plug-in destructors or a sanitizer)" +
-                 (report.empty() ? "" : ": " + report);
+                 (fault.empty() ? "" : ": " + fault) + (report.empty() ? "" : ": " + report);
+      death.text = r.detail;
+      r.findings.push_back(death);
       results.push_back(r);
       munmap(slot, sizeof(SharedSlot));
       break;
     }
     const int index = static_cast<int>(first + (results.size() - before));
-    CheckResult r;
+    const CheckDef& def = group.checks[static_cast<size_t>(index)];
+    CheckResult r = partial;
     r.group = group.name;
-    r.check = group.checks[static_cast<size_t>(index)].name;
-    r.status = Status::Fail;
-    r.cases = slot->cases;
-    r.failures = slot->failures + 1;
+    r.check = def.name;
+    // The case it died in counts, and failed, unless the check tries only
+    // what no host does: then even its death is a warning of that kind.
+    r.cases = slot->cases + 1;
+    const bool onlyOdd = def.kind == Kind::OddRate;
+    if (onlyOdd) death.kind = def.kind;
+    r.failures = slot->failures + (onlyOdd ? 0 : 1);
+    for (const Finding& f : r.findings)
+      if (f.severity() == Severity::Warn) r.warnings += f.count;
+    if (onlyOdd) ++r.warnings;
+    r.status = r.failures > 0 ? Status::Fail : Status::Warn;
     std::string step(slot->step);
-    r.detail =
-        how + (step.empty() ? "" : " during " + step) + (report.empty() ? "" : ": " + report);
+    r.detail = how + (step.empty() ? "" : " during " + step) + (fault.empty() ? "" : ": " + fault) +
+               (report.empty() ? "" : ": " + report);
+    death.text = r.detail;
+    r.findings.push_back(death);
     results.push_back(r);
     if (progress) progress(results.size(), group.checks.size());
     munmap(slot, sizeof(SharedSlot));

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> all(argv + 1, argv + argc);
   for (const std::string& a : all)
     if (isHelp(a)) {
-      std::fputs(kValidateHelp, stdout);
+      std::fputs(validateHelp().c_str(), stdout);
       return kExitOk;
     }
   ArgList args(all);

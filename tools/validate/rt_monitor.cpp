@@ -16,6 +16,9 @@ namespace {
 
 // Static TLS of the executable: reading it never allocates.
 __thread int watching __attribute__((tls_model("initial-exec"))) = 0;
+__thread long callAllocations __attribute__((tls_model("initial-exec"))) = 0;
+__thread long callBlocking __attribute__((tls_model("initial-exec"))) = 0;
+__thread const char* callFirstBlocking __attribute__((tls_model("initial-exec"))) = nullptr;
 std::atomic<long> allocations{0};
 std::atomic<long> blockingCalls{0};
 std::atomic<const char*> firstBlocking{nullptr};
@@ -25,18 +28,34 @@ std::atomic<const char*> firstBlocking{nullptr};
 namespace validate::rt {
 
 void noteAllocation() {
-  if (watching) allocations.fetch_add(1, std::memory_order_relaxed);
+  if (!watching) return;
+  ++callAllocations;
+  allocations.fetch_add(1, std::memory_order_relaxed);
 }
 
 void noteBlocking(const char* name) {
   if (!watching) return;
+  if (callBlocking++ == 0) callFirstBlocking = name;
   blockingCalls.fetch_add(1, std::memory_order_relaxed);
   const char* none = nullptr;
   firstBlocking.compare_exchange_strong(none, name);
 }
 
 void watch(bool on) {
+  if (on) {
+    callAllocations = 0;
+    callBlocking = 0;
+    callFirstBlocking = nullptr;
+  }
   watching = on ? 1 : 0;
+}
+
+Counts lastCall() {
+  Counts c;
+  c.allocations = callAllocations;
+  c.blocking = callBlocking;
+  c.firstBlocking = callFirstBlocking;
+  return c;
 }
 
 Counts counts() {

@@ -9,14 +9,19 @@ namespace validate::rt {
 
 struct Counts {
   long allocations = 0;  // malloc, calloc, realloc, memalign family, free
-  long blocking = 0;     // mutex lock, semaphore wait, sleeps, poll/select, read/write
+  // Locks (mutex, reader-writer, spin), condition and semaphore waits, futex,
+  // sleeps, poll/select, opening, reading and writing files, mmap
+  long blocking = 0;
   const char* firstBlocking = nullptr;  // name of the first blocking call seen
 };
 
 // Marks the calling thread as inside (true) or outside an audio call.
 void watch(bool on);
+// Every thread's calls since reset().
 Counts counts();
 void reset();
+// The calling thread's last audio call (from its last watch(true) on).
+Counts lastCall();
 
 // True when the interposers count this process's calls: without them every
 // real-time check would pass unseen.
