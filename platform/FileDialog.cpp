@@ -166,6 +166,10 @@ std::vector<std::string> SystemFileDialogRunner::buildCommand(const std::string&
       argv.push_back("--title");
       argv.push_back(request.title);
     }
+    if (request.parentWindow) {
+      argv.push_back("--attach");
+      argv.push_back(std::to_string(request.parentWindow));
+    }
     argv.push_back(request.save ? "--getsavefilename" : "--getopenfilename");
     argv.push_back(start.empty() ? std::string(".") : start);
     std::string filter;
@@ -178,6 +182,7 @@ std::vector<std::string> SystemFileDialogRunner::buildCommand(const std::string&
   }
   argv.push_back("--file-selection");
   if (!request.title.empty()) argv.push_back("--title=" + request.title);
+  if (request.parentWindow) argv.push_back("--attach=" + std::to_string(request.parentWindow));
   if (request.save) {
     argv.push_back("--save");
     // zenity 3.91 and later refuse to start with this option; they ask anyway.

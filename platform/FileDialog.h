@@ -21,6 +21,10 @@ struct FileDialogRequest {
   std::string initialDirectory;  // absolute, ends with '/'; empty for the dialog's default
   std::string defaultName;       // save dialogs only
   std::vector<FileDialogFilter> filters;
+  // The X11 window the dialog belongs to, kept above it and placed over it by
+  // the window manager (kdialog; zenity 3.44 takes it for its message boxes
+  // only, not for file selection); 0: none.
+  unsigned long parentWindow = 0;
 };
 
 // Shows one dialog; the chosen absolute path, or nothing when cancelled.

@@ -3,6 +3,8 @@
 #include <new>
 
 #include "platform/FileDialog.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/PlatformFrame.h"
 
 CNewFileSelector::CNewFileSelector(CFrame* parent, Style style) : frame(parent), style(style) {}
 
@@ -47,6 +49,9 @@ bool CNewFileSelector::runModal() {
     platform::FileDialogRequest request;
     request.save = style == kSelectSaveFile;
     request.title = title;
+    // Over the host's window at any editor size, not wherever the desktop puts it.
+    if (frame && frame->getPlatformFrame())
+      request.parentWindow = frame->getPlatformFrame()->topLevelWindow();
     // Only an absolute folder is a start folder; a relative one would be read
     // against whatever directory the host happens to be in.
     if (!initialDirectory.empty() && initialDirectory[0] == '/') {

@@ -33,6 +33,9 @@ class PlatformFrame {
   virtual void resize(int width, int height);
   // The native window (an X11 Window id); 0 for the offscreen backend.
   virtual unsigned long nativeWindow() const { return 0; }
+  // The top-level window holding ours (the host's), for dialogs to stay above
+  // it; 0 when there is none.
+  virtual unsigned long topLevelWindow() const { return 0; }
   // Dispatches pending window events into the frame; never blocks.
   virtual void processEvents() {}
   // Copies `area` of the back buffer to the screen.

@@ -233,6 +233,22 @@ class X11Frame : public PlatformFrame {
   bool isWindowed() const override { return true; }
   unsigned long nativeWindow() const override { return window; }
 
+  unsigned long topLevelWindow() const override {
+    if (!alive) return 0;
+    ErrorTrap trap(display);
+    // Up the tree to the child of the root: the window a window manager manages.
+    Window current = window;
+    for (int depth = 0; depth < 64; ++depth) {
+      Window root = 0, parent = 0, *children = nullptr;
+      unsigned count = 0;
+      if (!XQueryTree(display, current, &root, &parent, &children, &count)) return 0;
+      if (children) XFree(children);
+      if (parent == 0 || parent == root) return trap.hit() ? 0 : current;
+      current = parent;
+    }
+    return 0;
+  }
+
   void resize(int width, int height) override {
     PlatformFrame::resize(width, height);
     pendingExpose = CRect(0, 0, w, h);

@@ -116,6 +116,21 @@ TEST(FileDialogCommand, ZenityArgumentsFollowItsVersion) {
   EXPECT_EQ(std::count(mid.begin(), mid.end(), "--confirm-overwrite"), 1);
 }
 
+TEST(FileDialogCommand, BothProgramsAttachToTheParentWindow) {
+  FileDialogRequest r = bankOpen();
+  r.parentWindow = 0x2a00007;
+  auto has = [](const std::vector<std::string>& argv, const std::string& a) {
+    return std::find(argv.begin(), argv.end(), a) != argv.end();
+  };
+  std::vector<std::string> k = SystemFileDialogRunner::buildCommand("kdialog", "/k", r, "");
+  auto at = std::find(k.begin(), k.end(), "--attach");
+  ASSERT_NE(at, k.end());
+  ASSERT_NE(at + 1, k.end());
+  EXPECT_EQ(at[1], "44040199");
+  EXPECT_TRUE(
+      has(SystemFileDialogRunner::buildCommand("zenity", "/z", r, "3.44"), "--attach=44040199"));
+}
+
 TEST(FileDialogRun, NoDialogProgramAnswersCancelled) {
   TempDir empty;
   SystemFileDialogRunner runner(empty.path);

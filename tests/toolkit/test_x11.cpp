@@ -23,7 +23,9 @@
 #include <thread>
 
 #include "ToolkitTestSupport.h"
+#include "platform/FileDialog.h"
 #include "tests/support/XvfbServer.h"
+#include "toolkit/CNewFileSelector.h"
 #include "toolkit/OffscreenFrame.h"
 #include "toolkit/Toolkit.h"
 
@@ -285,3 +287,36 @@ TEST_F(X11, BadParentFallsBackToOffscreen) {
 }
 
 }  // namespace
+
+namespace {
+
+class RequestRecorder : public platform::FileDialogRunner {
+ public:
+  std::optional<std::string> run(const platform::FileDialogRequest& request) override {
+    requests.push_back(request);
+    return std::nullopt;
+  }
+  std::vector<platform::FileDialogRequest> requests;
+};
+
+}  // namespace
+
+// Hosts nest the editor in windows of their own; the dialog belongs to the
+// top-level one, or window managers place it anywhere on the desktop.
+TEST_F(X11, FileDialogsBelongToTheHostsTopLevelWindow) {
+  Window nested = XCreateSimpleWindow(dpy, parent, 5, 5, 290, 110, 0, 0, 0);
+  XMapWindow(dpy, nested);
+  XSync(dpy, False);
+  EventLog log;
+  CFrame* frame = new CFrame(CRect(0, 0, 200, 80), reinterpret_cast<void*>(nested), &log);
+  ASSERT_TRUE(frame->isWindowed());
+  RequestRecorder recorder;
+  platform::setFileDialogRunnerForTesting(&recorder);
+  CNewFileSelector selector(frame, CNewFileSelector::kSelectFile);
+  EXPECT_FALSE(selector.runModal());
+  platform::setFileDialogRunnerForTesting(nullptr);
+  ASSERT_EQ(recorder.requests.size(), 1u);
+  EXPECT_EQ(recorder.requests[0].parentWindow, parent);
+  frame->close();
+  XDestroyWindow(dpy, nested);
+}
