@@ -12,7 +12,9 @@
 #include <sstream>
 
 #include "tools/io/files.h"
+#include "tools/lv2/lv2_host.h"
 #include "tools/validate/isolation.h"
+#include "tools/validate/lv2/lv2_groups.h"
 #include "tools/validate/report.h"
 #include "tools/validate/rt_monitor.h"
 
@@ -119,7 +121,7 @@ std::string validateHelp() {
 
 namespace {
 
-std::vector<std::string> splitList(const std::string& text) {
+std::vector<std::string> splitList(const std::string& text, bool lv2) {
   std::vector<std::string> out;
   std::stringstream in(text);
   for (std::string item; std::getline(in, item, ',');) {
@@ -128,7 +130,7 @@ std::vector<std::string> splitList(const std::string& text) {
     const std::string head = item.substr(
         item.find_first_not_of(' ') == std::string::npos ? 0 : item.find_first_not_of(' '));
     bool names = false;
-    for (const validate::GroupDef& g : validate::allGroups())
+    for (const validate::GroupDef& g : validate::groupsFor(lv2))
       if (head == g.name || head.rfind(std::string(g.name) + "/", 0) == 0) names = true;
     if (!names && !out.empty() && out.back().find('/') != std::string::npos)
       out.back() += "," + item;
@@ -143,18 +145,18 @@ std::vector<std::string> splitList(const std::string& text) {
   throw HostError(kExitValidateUsage, message);
 }
 
-std::string groupNames() {
+std::string groupNames(bool lv2) {
   std::string names;
-  for (const validate::GroupDef& g : validate::allGroups())
+  for (const validate::GroupDef& g : validate::groupsFor(lv2))
     names += std::string(names.empty() ? "" : ", ") + g.name;
   return names;
 }
 
 // The groups (whole, or some of their checks) --only names, in run order.
-std::vector<validate::GroupDef> selectGroups(const std::vector<std::string>& only) {
+std::vector<validate::GroupDef> selectGroups(const std::vector<std::string>& only, bool lv2) {
   using validate::GroupDef;
   std::vector<GroupDef> out;
-  for (const GroupDef& g : validate::allGroups()) {
+  for (const GroupDef& g : validate::groupsFor(lv2)) {
     bool whole = only.empty();
     std::vector<validate::CheckDef> some;
     for (const std::string& item : only) {
@@ -174,9 +176,9 @@ std::vector<validate::GroupDef> selectGroups(const std::vector<std::string>& onl
     const size_t slash = item.find('/');
     const std::string group = item.substr(0, slash);
     const GroupDef* found = nullptr;
-    for (const GroupDef& g : validate::allGroups())
+    for (const GroupDef& g : validate::groupsFor(lv2))
       if (group == g.name) found = &g;
-    if (found == nullptr) badUsage("no group \"" + group + "\" (groups: " + groupNames() + ")");
+    if (found == nullptr) badUsage("no group \"" + group + "\" (groups: " + groupNames(lv2) + ")");
     if (slash == std::string::npos) continue;
     const std::string check = item.substr(slash + 1);
     std::string checks;
@@ -209,7 +211,7 @@ static int validateWith(ArgList& args) {
   RunOptions options;
   options.level = 2;
   std::string jsonPath;
-  std::vector<std::string> only;
+  std::string onlyText;
   double timeout = 120.0;
   std::vector<std::string> positional;
   while (!args.empty()) {
@@ -226,7 +228,7 @@ static int validateWith(ArgList& args) {
     } else if (a == "--json") {
       jsonPath = args.value(a);
     } else if (a == "--only") {
-      only = splitList(args.value(a));
+      onlyText = args.value(a);
     } else if (a == "--timeout") {
       double t = 0;
       const std::string text = args.value(a);
@@ -239,17 +241,23 @@ static int validateWith(ArgList& args) {
       positional.push_back(a);
     }
   }
-  if (positional.size() != 1) badUsage("want PLUGIN.so (korva-host validate --help)");
+  if (positional.size() != 1) badUsage("want PLUGIN.so or an LV2 URI (korva-host validate --help)");
   options.pluginPath = positional[0];
-  // Children work in folders of their own; the path must not depend on ours.
-  if (char* full = realpath(options.pluginPath.c_str(), nullptr)) {
+  options.lv2 = isLv2Uri(options.pluginPath);
+  const std::vector<std::string> only =
+      onlyText.empty() ? std::vector<std::string>() : splitList(onlyText, options.lv2);
+  if (options.lv2) {
+    // Children work in folders of their own: LV2_PATH must not depend on ours.
+    setenv("LV2_PATH", absoluteLv2Path().c_str(), 1);
+  } else if (char* full = realpath(options.pluginPath.c_str(), nullptr)) {
+    // Children work in folders of their own; the path must not depend on ours.
     options.pluginPath = full;
     std::free(full);
   }
   const char* display = std::getenv("DISPLAY");
   options.display = display != nullptr && *display != '\0';
 
-  const std::vector<GroupDef> selected = selectGroups(only);
+  const std::vector<GroupDef> selected = selectGroups(only, options.lv2);
   std::vector<const GroupDef*> groups;
   for (const GroupDef& g : selected) groups.push_back(&g);
   // A result nobody can write is refused before the long run, not after it.
@@ -257,7 +265,8 @@ static int validateWith(ArgList& args) {
 
   if (!rt::live())
     throw HostError(kExitIo, "the allocation and blocking-call monitors are not active");
-  const std::string why = preflight(options.pluginPath, std::min(timeout, 30.0));
+  const std::string why = options.lv2 ? lv2::preflight(options.pluginPath, std::min(timeout, 30.0))
+                                      : preflight(options.pluginPath, std::min(timeout, 30.0));
   if (!why.empty()) throw HostError(kExitPlugin, why);
 
   const auto start = std::chrono::steady_clock::now();
