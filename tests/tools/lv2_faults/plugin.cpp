@@ -31,6 +31,7 @@ struct Instance : Plugin {
   uint32_t sequenceCapacity = 0;  // bytes of the atom port's buffer, 0 if not told
   LV2_URID sequenceType = 0;
   pthread_rwlock_t lock = PTHREAD_RWLOCK_INITIALIZER;  // kRwlock only
+  unsigned recordSum = 0;                              // kOverreadsState only
 };
 
 // The instance has pages of its own, returned at cleanup, so a use after
@@ -154,12 +155,17 @@ void readEvents(Instance* t) {
     const auto* body = reinterpret_cast<const uint8_t*>(ev + 1);
     if (ev->body.type == t->midiEvent) {
       uint8_t msg[3] = {};
-      if (kFault == kShortMidi)
-        std::memcpy(msg, body, 3);  // a whole controller message, whatever the size
-      else
+      if (kFault == kShortMidi) {
+        // A whole controller message, whatever the size (volatile: every byte
+        // is read in optimised builds too).
+        const volatile uint8_t* bytes = body;
+        for (uint8_t& b : msg) b = *bytes++;
+      } else {
         std::memcpy(msg, body, std::min<uint32_t>(bodySize, 3));
+      }
       const bool controller = (kFault == kShortMidi || bodySize == 3) && (msg[0] & 0xF0) == 0xB0;
-      if (controller && (msg[1] == 120 || msg[1] == 123)) t->filter[0] = t->filter[1] = 0.0f;
+      if (controller && (msg[1] == 120 || msg[1] == 123) && msg[2] == 0)
+        t->filter[0] = t->filter[1] = 0.0f;
     } else if ((ev->body.type == t->objectType || ev->body.type == t->blankType) &&
                bodySize >= sizeof(LV2_Atom_Object_Body)) {
       const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&ev->body);
@@ -226,11 +232,17 @@ LV2_State_Status restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve,
   uint32_t type = 0, flags = 0;
   const void* value = retrieve(handle, t->levelKey, &size, &type, &flags);
   if (value == nullptr) return refuse(LV2_STATE_ERR_NO_PROPERTY);
-  float record[4] = {};
-  if (kFault == kOverreadsState) std::memcpy(record, value, sizeof record);  // size checked later
+  if (kFault == kOverreadsState) {
+    // A whole record first, the size afterwards: fine while values are large.
+    unsigned char record[16];
+    std::memcpy(record, value, sizeof record);
+    unsigned sum = 0;
+    for (unsigned char byte : record) sum += byte;
+    t->recordSum = sum;
+  }
   if (type != t->floatType || size != sizeof(float)) return refuse(LV2_STATE_ERR_BAD_TYPE);
-  if (kFault != kOverreadsState) std::memcpy(record, value, sizeof(float));
-  const float level = record[0];
+  float level = 0.0f;
+  std::memcpy(&level, value, sizeof level);
   if (kFault == kTrustsState ? !std::isfinite(level) : !(level >= 0.0f && level <= 1.0f))
     return refuse(LV2_STATE_ERR_UNKNOWN);
   if (kFault == kIgnoresState) return LV2_STATE_SUCCESS;
