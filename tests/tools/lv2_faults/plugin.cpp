@@ -181,6 +181,8 @@ void readEvents(Instance* t) {
 
 void run(LV2_Handle h, uint32_t frames) {
   Instance* t = static_cast<Instance*>(h);
+  // A host must connect every port first; one that did not gets nothing.
+  if (!t->in[0] || !t->in[1] || !t->out[0] || !t->out[1]) return;
   if (kFault == kRwlock) pthread_rwlock_rdlock(&t->lock);
   if (kFault == kAllocates) {
     void* volatile scratch = std::malloc(64);
