@@ -223,10 +223,10 @@ void malformedSequences(Check& c) {
   const uint32_t midiType = mapUri(LV2_MIDI__MidiEvent);
   const std::vector<uint8_t> cc = {0xB0, 0x07, 0x40};
   for (int round = 0; round < 2 * c.level(); ++round)
-    for (int order = 0; order < 10; ++order) {
+    for (int order = 0; order < 9; ++order) {
       // What makes a plug-in read past the buffer comes last: a crash ends
       // the check.
-      static const int kOrder[] = {2, 3, 4, 5, 7, 8, 9, 6, 0, 1};
+      static const int kOrder[] = {2, 3, 4, 5, 7, 8, 9, 6, 0};
       const int kind = kOrder[order];
       Raw r;
       std::string what;
@@ -236,11 +236,6 @@ void malformedSequences(Check& c) {
           r.event(0, midiType, 3000, cc);
           atom = r.done();
           what = "an event of 3000 bytes in a buffer of 3";
-          break;
-        case 1:
-          r.event(10, midiType, 3, cc);
-          atom = r.done(1 << 20);
-          what = "a sequence whose header claims 1 MiB";
           break;
         case 2:
           r.event(200, midiType, 3, cc);

@@ -61,6 +61,14 @@ std::string stateDifference(const State& a, const State& b) {
   return "";
 }
 
+// True when `m` holds a property of `before` with another type or value.
+bool changesOwn(const State& before, const State& m) {
+  for (const Instance::Property& p : before)
+    for (const Instance::Property& q : m)
+      if (q.key == p.key && (q.type != p.type || q.value != p.value)) return true;
+  return false;
+}
+
 void randomPorts(Check& c, Instance& inst) {
   for (size_t k = 0; k < inst.controls(); ++k)
     inst.setNormalized(k, static_cast<float>(c.uniform(0, 1)));
@@ -207,6 +215,12 @@ void wrongStates(Check& c) {
       if (!diff.empty())
         c.report(Kind::State,
                  what + ": refused (" + statusText(status) + ") yet the state changed: " + diff);
+    } else if (changesOwn(before, m) && stateDifference(before, after).empty()) {
+      // A host told "restored" shows and saves what it gave; a missing or
+      // unknown property may be passed over, but not a value of its own.
+      c.report(Kind::State, what +
+                                ": answered success, yet nothing changed (a refusal "
+                                "reported as restored, or the state ignored)");
     }
     const std::vector<float> outs = inst.controlOutputs();
     for (size_t i = 0; i < outs.size(); ++i) {
