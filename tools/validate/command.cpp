@@ -23,10 +23,11 @@ namespace khost {
 namespace {
 
 const char* const kHelpHead =
-    "usage: korva-host validate PLUGIN.so [--level 1..10] [--seed N] [--json FILE]\n"
+    "usage: korva-host validate PLUGIN.so|URI [--level 1..10] [--seed N] [--json FILE]\n"
     "                           [--only GROUP[/CHECK],...] [--timeout SECONDS]\n"
     "\n"
-    "Checks a LinuxVST 2.4 plug-in strictly, as a hostile host would. Each group\n"
+    "Checks a LinuxVST 2.4 plug-in, or an LV2 plug-in found by its URI on LV2_PATH\n"
+    "(or lilv's default path), strictly, as a hostile host would. Each group\n"
     "runs in a child process: a crash, an abort, a sanitizer report or a hang\n"
     "(no progress for --timeout seconds, default 120) is that check's failure,\n"
     "and the run goes on. Buffers the host gives (audio, chunks, texts, event\n"
@@ -66,6 +67,33 @@ const char* const kHelpHead =
     "               mode unchanged after every call (dlopen itself included); no\n"
     "               file written outside $XDG_CONFIG_HOME (and $XDG_CACHE_HOME)\n"
     "\n"
+    "LV2 groups (the plug-in driven through the raw LV2 C API; ports, atom\n"
+    "sequences and state values handed to it end at a guard page):\n"
+    "  identity     ports (symbols, ranges, defaults within them, units), features,\n"
+    "               descriptor, extension data, presets that load and apply\n"
+    "  parameters   input control ports across their range, all at once, odd values\n"
+    "               (NaN, Inf, far out of range: only unbounded output fails)\n"
+    "  processing   12 rates (one instance each) x 16 block sizes up to the\n"
+    "               declared maximum; two instances agree; in-place buffers unless\n"
+    "               lv2:inPlaceBroken; 1234.5678 Hz (warnings only)\n"
+    "  bad-input    as above, 10 s to recover (LV2 declares no tail)\n"
+    "  real-time    run with port writes, MIDI and time:Position: no allocation,\n"
+    "               lock, wait, sleep or file access, whatever lv2:hardRTCapable says\n"
+    "  state        save/restore round trip; mutated, truncated, foreign-typed,\n"
+    "               missing and unknown values: a refusal answers an error and\n"
+    "               changes nothing, a success changes what it was given; output\n"
+    "               bounded after any\n"
+    "  atom-input   MIDI (cut-short messages change nothing), time:Position with\n"
+    "               odd values, malformed sequences (warnings only)\n"
+    "  threads      run beside port writes and save; beside restore only with\n"
+    "               state:threadSafeRestore\n"
+    "  ui           X11 UIs under a real parent: open/close cycles, the UI or the\n"
+    "               plug-in cleaned up first, two UIs on one instance, a parent\n"
+    "               that does not exist; needs DISPLAY\n"
+    "  lifecycle    instantiate/cleanup cycles, activate/deactivate cycles, several\n"
+    "               rates at once, odd orders\n"
+    "  environment  as above, every LV2 call\n"
+    "\n"
     "Counts grow with --level (default 2; 10 is the long soak). --seed picks the\n"
     "random cases (default 1); --only runs some groups, or single checks\n"
     "(--only 'state/mutated chunks'), with exactly the cases of a full run.\n"
@@ -82,7 +110,8 @@ const char* const kHelpTail =
     "exit codes:\n"
     "  0   no check failed (warnings allowed)\n"
     "  1   a check failed (a FAIL finding)\n"
-    "  2   the plug-in cannot be loaded (missing, not a plug-in, crashes or hangs\n"
+    "  2   the plug-in cannot be loaded (missing, not a plug-in, no such URI on\n"
+    "      LV2_PATH, needs an LV2 feature this host does not give, crashes or hangs\n"
     "      while loading)\n"
     "  3   I/O error: the --json file cannot be written, no temporary folder,\n"
     "      the monitors are not active\n"
@@ -275,7 +304,9 @@ static int validateWith(ArgList& args) {
   const bool terminal = isatty(1) != 0;
   std::printf("korva-host validate %s (level %d, seed %llu%s)\n", options.pluginPath.c_str(),
               options.level, static_cast<unsigned long long>(options.seed),
-              options.display ? "" : ", no DISPLAY: editor checks skipped");
+              options.display ? ""
+              : options.lv2   ? ", no DISPLAY: UI checks skipped"
+                              : ", no DISPLAY: editor checks skipped");
   std::fflush(stdout);
   for (size_t gi = 0; gi < groups.size(); ++gi) {
     const GroupDef& g = *groups[gi];
