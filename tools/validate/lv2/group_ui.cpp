@@ -30,17 +30,6 @@ namespace validate::lv2 {
 
 namespace {
 
-int uiLog(LV2_Log_Handle, LV2_URID, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const int n = std::vfprintf(stderr, format, args);
-  va_end(args);
-  return n;
-}
-int uiVlog(LV2_Log_Handle, LV2_URID, const char* format, va_list args) {
-  return std::vfprintf(stderr, format, args);
-}
-
 // The X11 UI and its descriptor, or null (with why) when there is none this
 // host can show.
 const LV2UI_Descriptor* findUi(Check& c, const Plugin& p, std::string& why) {
@@ -110,7 +99,7 @@ class UiHost {
               {LV2_URID__map, &map_},
               {LV2_URID__unmap, &unmap_},
               {LV2_OPTIONS__options, options_},
-              {LV2_LOG__log, &log_}};
+              {LV2_LOG__log, stderrLog()}};
     for (const LV2_Feature& f : store_) features_.push_back(&f);
     features_.push_back(nullptr);
   }
@@ -226,7 +215,6 @@ class UiHost {
   LV2_URID_Map map_;
   LV2_URID_Unmap unmap_;
   LV2UI_Resize resize_;
-  LV2_Log_Log log_{nullptr, uiLog, uiVlog};
   float rate_ = 44100;
   LV2_Options_Option options_[2];
   std::vector<LV2_Feature> store_;

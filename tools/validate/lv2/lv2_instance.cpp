@@ -298,16 +298,16 @@ std::vector<Preset> Plugin::presets() const {
   return out;
 }
 
-struct Instance::LogData {
-  LV2_Log_Log log{nullptr, logPrintf, logVprintf};
-};
+LV2_Log_Log* stderrLog() {
+  static LV2_Log_Log log{nullptr, logPrintf, logVprintf};
+  return &log;
+}
 
 Instance::Instance(const std::string& uri, double rate, int32_t maxBlock)
     : plugin_(Plugin::find(uri)),
       rate_(rate),
       maxBlock_(maxBlock),
-      rateOption_(static_cast<float>(rate)),
-      log_(std::make_unique<LogData>()) {
+      rateOption_(static_cast<float>(rate)) {
   descriptor_ = plugin_.descriptor();
   map_ = {nullptr, mapCallback};
   unmap_ = {nullptr, unmapCallback};
@@ -328,7 +328,7 @@ Instance::Instance(const std::string& uri, double rate, int32_t maxBlock)
                   reinterpret_cast<const uint8_t*>(options) + sizeof options);
   featureStore_ = {{LV2_URID__map, &map_},
                    {LV2_URID__unmap, &unmap_},
-                   {LV2_LOG__log, &log_->log},
+                   {LV2_LOG__log, stderrLog()},
                    {LV2_OPTIONS__options, options_.data()},
                    {LV2_BUF_SIZE__boundedBlockLength, nullptr}};
   for (const LV2_Feature& f : featureStore_) features_.push_back(&f);

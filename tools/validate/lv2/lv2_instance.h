@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lv2/core/lv2.h"
+#include "lv2/log/log.h"
 #include "lv2/state/state.h"
 #include "lv2/urid/urid.h"
 #include "tools/base/cli.h"
@@ -77,6 +78,9 @@ class Plugin {
   // Features this host gives, and whether `feature` is one of them.
   static bool gives(const std::string& feature);
 };
+
+// log:log to stderr (the child's output log), for plug-ins and UIs.
+LV2_Log_Log* stderrLog();
 
 // Process-wide urid:map, as hosts keep one for all instances.
 LV2_URID mapUri(const char* uri);
@@ -170,8 +174,6 @@ class Instance {
 
   LV2_URID_Map map_;
   LV2_URID_Unmap unmap_;
-  struct LogData;
-  std::unique_ptr<LogData> log_;
   std::vector<uint8_t> options_;  // LV2_Options_Option array
   std::vector<LV2_Feature> featureStore_;
   std::vector<const LV2_Feature*> features_;
