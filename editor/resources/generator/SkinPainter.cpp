@@ -370,13 +370,8 @@ void knobScale(cairo_t* cr, double cx, double cy, double r0, double r1) {
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
-cairo_surface_t* drawBackground(double scale) {
-  cairo_surface_t* s = newSurface(px(kWidth, scale), px(kHeight, scale));
-  brushedPanel(s, 0, 84, kPanel, 0x4b4f5a1du, scale);
-  brushedPanel(s, 84, kHeight, kStripPanel, 0x1234abcdu, scale);
-  cairo_t* cr = cairo_create(s);
-  cairo_scale(cr, scale, scale);
-
+// Bevels around the front panel, the step down to the strip, the screws and the group headings.
+void panelEdges(cairo_t* cr) {
   // panel edges: bevel light on top/left, shadow bottom/right
   cairo_set_line_width(cr, 1);
   setColour(cr, rgb(255, 255, 255), 0.16);
@@ -409,7 +404,10 @@ cairo_surface_t* drawBackground(double scale) {
   heading(cr, 336, 425, 7, "OUTPUT MIX");
   heading(cr, 430, 600, 7, "DELAY  /  CLOCK");
   heading(cr, 610, 798, 7, "MODULATION");
+}
 
+// Each knob's name and scale, each button's collar and name.
+void controlLabels(cairo_t* cr) {
   // knobs: name above, scale around
   for (const ControlPlace& k : kPanelControls) {
     if (k.kind != ControlKind::kKnob) continue;
@@ -425,8 +423,10 @@ cairo_surface_t* drawBackground(double scale) {
     if (b.bottom() + 12 > 83) below = 81;
     label(cr, b.left + b.width / 2.0, below, panelLabel(b.parameter), 6.6);
   }
+}
 
-  // level meter: slot with a dB scale beside it
+// The level meter's slot and its dB marks.
+void meterScale(cairo_t* cr) {
   const ControlPlace& meter = place(kTagLevelMeter);
   recess(cr, meter.left - 1, meter.top - 1, meter.width + 2, meter.height + 2, 1.5,
          rgb(10, 10, 10));
@@ -449,7 +449,10 @@ cairo_surface_t* drawBackground(double scale) {
     }
     label(cr, meter.right() + 10, meter.bottom() + 8, "dB", 5.6, 0, 0.1);
   }
+}
 
+// Dly<>Clk positions, the step buttons' collars and the drag strip between them.
+void delayControls(cairo_t* cr) {
   // Dly<>Clk switch: slot and its two positions
   const ControlPlace& lever = place(kDlyClk);
   label(cr, lever.left - 4, lever.top + 8, "DLY", 6.2, 1, 0.3);
@@ -477,9 +480,13 @@ cairo_surface_t* drawBackground(double scale) {
   const ControlPlace& down = place(kTagDelayDown);
   label(cr, (down.left + place(kTagDelayUp).right()) / 2.0, down.bottom() + 11, "STEP  /  DRAG",
         6.0, 0, 0.3);
+}
 
+// The red glass behind the digits, then the lamps' and the waveform knob's names.
+void readoutAndLamps(cairo_t* cr) {
   // readout window: smoked red glass behind the four digits
   const ControlPlace& first = place(kTagDigit1);
+  const ControlPlace& down = place(kTagDelayDown);
   const int glassLeft = first.left - 6, glassTop = first.top - 5;
   const int glassWidth = place(kTagDigit4).right() + 2 - glassLeft, glassHeight = first.height + 11;
   recess(cr, glassLeft, glassTop, glassWidth, glassHeight, 3, rgb(20, 5, 5));
@@ -514,8 +521,10 @@ cairo_surface_t* drawBackground(double scale) {
   label(cr, wave.left + 4, wave.bottom() + 5.5, "SIN", 5.6, 0, 0.1);
   label(cr, wave.right() - 4, wave.bottom() + 5.5, "SQR", 5.6, 0, 0.1);
   label(cr, wave.left + wave.width / 2.0, wave.bottom() + 14, "WAVEFORM", 6.6, 0, 0.4);
+}
 
-  // maker logo behind the about button
+// The maker's logo behind the about button.
+void makerLogo(cairo_t* cr) {
   {
     const ControlPlace& logo = place(kTagAbout);
     roundRect(cr, logo.left + 0.5, logo.top + 0.5, logo.width - 1, logo.height - 1, 3);
@@ -529,8 +538,10 @@ cairo_surface_t* drawBackground(double scale) {
     setFont(cr, 11, true);
     label(cr, centre, logo.top + 20.5, "KORVA", 10.5, 0, 1.6);
   }
+}
 
-  // preset strip
+// The preset strip: name window and menu symbol, memory buttons' names, controller display.
+void presetStrip(cairo_t* cr) {
   {
     // preset name window and its menu symbol
     const ControlPlace& name = place(kTagPresetName);
@@ -562,7 +573,22 @@ cairo_surface_t* drawBackground(double scale) {
     recess(cr, display.left - 1, display.top - 1, display.width + 2, display.height + 2, 2, kLcd);
     label(cr, display.left - 7, display.top + 9, "CC", 5.6, 0, 0.2, rgb(180, 180, 172));
   }
+}
 
+cairo_surface_t* drawBackground(double scale) {
+  cairo_surface_t* s = newSurface(px(kWidth, scale), px(kHeight, scale));
+  brushedPanel(s, 0, 84, kPanel, 0x4b4f5a1du, scale);
+  brushedPanel(s, 84, kHeight, kStripPanel, 0x1234abcdu, scale);
+  cairo_t* cr = cairo_create(s);
+  cairo_scale(cr, scale, scale);
+  // The order matters: later parts draw over earlier ones and inherit the font.
+  panelEdges(cr);
+  controlLabels(cr);
+  meterScale(cr);
+  delayControls(cr);
+  readoutAndLamps(cr);
+  makerLogo(cr);
+  presetStrip(cr);
   cairo_destroy(cr);
   return s;
 }
