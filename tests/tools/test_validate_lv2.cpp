@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         Planted{"trusts-state", "PlaysStateValuesFarLouder", "state", "wrong states", "output",
                 "(success): output", false, true},
         Planted{"ignores-state", "IgnoresItsState", "state", "wrong states", "state",
-                "answered success, yet nothing changed", false, true},
+                "answered success, yet none changed anything the plug-in saves", false, true},
         Planted{"success-on-refusal", "ReportsARefusalAsRestored", "state", "wrong states", "state",
                 "answered success, yet nothing changed", false, true},
         // Every group that restores a state runs into it.

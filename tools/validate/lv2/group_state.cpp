@@ -61,12 +61,18 @@ std::string stateDifference(const State& a, const State& b) {
   return "";
 }
 
-// True when `m` holds a property of `before` with another type or value.
-bool changesOwn(const State& before, const State& m) {
+// How `m` changes the properties of `before`: none, only their bytes, or
+// the type or size of one (a value the plug-in cannot take as it is).
+enum class Change { None, Bytes, Shape };
+Change changeOf(const State& before, const State& m) {
+  Change change = Change::None;
   for (const Instance::Property& p : before)
-    for (const Instance::Property& q : m)
-      if (q.key == p.key && (q.type != p.type || q.value != p.value)) return true;
-  return false;
+    for (const Instance::Property& q : m) {
+      if (q.key != p.key) continue;
+      if (q.type != p.type || q.value.size() != p.value.size()) return Change::Shape;
+      if (q.value != p.value) change = Change::Bytes;
+    }
+  return change;
 }
 
 void randomPorts(Check& c, Instance& inst) {
@@ -196,6 +202,9 @@ void wrongStates(Check& c) {
   }
   const float bound = std::max(kOutputBound, 4.0f * peak);
   const long cases = 300 * c.level();
+  // Accepted states whose bytes differed from the plug-in's own: how many
+  // changed what it saves next, and how many changed nothing.
+  long changed = 0, unchanged = 0;
   for (long k = 0; k < cases; ++k) {
     std::string how;
     const State m = wrongState(c, good, how);
@@ -215,12 +224,19 @@ void wrongStates(Check& c) {
       if (!diff.empty())
         c.report(Kind::State,
                  what + ": refused (" + statusText(status) + ") yet the state changed: " + diff);
-    } else if (changesOwn(before, m) && stateDifference(before, after).empty()) {
-      // A host told "restored" shows and saves what it gave; a missing or
-      // unknown property may be passed over, but not a value of its own.
-      c.report(Kind::State, what +
-                                ": answered success, yet nothing changed (a refusal "
-                                "reported as restored, or the state ignored)");
+    } else if (stateDifference(before, after).empty()) {
+      // A host told "restored" shows and saves what it gave. A missing or
+      // unknown property may be passed over, and so may bytes the plug-in
+      // does not use (reserved words); a value of another type or size
+      // may not, and bytes only if no such state ever changed anything.
+      const Change change = changeOf(before, m);
+      if (change == Change::Shape)
+        c.report(Kind::State, what +
+                                  ": answered success, yet nothing changed (a refusal "
+                                  "reported as restored)");
+      if (change == Change::Bytes) ++unchanged;
+    } else if (changeOf(before, m) == Change::Bytes) {
+      ++changed;
     }
     const std::vector<float> outs = inst.controlOutputs();
     for (size_t i = 0; i < outs.size(); ++i) {
@@ -247,6 +263,14 @@ void wrongStates(Check& c) {
     c.step(what + ": restoring the good state");
     for (size_t i = 0; i < ports.size(); ++i) inst.setControl(i, ports[i]);
     inst.restore(good);
+  }
+  c.figure("accepted states with other bytes that changed the state", static_cast<double>(changed),
+           "of " + std::to_string(changed + unchanged));
+  if (changed == 0 && unchanged >= 10) {
+    c.tried();
+    c.report(Kind::State, std::to_string(unchanged) +
+                              " states with other bytes answered success, yet none changed "
+                              "anything the plug-in saves (the state ignored)");
   }
 }
 
