@@ -23,8 +23,9 @@ namespace khost {
 namespace {
 
 const char* const kHelpHead =
-    "usage: korva-host validate PLUGIN.so|URI [--level 1..10] [--seed N] [--json FILE]\n"
-    "                           [--only GROUP[/CHECK],...] [--timeout SECONDS]\n"
+    "usage: korva-host validate PLUGIN.so|URI [--level 1..10] [--seed N]\n"
+    "                           [--json FILE] [--only GROUP[/CHECK],...]\n"
+    "                           [--timeout SECONDS]\n"
     "\n"
     "Checks a LinuxVST 2.4 plug-in, or an LV2 plug-in found by its URI on LV2_PATH\n"
     "(or lilv's default path), strictly, as a hostile host would. Each group\n"
