@@ -23,7 +23,7 @@ rules=(
   "tools/io/|tools/io/ tools/base/ host/vst_abi.h platform/AtomicFile.h"
   "tools/vst/|tools/vst/ tools/io/ tools/base/ host/vst_abi.h"
   "tools/lv2/|tools/lv2/ tools/base/"
-  "tools/validate/|tools/validate/ tools/vst/ tools/io/ tools/base/ host/vst_abi.h"
+  "tools/validate/|tools/validate/ tools/vst/ tools/lv2/ tools/io/ tools/base/ host/vst_abi.h"
   "tools/commands/|tools/commands/ tools/vst/ tools/lv2/ tools/io/ tools/base/ host/vst_abi.h"
   "tools/|tools/ host/vst_abi.h"
 )

@@ -28,7 +28,8 @@ const char* const kMainHelp =
     "  bench PLUGIN.so [PLUGIN2.so ...]  real-time factor per plug-in\n"
     "  gui PLUGIN.so         open the plug-in's editor window\n"
     "  screenshot PLUGIN.so OUT.png      save a picture of the editor\n"
-    "  validate PLUGIN.so    check the plug-in strictly, as a hostile host\n"
+    "  validate PLUGIN.so    check the plug-in strictly, as a hostile host (or an\n"
+    "                        LV2 URI)\n"
     "\n"
     "'korva-host COMMAND --help' describes a command; 'korva-host --version'\n"
     "prints the version.\n"
@@ -92,14 +93,6 @@ int main(int argc, char** argv) {
   // An LV2 URI in place of the library: the LV2 forms of info and render.
   const bool lv2 = std::any_of(all.begin() + 1, all.end(), isLv2Uri);
   if (command == "validate") {
-    if (lv2 && std::none_of(all.begin() + 1, all.end(), isHelp)) {
-      const std::string uri = *std::find_if(all.begin() + 1, all.end(), isLv2Uri);
-      std::fprintf(stderr,
-                   "korva-host validate: <%s> is an LV2 plug-in; LV2 validation is not "
-                   "available, validate checks LinuxVST plug-ins (PLUGIN.so)\n",
-                   uri.c_str());
-      return kExitPlugin;
-    }
     return startValidator({all.begin() + 1, all.end()});
   }
   ArgList args(std::vector<std::string>(all.begin() + 1, all.end()));

@@ -107,22 +107,6 @@ std::string absoluteSearchPath(const std::string& path) {
   return out;
 }
 
-// Loads every bundle on LV2_PATH, each folder made absolute, or on lilv's
-// default path; the path searched, for messages.
-std::string loadBundles(LilvWorld* world) {
-  const char* searchPath = std::getenv("LV2_PATH");
-  if (searchPath == nullptr) {
-    lilv_world_load_all(world);
-    return "default path";
-  }
-  const std::string path = absoluteSearchPath(searchPath);
-  LilvNode* node = lilv_new_string(world, path.c_str());
-  lilv_world_set_option(world, LILV_OPTION_LV2_PATH, node);
-  lilv_node_free(node);
-  lilv_world_load_all(world);
-  return path;
-}
-
 // lilv_state_restore() drops the status the plug-in's restore returns. The
 // instance it is handed is a copy whose descriptor answers the state
 // interface with this wrapper, which keeps the status and whether the
@@ -184,6 +168,32 @@ std::string statusText(LV2_State_Status status) {
 }
 
 }  // namespace
+
+std::string absoluteLv2Path() {
+  const char* searchPath = std::getenv("LV2_PATH");
+  // lilv's own default, with this user's home: a child with a HOME of its
+  // own must still search the user's folder.
+  return absoluteSearchPath(
+      searchPath != nullptr
+          ? searchPath
+          : "~/.lv2:/usr/local/lib/lv2:/usr/lib/x86_64-linux-gnu/lv2:/usr/lib/lv2");
+}
+
+// Loads every bundle on LV2_PATH, each folder made absolute, or on lilv's
+// default path; the path searched, for messages.
+std::string loadLv2Bundles(LilvWorld* world) {
+  const char* searchPath = std::getenv("LV2_PATH");
+  if (searchPath == nullptr) {
+    lilv_world_load_all(world);
+    return "default path";
+  }
+  const std::string path = absoluteSearchPath(searchPath);
+  LilvNode* node = lilv_new_string(world, path.c_str());
+  lilv_world_set_option(world, LILV_OPTION_LV2_PATH, node);
+  lilv_node_free(node);
+  lilv_world_load_all(world);
+  return path;
+}
 
 struct Lv2Host::Impl {
   LilvWorld* world = nullptr;
@@ -264,7 +274,7 @@ Lv2Host::Lv2Host(const std::string& uri, double sampleRate, int32_t maxBlock)
   Impl& m = *impl_;
   m.world = lilv_world_new();
   if (!m.world) throw HostError(kExitPlugin, "cannot create the LV2 world");
-  const std::string searched = loadBundles(m.world);
+  const std::string searched = loadLv2Bundles(m.world);
   LilvNode* uriNode = lilv_new_uri(m.world, uri.c_str());
   m.plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(m.world), uriNode);
   lilv_node_free(uriNode);

@@ -13,12 +13,20 @@
 #include "tools/base/midi.h"
 
 struct LilvStateImpl;  // lilv's LilvState
+struct LilvWorldImpl;  // lilv's LilvWorld
 
 namespace khost {
 
 // True when a command-line plug-in argument names an LV2 URI rather than a
 // file: it has a URI scheme and is not an existing path.
 bool isLv2Uri(const std::string& arg);
+
+// Loads every bundle on LV2_PATH into `world`, each folder made absolute
+// (lilv crashes on a relative one), or on lilv's default path; returns the
+// path searched, for messages.
+std::string loadLv2Bundles(LilvWorldImpl* world);
+// LV2_PATH (or lilv's default path) with every folder absolute.
+std::string absoluteLv2Path();
 
 struct Lv2Transport {
   bool rolling = true;  // false: no time:Position is sent

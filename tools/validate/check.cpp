@@ -185,4 +185,8 @@ const std::vector<GroupDef>& allGroups() {
   return groups;
 }
 
+const std::vector<GroupDef>& groupsFor(bool lv2) {
+  return lv2 ? allLv2Groups() : allGroups();
+}
+
 }  // namespace validate

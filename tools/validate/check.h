@@ -14,7 +14,8 @@
 namespace validate {
 
 struct RunOptions {
-  std::string pluginPath;
+  std::string pluginPath;  // the library, or the URI of an LV2 plug-in
+  bool lv2 = false;
   int level = 3;
   uint64_t seed = 1;
   bool display = false;  // an X display is available for editors
@@ -124,8 +125,11 @@ struct GroupDef {
   std::vector<CheckDef> checks;
 };
 
-// Every group in the order they run.
+// Every group in the order they run: the VST ones, the LV2 ones
+// (lv2/lv2_groups.cpp), and those of the format `lv2` names.
 const std::vector<GroupDef>& allGroups();
+const std::vector<GroupDef>& allLv2Groups();
+const std::vector<GroupDef>& groupsFor(bool lv2);
 
 // The groups' check lists, one per file.
 std::vector<CheckDef> identityChecks();

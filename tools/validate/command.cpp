@@ -12,7 +12,9 @@
 #include <sstream>
 
 #include "tools/io/files.h"
+#include "tools/lv2/lv2_host.h"
 #include "tools/validate/isolation.h"
+#include "tools/validate/lv2/lv2_groups.h"
 #include "tools/validate/report.h"
 #include "tools/validate/rt_monitor.h"
 
@@ -21,10 +23,12 @@ namespace khost {
 namespace {
 
 const char* const kHelpHead =
-    "usage: korva-host validate PLUGIN.so [--level 1..10] [--seed N] [--json FILE]\n"
-    "                           [--only GROUP[/CHECK],...] [--timeout SECONDS]\n"
+    "usage: korva-host validate PLUGIN.so|URI [--level 1..10] [--seed N]\n"
+    "                           [--json FILE] [--only GROUP[/CHECK],...]\n"
+    "                           [--timeout SECONDS]\n"
     "\n"
-    "Checks a LinuxVST 2.4 plug-in strictly, as a hostile host would. Each group\n"
+    "Checks a LinuxVST 2.4 plug-in, or an LV2 plug-in found by its URI on LV2_PATH\n"
+    "(or lilv's default path), strictly, as a hostile host would. Each group\n"
     "runs in a child process: a crash, an abort, a sanitizer report or a hang\n"
     "(no progress for --timeout seconds, default 120) is that check's failure,\n"
     "and the run goes on. Buffers the host gives (audio, chunks, texts, event\n"
@@ -64,6 +68,33 @@ const char* const kHelpHead =
     "               mode unchanged after every call (dlopen itself included); no\n"
     "               file written outside $XDG_CONFIG_HOME (and $XDG_CACHE_HOME)\n"
     "\n"
+    "LV2 groups (the plug-in driven through the raw LV2 C API; ports, atom\n"
+    "sequences and state values handed to it end at a guard page):\n"
+    "  identity     ports (symbols, ranges, defaults within them, units), features,\n"
+    "               descriptor, extension data, presets that load and apply\n"
+    "  parameters   input control ports across their range, all at once, odd values\n"
+    "               (NaN, Inf, far out of range: only unbounded output fails)\n"
+    "  processing   12 rates (one instance each) x 16 block sizes up to the\n"
+    "               declared maximum; two instances agree; in-place buffers unless\n"
+    "               lv2:inPlaceBroken; 1234.5678 Hz (warnings only)\n"
+    "  bad-input    as above, 10 s to recover (LV2 declares no tail)\n"
+    "  real-time    run with port writes, MIDI and time:Position: no allocation,\n"
+    "               lock, wait, sleep or file access, whatever lv2:hardRTCapable says\n"
+    "  state        save/restore round trip; mutated, truncated, foreign-typed,\n"
+    "               missing and unknown values: a refusal answers an error and\n"
+    "               changes nothing, a success changes what it was given; output\n"
+    "               bounded after any\n"
+    "  atom-input   MIDI (cut-short messages change nothing), time:Position with\n"
+    "               odd values, malformed sequences (warnings only)\n"
+    "  threads      run beside port writes and save; beside restore only with\n"
+    "               state:threadSafeRestore\n"
+    "  ui           X11 UIs under a real parent: open/close cycles, the UI or the\n"
+    "               plug-in cleaned up first, two UIs on one instance, a parent\n"
+    "               that does not exist; needs DISPLAY\n"
+    "  lifecycle    instantiate/cleanup cycles, activate/deactivate cycles, several\n"
+    "               rates at once, odd orders\n"
+    "  environment  as above, every LV2 call\n"
+    "\n"
     "Counts grow with --level (default 2; 10 is the long soak). --seed picks the\n"
     "random cases (default 1); --only runs some groups, or single checks\n"
     "(--only 'state/mutated chunks'), with exactly the cases of a full run.\n"
@@ -80,7 +111,8 @@ const char* const kHelpTail =
     "exit codes:\n"
     "  0   no check failed (warnings allowed)\n"
     "  1   a check failed (a FAIL finding)\n"
-    "  2   the plug-in cannot be loaded (missing, not a plug-in, crashes or hangs\n"
+    "  2   the plug-in cannot be loaded (missing, not a plug-in, no such URI on\n"
+    "      LV2_PATH, needs an LV2 feature this host does not give, crashes or hangs\n"
     "      while loading)\n"
     "  3   I/O error: the --json file cannot be written, no temporary folder,\n"
     "      the monitors are not active\n"
@@ -119,7 +151,7 @@ std::string validateHelp() {
 
 namespace {
 
-std::vector<std::string> splitList(const std::string& text) {
+std::vector<std::string> splitList(const std::string& text, bool lv2) {
   std::vector<std::string> out;
   std::stringstream in(text);
   for (std::string item; std::getline(in, item, ',');) {
@@ -128,7 +160,7 @@ std::vector<std::string> splitList(const std::string& text) {
     const std::string head = item.substr(
         item.find_first_not_of(' ') == std::string::npos ? 0 : item.find_first_not_of(' '));
     bool names = false;
-    for (const validate::GroupDef& g : validate::allGroups())
+    for (const validate::GroupDef& g : validate::groupsFor(lv2))
       if (head == g.name || head.rfind(std::string(g.name) + "/", 0) == 0) names = true;
     if (!names && !out.empty() && out.back().find('/') != std::string::npos)
       out.back() += "," + item;
@@ -143,18 +175,18 @@ std::vector<std::string> splitList(const std::string& text) {
   throw HostError(kExitValidateUsage, message);
 }
 
-std::string groupNames() {
+std::string groupNames(bool lv2) {
   std::string names;
-  for (const validate::GroupDef& g : validate::allGroups())
+  for (const validate::GroupDef& g : validate::groupsFor(lv2))
     names += std::string(names.empty() ? "" : ", ") + g.name;
   return names;
 }
 
 // The groups (whole, or some of their checks) --only names, in run order.
-std::vector<validate::GroupDef> selectGroups(const std::vector<std::string>& only) {
+std::vector<validate::GroupDef> selectGroups(const std::vector<std::string>& only, bool lv2) {
   using validate::GroupDef;
   std::vector<GroupDef> out;
-  for (const GroupDef& g : validate::allGroups()) {
+  for (const GroupDef& g : validate::groupsFor(lv2)) {
     bool whole = only.empty();
     std::vector<validate::CheckDef> some;
     for (const std::string& item : only) {
@@ -174,9 +206,9 @@ std::vector<validate::GroupDef> selectGroups(const std::vector<std::string>& onl
     const size_t slash = item.find('/');
     const std::string group = item.substr(0, slash);
     const GroupDef* found = nullptr;
-    for (const GroupDef& g : validate::allGroups())
+    for (const GroupDef& g : validate::groupsFor(lv2))
       if (group == g.name) found = &g;
-    if (found == nullptr) badUsage("no group \"" + group + "\" (groups: " + groupNames() + ")");
+    if (found == nullptr) badUsage("no group \"" + group + "\" (groups: " + groupNames(lv2) + ")");
     if (slash == std::string::npos) continue;
     const std::string check = item.substr(slash + 1);
     std::string checks;
@@ -209,7 +241,7 @@ static int validateWith(ArgList& args) {
   RunOptions options;
   options.level = 2;
   std::string jsonPath;
-  std::vector<std::string> only;
+  std::string onlyText;
   double timeout = 120.0;
   std::vector<std::string> positional;
   while (!args.empty()) {
@@ -226,7 +258,7 @@ static int validateWith(ArgList& args) {
     } else if (a == "--json") {
       jsonPath = args.value(a);
     } else if (a == "--only") {
-      only = splitList(args.value(a));
+      onlyText = args.value(a);
     } else if (a == "--timeout") {
       double t = 0;
       const std::string text = args.value(a);
@@ -239,17 +271,23 @@ static int validateWith(ArgList& args) {
       positional.push_back(a);
     }
   }
-  if (positional.size() != 1) badUsage("want PLUGIN.so (korva-host validate --help)");
+  if (positional.size() != 1) badUsage("want PLUGIN.so or an LV2 URI (korva-host validate --help)");
   options.pluginPath = positional[0];
-  // Children work in folders of their own; the path must not depend on ours.
-  if (char* full = realpath(options.pluginPath.c_str(), nullptr)) {
+  options.lv2 = isLv2Uri(options.pluginPath);
+  const std::vector<std::string> only =
+      onlyText.empty() ? std::vector<std::string>() : splitList(onlyText, options.lv2);
+  if (options.lv2) {
+    // Children work in folders of their own: LV2_PATH must not depend on ours.
+    setenv("LV2_PATH", absoluteLv2Path().c_str(), 1);
+  } else if (char* full = realpath(options.pluginPath.c_str(), nullptr)) {
+    // Children work in folders of their own; the path must not depend on ours.
     options.pluginPath = full;
     std::free(full);
   }
   const char* display = std::getenv("DISPLAY");
   options.display = display != nullptr && *display != '\0';
 
-  const std::vector<GroupDef> selected = selectGroups(only);
+  const std::vector<GroupDef> selected = selectGroups(only, options.lv2);
   std::vector<const GroupDef*> groups;
   for (const GroupDef& g : selected) groups.push_back(&g);
   // A result nobody can write is refused before the long run, not after it.
@@ -257,7 +295,8 @@ static int validateWith(ArgList& args) {
 
   if (!rt::live())
     throw HostError(kExitIo, "the allocation and blocking-call monitors are not active");
-  const std::string why = preflight(options.pluginPath, std::min(timeout, 30.0));
+  const std::string why = options.lv2 ? lv2::preflight(options.pluginPath, std::min(timeout, 30.0))
+                                      : preflight(options.pluginPath, std::min(timeout, 30.0));
   if (!why.empty()) throw HostError(kExitPlugin, why);
 
   const auto start = std::chrono::steady_clock::now();
@@ -266,7 +305,9 @@ static int validateWith(ArgList& args) {
   const bool terminal = isatty(1) != 0;
   std::printf("korva-host validate %s (level %d, seed %llu%s)\n", options.pluginPath.c_str(),
               options.level, static_cast<unsigned long long>(options.seed),
-              options.display ? "" : ", no DISPLAY: editor checks skipped");
+              options.display ? ""
+              : options.lv2   ? ", no DISPLAY: UI checks skipped"
+                              : ", no DISPLAY: editor checks skipped");
   std::fflush(stdout);
   for (size_t gi = 0; gi < groups.size(); ++gi) {
     const GroupDef& g = *groups[gi];

@@ -8,6 +8,7 @@
 
 #include "tools/base/cli.h"
 #include "tools/validate/check.h"
+#include "tools/validate/cycles.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/rt_monitor.h"
 #include "tools/validate/signals.h"
@@ -15,13 +16,6 @@
 namespace validate {
 
 namespace {
-
-long rssKb() {
-  std::ifstream f("/proc/self/status");
-  for (std::string line; std::getline(f, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
-}
 
 void oneLife(Check& c, long k) {
   c.step("instance " + std::to_string(k) + ": create, resume, one block, suspend, close");
@@ -34,32 +28,8 @@ void oneLife(Check& c, long k) {
 }
 
 void createDestroy(Check& c) {
-  const long warm = 10;
-  const long n = 100 * c.level();
-  for (long k = 0; k < warm; ++k) oneLife(c, k);
-  const long heap0 = rt::heapInUse();
-  const long rss0 = rssKb();
-  const auto t0 = std::chrono::steady_clock::now();
-  // The heap is read at the middle too: a one-off cache fills the first half.
-  long heapMid = heap0;
-  for (long k = 0; k < n; ++k) {
-    oneLife(c, warm + k);
-    c.tried();
-    if (k == n / 2 - 1) heapMid = rt::heapInUse();
-  }
-  const double ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  const long heap1 = rt::heapInUse();
-  const double perInstance = static_cast<double>(heap1 - heapMid) / static_cast<double>(n - n / 2);
-  c.figure("heap growth per instance", perInstance, "bytes");
-  c.figure("RSS growth over create/destroy cycles", static_cast<double>(rssKb() - rss0),
-           "KB in " + std::to_string(n) + " cycles");
-  c.figure("create-to-close", ms / static_cast<double>(n), "ms per instance");
-  if (perInstance > 64.0 && heap1 - heap0 > 16384)
-    c.report(Kind::Resources, "the heap grows by " + khost::formatDouble(perInstance, 0) +
-                                  " bytes per created and closed instance (" +
-                                  std::to_string(heap1 - heap0) + " bytes over " +
-                                  std::to_string(n) + ")");
+  lifeCycles(c, [&c](long k) { oneLife(c, k); },
+             {"create/destroy", "create-to-close", "created and closed"});
 }
 
 void suspendResume(Check& c) {

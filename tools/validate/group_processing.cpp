@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tools/base/cli.h"
+#include "tools/validate/cases.h"
 #include "tools/validate/check.h"
 #include "tools/validate/instance.h"
 #include "tools/validate/signals.h"
@@ -13,23 +14,6 @@
 namespace validate {
 
 namespace {
-
-// Output above this, for input below 1, is a fault in any effect.
-constexpr float kBound = 100.0f;
-
-// Rates hosts use, and one no host uses: what happens only there, even a
-// crash, is a warning, in a check of its own that runs after the others.
-const double kRates[] = {8000,  11025, 16000, 22050,  32000,  44100,
-                         48000, 88200, 96000, 176400, 192000, 384000};
-constexpr double kOddRate = 1234.5678;
-// 0 stands for 0-frame calls between blocks, -1 for random sizes up to the maximum.
-const int kBlocks[] = {1, 2, 3, 17, 32, 64, 100, 256, 512, 1024, 2027, 4096, 8192, 16384, 0, -1};
-
-std::string blockName(int block) {
-  return block == 0  ? std::string("512 with 0-frame calls")
-         : block < 0 ? std::string("random up to 4096")
-                     : std::to_string(block);
-}
 
 std::string where(double rate, int block, bool inPlace) {
   return "rate " + khost::formatGeneral(rate) + ", block " + blockName(block) +
@@ -40,7 +24,7 @@ std::string where(double rate, int block, bool inPlace) {
 // of every channel concatenated block by block when `keep` is given.
 void feed(Check& c, Instance& inst, double rate, int block, int64_t frames, bool inPlace,
           std::vector<float>* keep, uint64_t signalSeed) {
-  const int maxBlock = block > 0 ? block : block == 0 ? 512 : 4096;
+  const int maxBlock = maxBlockOf(block);
   // From the top of the song each time, so that a run can be repeated.
   inst.host().samplePos = 0;
   inst.start(rate, maxBlock);
@@ -66,7 +50,7 @@ void feed(Check& c, Instance& inst, double rate, int block, int64_t frames, bool
     c.tried();
     long at = 0;
     float value = 0;
-    if (badSamples(inst.outputs(), n, kBound, &at, &value) > 0)
+    if (badSamples(inst.outputs(), n, kOutputBound, &at, &value) > 0)
       c.reportAgain(
           rate == kOddRate ? Kind::OddRate : Kind::Output,
           context + ": output " + describeFloat(value) + " at frame " + std::to_string(done + at));
@@ -75,11 +59,6 @@ void feed(Check& c, Instance& inst, double rate, int block, int64_t frames, bool
     done += n;
   }
   inst.stop();
-}
-
-int64_t framesFor(double rate, int block, int level) {
-  const int64_t seconds = static_cast<int64_t>(rate * 0.05 * level);
-  return std::max<int64_t>(seconds, 3 * std::max(block, 64));
 }
 
 void oddRate(Check& c) {
@@ -93,12 +72,6 @@ void ratesAndBlocks(Check& c) {
   for (double rate : kRates)
     for (int block : kBlocks)
       feed(c, inst, rate, block, framesFor(rate, block, c.level()), false, nullptr, 7);
-}
-
-std::string firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
-  size_t k = 0;
-  while (k < a.size() && k < b.size() && a[k] == b[k]) ++k;
-  return "sample " + std::to_string(k);
 }
 
 // Hosts hand the same buffers for input and output; the result must not
@@ -157,7 +130,7 @@ void monoInput(Check& c) {
     c.tried();
     long at = 0;
     float value = 0;
-    if (badSamples(inst.outputs(), 512, kBound, &at, &value) > 0)
+    if (badSamples(inst.outputs(), 512, kOutputBound, &at, &value) > 0)
       c.reportAgain(Kind::Output, "right input unconnected: output " + describeFloat(value) +
                                       " at frame " + std::to_string(done + at));
   }

@@ -13,16 +13,11 @@
 #include "tools/validate/instance.h"
 #include "tools/validate/rt_monitor.h"
 #include "tools/validate/signals.h"
+#include "tools/validate/tail_cost.h"
 
 namespace validate {
 
 namespace {
-
-double threadSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 // Runs `body` on a thread of its own, as hosts run audio.
 template <typename F>
@@ -86,68 +81,18 @@ void noAllocation(Check& c) {
   });
 }
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::nth_element(v.begin(), v.begin() + static_cast<ptrdiff_t>(v.size() / 2), v.end());
-  return v[v.size() / 2];
-}
-
-// The tail's cost is compared with a second instance that keeps playing the
-// loud signal, block for block in turn, so that a busy machine slows both
-// alike and only the tail's own extra cost shows.
 void denormalTail(Check& c) {
   Instance inst(c.pluginPath());
   Instance loud(c.pluginPath());
-  const double rate = 44100;
-  const int block = 256;
-  const int blocksPerSecond = static_cast<int>(rate / block);
-  double ratio = 0.0;
-  double worstAt = 0.0;
-  double extraNs = 0.0;  // the worst second's extra cost per frame
   onAudioThread([&] {
-    inst.start(rate, block);
-    loud.start(rate, block);
-    std::vector<float> in(block), silence(block, 0.0f);
-    std::mt19937 noise(5);
-    std::uniform_real_distribution<float> d(-0.9f, 0.9f);
-    c.step("loud burst");
-    for (int b = 0; b < 2 * blocksPerSecond; ++b) {
-      for (float& x : in) x = d(noise);
-      inst.processSignal(in.data(), block);
-      loud.processSignal(in.data(), block);
-    }
-    const int seconds = 10 * c.level();
-    for (int s = 0; s < seconds; ++s) {
-      c.step("silent tail, second " + std::to_string(s));
-      std::vector<double> tail, burst;
-      for (int b = 0; b < blocksPerSecond; ++b) {
-        for (float& x : in) x = d(noise);
-        double t0 = threadSeconds();
-        inst.processSignal(silence.data(), block);
-        tail.push_back(threadSeconds() - t0);
-        t0 = threadSeconds();
-        loud.processSignal(in.data(), block);
-        burst.push_back(threadSeconds() - t0);
-      }
-      c.tried();
-      const double burstCost = median(burst);
-      const double r = burstCost > 0 ? median(tail) / burstCost : 0.0;
-      if (r > ratio) {
-        ratio = r;
-        worstAt = s;
-        extraNs = (median(tail) - burstCost) * 1e9 / block;
-      }
-    }
+    inst.start(44100, 256);
+    loud.start(44100, 256);
+    tailCost(
+        c, [&](const float* in) { inst.processSignal(in, 256); },
+        [&](const float* in) { loud.processSignal(in, 256); });
     inst.stop();
     loud.stop();
   });
-  c.figure("silent tail / burst cost", ratio, "ratio (worst second)");
-  // Denormals cost tens of nanoseconds per operation; a few nanoseconds per
-  // frame more in a plug-in that costs next to nothing is timer noise.
-  if (ratio > 1.2 && extraNs > 5.0)
-    c.report(Kind::RealTime, "silent tail second " + khost::formatGeneral(worstAt) + " costs " +
-                                 khost::formatDouble(ratio, 2) + "x the burst (limit 1.2), " +
-                                 khost::formatDouble(extraNs, 1) + " ns more per frame");
 }
 
 }  // namespace

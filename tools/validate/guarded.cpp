@@ -5,6 +5,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -135,9 +136,18 @@ void noteFault(uintptr_t at, const char* access) {
     if (!e.used || at < e.low || at >= e.high + page) continue;
     const uintptr_t start = e.start, end = e.end;
     const bool past = at >= end;
-    if (!past && at >= start) continue;  // inside the buffer: not ours to explain
     if (faultSlot == nullptr || faultSlot->fault[0] != '\0') return;
     Writer w{faultSlot->fault, sizeof faultSlot->fault};
+    if (!past && at >= start) {
+      // Only bytes forbid() marked are poisoned inside a buffer.
+      w.put(access);
+      w.put("bytes the host marked as no part of ");
+      describe(e, w);
+      w.put(" (byte ");
+      w.put(static_cast<unsigned long>(at - start));
+      w.put(", padding after an event)");
+      return;
+    }
     w.put(access);
     w.put(past ? "past the end of " : "before the start of ");
     describe(e, w);
@@ -241,6 +251,11 @@ uint8_t* GuardedArea::place(size_t size, size_t align, const Label& label) {
     e.frames = label.frames;
   }
   return ptr_;
+}
+
+void GuardedArea::forbid(size_t offset, size_t n) {
+  if (ptr_ == nullptr || offset >= size_) return;
+  KV_POISON(ptr_ + offset, std::min(n, size_ - offset));
 }
 
 std::string GuardedArea::strayWrites() const {

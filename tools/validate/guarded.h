@@ -39,6 +39,11 @@ class GuardedArea {
   uint8_t* data() const { return ptr_; }
   size_t size() const { return size_; }
 
+  // Under AddressSanitizer, marks bytes inside the buffer the plug-in must
+  // not touch (the padding after an event's body); the next place() clears
+  // it. Nothing in other builds.
+  void forbid(size_t offset, size_t n);
+
   // Bytes changed since place() just before the buffer (up to 64) and in the
   // slack after it: "" when none, else what was written where.
   std::string strayWrites() const;

@@ -1,7 +1,5 @@
 #include "tools/validate/instance.h"
 
-#include <cxxabi.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -17,35 +15,6 @@ namespace {
 constexpr size_t kTextBuffer = 1024;
 constexpr size_t kPaddingReach = 64;
 constexpr unsigned char kGuard = 0xA5;
-
-std::string currentExceptionType() {
-  const std::type_info* type = abi::__cxa_current_exception_type();
-  if (type == nullptr) return "an exception";
-  int status = 0;
-  char* name = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-  std::string out = status == 0 && name != nullptr ? name : type->name();
-  std::free(name);
-  return out;
-}
-
-// Runs one call into the plug-in; an exception leaving it becomes PluginThrew
-// naming the call. Our own errors (HostError) pass unchanged.
-// `call` is a static text: nothing here may allocate on the audio thread.
-template <typename F>
-auto intoPlugin(const char* call, F&& body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const khost::HostError&) {
-    throw;
-  } catch (const PluginThrew&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw PluginThrew(std::string(call) + " threw " + currentExceptionType() + " (\"" + e.what() +
-                      "\")");
-  } catch (...) {
-    throw PluginThrew(std::string(call) + " threw " + currentExceptionType());
-  }
-}
 
 }  // namespace
 
@@ -131,12 +100,6 @@ const char* opcodeLabel(VstInt32 opcode) {
 std::string opcodeName(VstInt32 opcode) {
   const std::string name = opcodeLabel(opcode);
   return name != "the dispatcher" ? name : "dispatcher opcode " + std::to_string(opcode);
-}
-
-std::string describeFloat(double v) {
-  if (std::isnan(v)) return "nan";
-  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-  return khost::formatGeneral(v);
 }
 
 std::string TextAnswer::describe(size_t limit) const {
@@ -359,31 +322,6 @@ std::vector<float> Instance::parameters() {
   std::vector<float> v;
   for (int i = 0; i < plugin_->numParams(); ++i) v.push_back(getParameter(i));
   return v;
-}
-
-long badSamples(const std::vector<std::vector<float>>& channels, int32_t frames, float bound,
-                long* where, float* value) {
-  long bad = 0;
-  for (const auto& ch : channels)
-    for (int32_t i = 0; i < frames && i < static_cast<int32_t>(ch.size()); ++i) {
-      const float x = ch[static_cast<size_t>(i)];
-      if (std::isfinite(x) && std::fabs(x) <= bound) continue;
-      if (bad == 0) {
-        if (where != nullptr) *where = i;
-        if (value != nullptr) *value = x;
-      }
-      ++bad;
-    }
-  return bad;
-}
-
-float peakOf(const std::vector<std::vector<float>>& channels, int32_t frames) {
-  float peak = 0.0f;
-  for (const auto& ch : channels)
-    for (int32_t i = 0; i < frames && i < static_cast<int32_t>(ch.size()); ++i)
-      if (std::isfinite(ch[static_cast<size_t>(i)]))
-        peak = std::max(peak, std::fabs(ch[static_cast<size_t>(i)]));
-  return peak;
 }
 
 }  // namespace validate

@@ -13,18 +13,14 @@
 
 #include "host/vst_abi.h"
 #include "tools/validate/guarded.h"
+#include "tools/validate/plugin_call.h"
+#include "tools/validate/signals.h"
 #include "tools/vst/host_context.h"
 #include "tools/vst/plugin.h"
 
 namespace validate {
 
 class Check;
-
-// A C++ exception that left the plug-in: what it was and the call it left.
-class PluginThrew : public std::runtime_error {
- public:
-  explicit PluginThrew(const std::string& message) : std::runtime_error(message) {}
-};
 
 // "effSetChunk", or "dispatcher opcode 99"; the label is a static text
 // ("the dispatcher" for opcodes it does not know).
@@ -111,15 +107,5 @@ class Instance {
   std::vector<float*> inPtrs_, outPtrs_;
   GuardedArea textArea_, chunkArea_, eventArea_, listArea_;
 };
-
-// Number of frames of output that are not finite or above `bound`; the first
-// such frame's index and value go to where/value.
-long badSamples(const std::vector<std::vector<float>>& channels, int32_t frames, float bound,
-                long* where = nullptr, float* value = nullptr);
-
-// The largest finite magnitude in the first `frames` frames.
-float peakOf(const std::vector<std::vector<float>>& channels, int32_t frames);
-
-std::string describeFloat(double v);  // "nan", "inf", or a short number
 
 }  // namespace validate

@@ -268,7 +268,7 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
     // The case it died in counts, and failed, unless the check tries only
     // what no host does: then even its death is a warning of that kind.
     r.cases = slot->cases + 1;
-    const bool onlyOdd = def.kind == Kind::OddRate;
+    const bool onlyOdd = def.kind == Kind::OddRate || def.kind == Kind::OddInput;
     if (onlyOdd) death.kind = def.kind;
     r.failures = slot->failures + (onlyOdd ? 0 : 1);
     for (const Finding& f : r.findings)
@@ -290,6 +290,14 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
 
 std::string preflight(const std::string& path, double timeoutSeconds) {
   if (access(path.c_str(), F_OK) != 0) return path + ": no such file";
+  return preflightWith(path, timeoutSeconds, [&] {
+    Instance instance(path);
+    instance.close();
+  });
+}
+
+std::string preflightWith(const std::string& path, double timeoutSeconds,
+                          const std::function<void()>& load) {
   Sandbox box;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return "cannot create a pipe";
@@ -301,8 +309,7 @@ std::string preflight(const std::string& path, double timeoutSeconds) {
     box.enter();
     std::string answer = "OK";
     try {
-      Instance instance(path);
-      instance.close();
+      load();
     } catch (const std::exception& e) {
       answer = e.what();
     }
@@ -335,7 +342,7 @@ std::string preflight(const std::string& path, double timeoutSeconds) {
   }
   if (timedOut)
     return path + ": loading did not finish within " + khost::formatGeneral(timeoutSeconds) +
-           " s (entry point or effOpen hangs)";
+           " s (its entry point, effOpen or instantiate hangs)";
   if (WIFSIGNALED(status))
     return path + ": the plug-in crashed while loading, " + signalText(WTERMSIG(status));
   if (answer.empty() && !signalInReport(firstReportLine(box.log())).empty())

@@ -21,6 +21,9 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
 // Loads the plug-in (entry point and effOpen) in a child. Empty when it loads;
 // otherwise the one-line reason it cannot be validated.
 std::string preflight(const std::string& path, double timeoutSeconds);
+// The same for any format: `load` loads `path` and throws why it cannot.
+std::string preflightWith(const std::string& path, double timeoutSeconds,
+                          const std::function<void()>& load);
 
 // A private home, configuration folder, temporary folder and working folder
 // for one child; removed with everything in it when destroyed.

@@ -93,6 +93,9 @@ const std::vector<KindInfo>& allKinds() {
       {Kind::Random, "random", S::Warn,
        "output differs between runs fed alike (random by design, or uninitialised state): "
        "renders and freezes do not repeat"},
+      {Kind::OddInput, "odd input", S::Warn,
+       "only on input no host sends (a malformed LV2 atom sequence, a parent window that does "
+       "not exist): a host's fault, though a sturdier plug-in survives it"},
   };
   return kinds;
 }

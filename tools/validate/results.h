@@ -37,6 +37,7 @@ enum class Kind {
   OddValue,
   Letter,
   Random,
+  OddInput,
 };
 
 struct KindInfo {

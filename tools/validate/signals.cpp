@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tools/base/cli.h"
+
 namespace validate {
 
 void musicalSignal(std::vector<float>& out, int64_t start, double rate, uint64_t noiseSeed) {
@@ -41,6 +43,37 @@ std::vector<VstMidiEvent> midiBurst(int32_t frames, std::mt19937_64& rng) {
           midiEvent(t[2], 0xE0 | channel, static_cast<uint8_t>(byte(rng)),
                     static_cast<uint8_t>(byte(rng))),
           midiEvent(t[3], 0x80 | channel, note, 0)};
+}
+
+std::string describeFloat(double v) {
+  if (std::isnan(v)) return "nan";
+  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+  return khost::formatGeneral(v);
+}
+
+long badSamples(const std::vector<std::vector<float>>& channels, int32_t frames, float bound,
+                long* where, float* value) {
+  long bad = 0;
+  for (const auto& ch : channels)
+    for (int32_t i = 0; i < frames && i < static_cast<int32_t>(ch.size()); ++i) {
+      const float x = ch[static_cast<size_t>(i)];
+      if (std::isfinite(x) && std::fabs(x) <= bound) continue;
+      if (bad == 0) {
+        if (where != nullptr) *where = i;
+        if (value != nullptr) *value = x;
+      }
+      ++bad;
+    }
+  return bad;
+}
+
+float peakOf(const std::vector<std::vector<float>>& channels, int32_t frames) {
+  float peak = 0.0f;
+  for (const auto& ch : channels)
+    for (int32_t i = 0; i < frames && i < static_cast<int32_t>(ch.size()); ++i)
+      if (std::isfinite(ch[static_cast<size_t>(i)]))
+        peak = std::max(peak, std::fabs(ch[static_cast<size_t>(i)]));
+  return peak;
 }
 
 }  // namespace validate
