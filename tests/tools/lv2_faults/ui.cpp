@@ -45,6 +45,10 @@ void draw(Ui* ui) {
   XFlush(ui->display);
 }
 
+int ignoreErrors(Display*, XErrorEvent*) {
+  return 0;
+}
+
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*,
                          LV2UI_Write_Function write, LV2UI_Controller controller,
                          LV2UI_Widget* widget, const LV2_Feature* const* features) {
@@ -59,6 +63,18 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*,
   if (parent == 0 || write == nullptr || widget == nullptr) return nullptr;
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return nullptr;
+  // A parent that is not on the display gives no UI; the host's own error
+  // handler is put back at once.
+  XSync(display, False);
+  XErrorHandler hostHandler = XSetErrorHandler(ignoreErrors);
+  XWindowAttributes attributes;
+  const bool parentExists = XGetWindowAttributes(display, parent, &attributes) != 0;
+  XSync(display, False);
+  XSetErrorHandler(hostHandler);
+  if (!parentExists) {
+    XCloseDisplay(display);
+    return nullptr;
+  }
   Ui* ui = new (std::nothrow) Ui;
   if (ui == nullptr) {
     XCloseDisplay(display);
