@@ -219,40 +219,52 @@ void CPresetSystemEditor::showInNameField(const char* name) {
   if (presetNameField) presetNameField->setText(shownName);
 }
 
+void CPresetSystemEditor::renameFromField(CControl* control) {
+  CPresetSystemEffect* fx = presetEffect();
+  auto* field = dynamic_cast<CTextEdit*>(control);
+  if (!field || !fx) return;
+  char name[kPresetNameLength + 1];
+  cutName(field->getText(), name);
+  // Focus in and out without typing renames nothing: the field may show
+  // a name the store no longer has.
+  if (std::strcmp(name, shownName) == 0) {
+    showStoredState();
+    return;
+  }
+  showPresetName(name);
+  fx->renameCurrentPreset(name);
+}
+
+void CPresetSystemEditor::choosePreset(VstInt32 i) {
+  CPresetSystemEffect* fx = presetEffect();
+  if (!fx) return;
+  // The stored name, never the menu entry's title: a title may be older
+  // than the store.
+  char name[kPresetNameLength + 1];
+  presetName(fx->presetStore(), i, name);
+  if (presetMenu) presetMenu->setCurrent(i);
+  const HostValues before = readHostValues();
+  fx->selectPreset(i);
+  fx->renameCurrentPreset(name);
+  reportChangedValues(before);
+  showStoredState();
+}
+
 void CPresetSystemEditor::valueChanged(CControl* control) {
   CPresetSystemEffect* fx = presetEffect();
   if (!control || !fx) return;
   const float value = control->getValue();
-  char name[kPresetNameLength + 1];
   switch (control->getTag()) {
-    case kTagPresetName: {
-      auto* field = dynamic_cast<CTextEdit*>(control);
-      if (!field) return;
-      cutName(field->getText(), name);
-      // Focus in and out without typing renames nothing: the field may show
-      // a name the store no longer has.
-      if (std::strcmp(name, shownName) == 0) {
-        showStoredState();
-        return;
-      }
-      showPresetName(name);
-      fx->renameCurrentPreset(name);
+    case kTagPresetName:
+      renameFromField(control);
       return;
-    }
     case kTagPresetMenu: {
       auto* menu = dynamic_cast<COptionMenu*>(control);
       if (!menu || !(value >= 0.f) || !fx->presetStore()) return;
       const auto i = static_cast<VstInt32>(value + 0.5f);
       if (i >= kNumPresets || !menu->getEntry(i)) return;
-      // The stored name, never the entry's title: a title may be older than
-      // the store.
-      presetName(fx->presetStore(), i, name);
       menu->setCurrent(i);
-      const HostValues before = readHostValues();
-      fx->selectPreset(i);
-      fx->renameCurrentPreset(name);
-      reportChangedValues(before);
-      showStoredState();
+      choosePreset(i);
       return;
     }
     case kTagPresetRocker: {
@@ -263,13 +275,7 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
         i = i > 0 ? i - 1 : 0;
       else
         return;
-      presetName(fx->presetStore(), i, name);
-      if (presetMenu) presetMenu->setCurrent(i);
-      const HostValues before = readHostValues();
-      fx->selectPreset(i);
-      fx->renameCurrentPreset(name);
-      reportChangedValues(before);
-      showStoredState();
+      choosePreset(i);
       return;
     }
     case kTagLoadBank:

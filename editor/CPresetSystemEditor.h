@@ -124,6 +124,11 @@ class CPresetSystemEditor : public AEffGUIEditor,
   // field then follows once the typing ends).
   void showStoredState() override;
   void showInNameField(const char* name);
+  // A name committed in the field renames the current preset.
+  void renameFromField(class CControl* control);
+  // Preset i becomes current under its stored name; the host hears of every
+  // value that changed.
+  void choosePreset(VstInt32 i);
   // The store's state generation the strip last showed.
   uint32_t shownGeneration = 0;
   // The text the strip last gave the name field: committing it unchanged is
