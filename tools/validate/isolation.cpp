@@ -160,6 +160,64 @@ std::string firstReportLine(const std::string& logPath) {
   return "";
 }
 
+namespace {
+
+// Reads the child's result lines into `results` until it closes its pipe,
+// and kills it once it makes no progress for timeoutSeconds (then true).
+bool followChild(pid_t pid, int fd, const GroupDef& group, SharedSlot* slot, double timeoutSeconds,
+                 const Progress& progress, std::vector<CheckResult>& results,
+                 CheckResult& partial) {
+  std::string pending;
+  int lastIndex = -1;
+  long lastProgress = -1;
+  auto deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    const int ready = poll(&p, 1, 100);
+    if (ready > 0) {
+      char buf[4096];
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) return false;  // the child closed its end or died
+      pending.append(buf, static_cast<size_t>(n));
+      for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+        bool ok = false;
+        if (decodeLine(pending.substr(0, nl), partial, ok)) {
+          partial.group = group.name;
+          results.push_back(partial);
+          partial = CheckResult();
+          if (progress) progress(results.size(), group.checks.size());
+        }
+        pending.erase(0, nl + 1);
+      }
+    }
+    if (slot->checkIndex != lastIndex || slot->progress != lastProgress) {
+      lastIndex = slot->checkIndex;
+      lastProgress = slot->progress;
+      deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    }
+    if (Clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      return true;
+    }
+  }
+}
+
+// How a child that did not finish cleanly ended, for the finding.
+std::string howItEnded(bool timedOut, int status, const std::string& fault,
+                       const std::string& report, const std::string& logPath,
+                       double timeoutSeconds) {
+  if (timedOut) return "timed out after " + khost::formatGeneral(timeoutSeconds) + " s";
+  if (WIFSIGNALED(status)) return "killed by " + signalText(WTERMSIG(status));
+  if (!fault.empty())
+    return signalInReport(firstReportLine(logPath)).empty()
+               ? std::string("stopped by the sanitizer")
+               : "killed by " + signalText(SIGSEGV);
+  if (!signalInReport(report).empty()) return "killed by " + signalInReport(report);
+  return "exited with status " + std::to_string(WEXITSTATUS(status));
+}
+
+}  // namespace
+
 std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOptions& options,
                                           double timeoutSeconds, const Progress& progress) {
   std::vector<CheckResult> results;
@@ -180,42 +238,9 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
     ::close(fds[1]);
 
     const size_t before = results.size();
-    std::string pending;
     CheckResult partial;  // the findings of the check running now
-    int lastIndex = -1;
-    long lastProgress = -1;
-    bool timedOut = false;
-    auto deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    for (;;) {
-      pollfd p{fds[0], POLLIN, 0};
-      const int ready = poll(&p, 1, 100);
-      if (ready > 0) {
-        char buf[4096];
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
-        if (n <= 0) break;  // the child closed its end or died
-        pending.append(buf, static_cast<size_t>(n));
-        for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-          bool ok = false;
-          if (decodeLine(pending.substr(0, nl), partial, ok)) {
-            partial.group = group.name;
-            results.push_back(partial);
-            partial = CheckResult();
-            if (progress) progress(results.size(), group.checks.size());
-          }
-          pending.erase(0, nl + 1);
-        }
-      }
-      if (slot->checkIndex != lastIndex || slot->progress != lastProgress) {
-        lastIndex = slot->checkIndex;
-        lastProgress = slot->progress;
-        deadline = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
-      }
-      if (Clock::now() > deadline) {
-        timedOut = true;
-        kill(pid, SIGKILL);
-        break;
-      }
-    }
+    const bool timedOut =
+        followChild(pid, fds[0], group, slot, timeoutSeconds, progress, results, partial);
     ::close(fds[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -229,19 +254,7 @@ std::vector<CheckResult> runGroupIsolated(const GroupDef& group, const RunOption
     const std::string fault(slot->fault);
     // A guard page says more than a sanitizer's "SEGV on unknown address".
     const std::string report = fault.empty() ? firstReportLine(box.log()) : "";
-    std::string how;
-    if (timedOut)
-      how = "timed out after " + khost::formatGeneral(timeoutSeconds) + " s";
-    else if (WIFSIGNALED(status))
-      how = "killed by " + signalText(WTERMSIG(status));
-    else if (!fault.empty())
-      how = signalInReport(firstReportLine(box.log())).empty()
-                ? std::string("stopped by the sanitizer")
-                : "killed by " + signalText(SIGSEGV);
-    else if (!signalInReport(report).empty())
-      how = "killed by " + signalInReport(report);
-    else
-      how = "exited with status " + std::to_string(WEXITSTATUS(status));
+    const std::string how = howItEnded(timedOut, status, fault, report, box.log(), timeoutSeconds);
     Finding death;
     death.kind = deathKind(timedOut, fault, report);
     if (finished) {
