@@ -90,7 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
         Planted{"ui-after-cleanup", "UiOutlivesItsPlugin", "ui", "cleanup orders", "crash",
                 "the plug-in cleaned up first, then the UI's idle", true, false},
         Planted{"letter-only", "NoDefaultForAPort", "identity", "ports", "letter",
-                "control input 5 (mix): no lv2:default", false, true}),
+                "control input 5 (mix): no lv2:default", false, true},
+        // Hosts activate before cleanup; only the check of that order meets it.
+        Planted{"cleanup-needs-activate", "CrashesInACleanupWithoutActivate", "lifecycle",
+                "odd orders", "crash", "during instantiate then cleanup at once", false, true}),
     [](const ::testing::TestParamInfo<Planted>& info) { return info.param.test; });
 
 TEST(ValidateLv2Usage, UnknownUriExits2AndUsageErrors64) {

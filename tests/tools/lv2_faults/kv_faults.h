@@ -25,6 +25,7 @@ enum Fault {
   kShortMidi = 8,
   kUiAfterCleanup = 9,
   kLetterOnly = 10,
+  kCleanupNeedsActivate = 11,
 };
 constexpr Fault kFault = static_cast<Fault>(KV_FAULT);
 

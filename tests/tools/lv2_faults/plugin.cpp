@@ -32,6 +32,7 @@ struct Instance : Plugin {
   LV2_URID sequenceType = 0;
   pthread_rwlock_t lock = PTHREAD_RWLOCK_INITIALIZER;  // kRwlock only
   unsigned recordSum = 0;                              // kOverreadsState only
+  float* history = nullptr;                            // kCleanupNeedsActivate only
 };
 
 // The instance has pages of its own, returned at cleanup, so a use after
@@ -44,7 +45,7 @@ const char* const kUris[] = {
     "urn:korva-validate-test:ignores-state", "urn:korva-validate-test:overreads-state",
     "urn:korva-validate-test:rwlock",        "urn:korva-validate-test:success-on-refusal",
     "urn:korva-validate-test:short-midi",    "urn:korva-validate-test:ui-after-cleanup",
-    "urn:korva-validate-test:letter-only",
+    "urn:korva-validate-test:letter-only",   "urn:korva-validate-test:cleanup-needs-activate",
 };
 
 // A control value within its range; what is not a number is the default.
@@ -118,6 +119,7 @@ void connect(LV2_Handle h, uint32_t port, void* data) {
 void activate(LV2_Handle h) {
   Instance* t = static_cast<Instance*>(h);
   t->filter[0] = t->filter[1] = 0.0f;
+  if (kFault == kCleanupNeedsActivate && t->history == nullptr) t->history = new float[64];
 }
 
 // A float property's value of a time:Position object, if it has a whole one.
@@ -210,6 +212,10 @@ void run(LV2_Handle h, uint32_t frames) {
 
 void cleanup(LV2_Handle h) {
   Instance* t = static_cast<Instance*>(h);
+  if (kFault == kCleanupNeedsActivate) {
+    t->history[0] = 0.0f;  // as if activate had always run
+    delete[] t->history;
+  }
   t->~Instance();
   munmap(t, kInstanceBytes);
 }

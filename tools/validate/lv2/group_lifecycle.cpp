@@ -79,7 +79,7 @@ void oddOrders(Check& c) {
   {
     c.step("instantiate then cleanup at once");
     Instance inst(c.pluginPath());
-    inst.cleanup();
+    inst.cleanupAtOnce();
     c.tried();
   }
   {

@@ -28,6 +28,8 @@ const std::vector<GroupDef>& allLv2Groups() {
 namespace lv2 {
 
 std::string preflight(const std::string& uri, double timeoutSeconds) {
+  // cleanup activates first: a cleanup without activate is the lifecycle
+  // group's case, not a failure to load.
   return preflightWith(uri, timeoutSeconds, [&] {
     Instance instance(uri);
     instance.cleanup();

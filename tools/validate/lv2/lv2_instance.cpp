@@ -378,7 +378,13 @@ const void* Instance::extensionData(const char* uri) {
 
 void Instance::cleanup() {
   if (handle_ == nullptr) return;
+  if (!everActive_) activate();
   if (active_) deactivate();
+  cleanupAtOnce();
+}
+
+void Instance::cleanupAtOnce() {
+  if (handle_ == nullptr) return;
   LV2_Handle h = handle_;
   handle_ = nullptr;
   intoPlugin("cleanup", [&] { descriptor_->cleanup(h); });
@@ -387,7 +393,7 @@ void Instance::cleanup() {
 void Instance::activate() {
   if (descriptor_->activate != nullptr)
     intoPlugin("activate", [&] { descriptor_->activate(handle_); });
-  active_ = true;
+  active_ = everActive_ = true;
 }
 
 void Instance::deactivate() {

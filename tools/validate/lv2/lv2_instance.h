@@ -156,8 +156,10 @@ class Instance {
   const void* extensionData(const char* uri);
 
   // The host's cleanup (deactivate first when active); the destructor does it
-  // too. cleanupOnly skips deactivate, for hosts that do so.
+  // too. An instance never activated is activated and deactivated first, as
+  // hosts do, so that only the check meant for it tries cleanupAtOnce.
   void cleanup();
+  void cleanupAtOnce();
 
  private:
   void connectAudio(uint32_t frames, bool inPlace);
@@ -171,6 +173,7 @@ class Instance {
   int32_t maxBlock_, minBlock_ = 1, sequenceSize_ = 65536;
   float rateOption_;
   bool active_ = false;
+  bool everActive_ = false;
 
   LV2_URID_Map map_;
   LV2_URID_Unmap unmap_;
