@@ -1,9 +1,11 @@
 #!/bin/sh
 # The same-run comparison of two loadable builds (compare-builds.sh makes
-# them) at 8 placements of the stack: address randomisation off, and the
-# environment padded so the stack starts 0..3648 bytes lower. One run alone
-# can land 3-7 % off at the 64-frame settings (defaults, feedback) for the
-# same pair of builds; the median over placements repeats to within 1 %.
+# them), run 8 times at different placements of the stack (address
+# randomisation off, the environment padded so the stack starts 0..3648 bytes
+# lower), and the median of each setting. On a loaded machine single runs of
+# the same pair scattered by 3-7 % at the 64-frame settings (defaults,
+# feedback), whether from the placement or the load; the median repeated to
+# within 1 %.
 #
 #   bench/engine/compare-offsets.sh OLD.so NEW.so [--x86-64|--avx2] [--rounds N]
 #
