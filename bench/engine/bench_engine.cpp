@@ -16,7 +16,8 @@
 //                                     WHICH: new, new-avx2, new-x86-64 (the
 //                                     loop's builds without AVX-512, without
 //                                     AVX2), baseline, or a loadable
-//                                     build's .so)
+//                                     build's .so, then optionally
+//                                     --x86-64 or --avx2 as below)
 //   bench_engine --compare-builds OLD.so NEW.so [--x86-64|--avx2] [--rounds N]
 //                                     two loadable builds of the engine
 //                                     (compare-builds.sh makes them) in one
@@ -391,7 +392,9 @@ int countMode(int argc, char** argv) {
   if (std::strstr(argv[3], ".so")) {  // a loadable build (--compare-builds)
     const KorvaEngineBuild* build = loadBuild(argv[3]);
     if (!build) return 1;
-    build->capLoopBuild(2);
+    const bool x86 = argc > 5 && std::strcmp(argv[5], "--x86-64") == 0;
+    const bool avx2 = argc > 5 && std::strcmp(argv[5], "--avx2") == 0;
+    build->capLoopBuild(x86 ? 0 : avx2 ? 1 : 2);
     LoadedEngine e(build);
     configure(e, s);
     Buffers b(0.5f);
