@@ -28,6 +28,16 @@ TEST(ValidateLv2Correct, PassesEveryGroupWithItsUi) {
   EXPECT_NE(json.find("\"exit_code\": 0"), std::string::npos) << json;
 }
 
+// The gain reaches the sound through a worker round trip (schedule_work in
+// run, work, work_response before the next run, end_run after it), which
+// passes every group.
+TEST(ValidateLv2Correct, WorkerRoundTripPassesEveryGroup) {
+  const Result r = validate({uri("worker-correct"), "--level", "1"}, true, kPath);
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_TRUE(flaggedRows(r.out).empty()) << r.out;
+}
+
 struct Planted {
   const char* name;  // the URI's last part
   const char* test;
@@ -93,7 +103,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "control input 5 (mix): no lv2:default", false, true},
         // Hosts activate before cleanup; only the check of that order meets it.
         Planted{"cleanup-needs-activate", "CrashesInACleanupWithoutActivate", "lifecycle",
-                "odd orders", "crash", "during instantiate then cleanup at once", false, true}),
+                "odd orders", "crash", "during instantiate then cleanup at once", false, true},
+        // The audio thread runs work_response too; work, which allocates, is not watched.
+        Planted{"worker-allocates-in-response", "AllocatesInWorkResponse", "real-time",
+                "no allocation or lock", "real-time",
+                "work_response (the plug-in declares lv2:hardRTCapable) allocated", false, true},
+        Planted{"worker-no-interface", "SchedulesWorkWithoutAWorker", "identity",
+                "features and descriptor", "interface", "gives no worker:interface", false, false}),
     [](const ::testing::TestParamInfo<Planted>& info) { return info.param.test; });
 
 TEST(ValidateLv2Usage, UnknownUriExits2AndUsageErrors64) {

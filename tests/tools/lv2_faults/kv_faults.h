@@ -26,6 +26,10 @@ enum Fault {
   kUiAfterCleanup = 9,
   kLetterOnly = 10,
   kCleanupNeedsActivate = 11,
+  // The gain reaches the sound through the worker (work_response).
+  kWorkerCorrect = 12,
+  kWorkerAllocatesInResponse = 13,
+  kWorkerNoInterface = 14,
 };
 constexpr Fault kFault = static_cast<Fault>(KV_FAULT);
 

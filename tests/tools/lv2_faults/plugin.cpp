@@ -13,6 +13,7 @@
 #include <lv2/state/state.h>
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
+#include <lv2/worker/worker.h>
 #include <pthread.h>
 #include <sys/mman.h>
 
@@ -33,19 +34,36 @@ struct Instance : Plugin {
   pthread_rwlock_t lock = PTHREAD_RWLOCK_INITIALIZER;  // kRwlock only
   unsigned recordSum = 0;                              // kOverreadsState only
   float* history = nullptr;                            // kCleanupNeedsActivate only
+  // The worker builds: the gain a request was made for, and the one applied.
+  const LV2_Worker_Schedule* schedule = nullptr;
+  float requestedGain = NAN, appliedGain = 1.0f;
+  bool awaiting = false;             // a response is due before the next run
+  unsigned long runs = 0, ends = 0;  // run and end_run calls
 };
+
+constexpr bool kWorker = kFault >= kWorkerCorrect;
+constexpr bool kHasWorker = kFault == kWorkerCorrect || kFault == kWorkerAllocatesInResponse;
 
 // The instance has pages of its own, returned at cleanup, so a use after
 // cleanup (from a UI, say) faults at once in every build.
 constexpr size_t kInstanceBytes = (sizeof(Instance) + 4095) / 4096 * 4096;
 
 const char* const kUris[] = {
-    "urn:korva-validate-test:correct",       "urn:korva-validate-test:allocates",
-    "urn:korva-validate-test:nan-poison",    "urn:korva-validate-test:trusts-state",
-    "urn:korva-validate-test:ignores-state", "urn:korva-validate-test:overreads-state",
-    "urn:korva-validate-test:rwlock",        "urn:korva-validate-test:success-on-refusal",
-    "urn:korva-validate-test:short-midi",    "urn:korva-validate-test:ui-after-cleanup",
-    "urn:korva-validate-test:letter-only",   "urn:korva-validate-test:cleanup-needs-activate",
+    "urn:korva-validate-test:correct",
+    "urn:korva-validate-test:allocates",
+    "urn:korva-validate-test:nan-poison",
+    "urn:korva-validate-test:trusts-state",
+    "urn:korva-validate-test:ignores-state",
+    "urn:korva-validate-test:overreads-state",
+    "urn:korva-validate-test:rwlock",
+    "urn:korva-validate-test:success-on-refusal",
+    "urn:korva-validate-test:short-midi",
+    "urn:korva-validate-test:ui-after-cleanup",
+    "urn:korva-validate-test:letter-only",
+    "urn:korva-validate-test:cleanup-needs-activate",
+    "urn:korva-validate-test:worker-correct",
+    "urn:korva-validate-test:worker-allocates-in-response",
+    "urn:korva-validate-test:worker-no-interface",
 };
 
 // A control value within its range; what is not a number is the default.
@@ -58,17 +76,22 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
                        const LV2_Feature* const* features) {
   const LV2_URID_Map* map = nullptr;
   const LV2_Options_Option* options = nullptr;
+  const LV2_Worker_Schedule* schedule = nullptr;
   for (int i = 0; features && features[i]; ++i) {
+    if (std::strcmp(features[i]->URI, LV2_WORKER__schedule) == 0)
+      schedule = static_cast<const LV2_Worker_Schedule*>(features[i]->data);
     if (std::strcmp(features[i]->URI, LV2_URID__map) == 0)
       map = static_cast<const LV2_URID_Map*>(features[i]->data);
     if (std::strcmp(features[i]->URI, LV2_OPTIONS__options) == 0)
       options = static_cast<const LV2_Options_Option*>(features[i]->data);
   }
-  if (map == nullptr || !(rate >= 1.0 && rate <= 1e7)) return nullptr;
+  if (map == nullptr || (kWorker && schedule == nullptr) || !(rate >= 1.0 && rate <= 1e7))
+    return nullptr;
   void* pages =
       mmap(nullptr, kInstanceBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) return nullptr;
   Instance* t = new (pages) Instance;
+  t->schedule = schedule;
   auto id = [map](const char* uri) { return map->map(map->handle, uri); };
   t->coefficient = static_cast<float>(std::exp(-2.0 * M_PI * 1000.0 / rate));
   t->levelKey = id(kLevelUri);
@@ -192,7 +215,22 @@ void run(LV2_Handle h, uint32_t frames) {
   }
   readEvents(t);
   const float level = kFault == kTrustsState ? std::min(std::fabs(t->level), 1e6f) : t->level;
-  const float gain = 2.0f * control(t->gain, 0.0f, 2.0f, 1.0f) * level;
+  // The validator answers each request before the next run and calls end_run
+  // after each: a host that does not plays NaN, which every check sees.
+  const bool lost = kHasWorker && (t->awaiting || t->runs != t->ends);
+  if (kHasWorker) ++t->runs;
+  float gain = control(t->gain, 0.0f, 2.0f, 1.0f);
+  if (kWorker && gain != t->requestedGain) {
+    // Without a worker to do it, the change is made here.
+    if (t->schedule->schedule_work(t->schedule->handle, sizeof gain, &gain) == LV2_WORKER_SUCCESS) {
+      t->requestedGain = gain;
+      t->awaiting = true;
+    } else {
+      t->appliedGain = gain;
+    }
+  }
+  if (kWorker) gain = lost ? NAN : t->appliedGain;
+  gain *= 2.0f * level;
   const float mix = control(t->mix, 0.0f, 1.0f, 1.0f);
   const float a = t->coefficient;
   for (int c = 0; c < 2; ++c) {
@@ -260,9 +298,41 @@ LV2_State_Status restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve,
   return LV2_STATE_SUCCESS;
 }
 
+// The worker's work may allocate: it runs outside the audio thread.
+LV2_Worker_Status work(LV2_Handle, LV2_Worker_Respond_Function respond,
+                       LV2_Worker_Respond_Handle handle, uint32_t size, const void* data) {
+  if (size != sizeof(float)) return LV2_WORKER_ERR_UNKNOWN;
+  float* volatile scratch = new float[64];
+  std::memcpy(scratch, data, sizeof(float));
+  const float gain = scratch[0];
+  delete[] scratch;
+  return respond(handle, sizeof gain, &gain);
+}
+
+LV2_Worker_Status workResponse(LV2_Handle h, uint32_t size, const void* data) {
+  Instance* t = static_cast<Instance*>(h);
+  if (kFault == kWorkerAllocatesInResponse) {
+    void* volatile scratch = std::malloc(64);
+    std::free(scratch);
+  }
+  if (size != sizeof(float)) return LV2_WORKER_ERR_UNKNOWN;
+  std::memcpy(&t->appliedGain, data, sizeof(float));
+  t->awaiting = false;
+  return LV2_WORKER_SUCCESS;
+}
+
+LV2_Worker_Status endRun(LV2_Handle h) {
+  ++static_cast<Instance*>(h)->ends;
+  return LV2_WORKER_SUCCESS;
+}
+
 const void* extensionData(const char* uri) {
   static const LV2_State_Interface state{save, restore};
-  return std::strcmp(uri, LV2_STATE__interface) == 0 ? &state : nullptr;
+  static const LV2_Worker_Interface worker{work, workResponse, endRun};
+  if (std::strcmp(uri, LV2_STATE__interface) == 0) return &state;
+  const bool hasWorker = kFault == kWorkerCorrect || kFault == kWorkerAllocatesInResponse;
+  if (hasWorker && std::strcmp(uri, LV2_WORKER__interface) == 0) return &worker;
+  return nullptr;
 }
 
 const LV2_Descriptor descriptor{kUris[kFault], instantiate, connect, activate,

@@ -11,6 +11,7 @@
 
 #include "lv2/atom/atom.h"
 #include "lv2/units/units.h"
+#include "lv2/worker/worker.h"
 #include "tools/base/cli.h"
 #include "tools/validate/cases.h"
 #include "tools/validate/lv2/lv2_groups.h"
@@ -98,6 +99,12 @@ void features(Check& c) {
     if (inst.extensionData(e.c_str()) == nullptr)
       c.warn("the Turtle lists the extension <" + e + "> but extension_data answers null");
   }
+  c.tried();
+  if (std::find(p.required.begin(), p.required.end(), LV2_WORKER__schedule) != p.required.end() &&
+      !inst.hasWorker())
+    c.fail(
+        "requires worker:schedule but extension_data gives no worker:interface with work and "
+        "work_response: no host can run the work it schedules");
   c.tried();
   if (!p.declares(LV2_STATE__interface) && inst.hasState() &&
       std::find(p.extensions.begin(), p.extensions.end(), LV2_STATE__interface) ==

@@ -1,4 +1,5 @@
-// real-time: run neither allocates nor locks nor waits nor touches files,
+// real-time: run (and a worker's work_response and end_run, which hosts call
+// on the audio thread too) neither allocates nor locks nor waits nor touches files,
 // counted on the audio thread by the validator's own interposer
 // (rt_interposer.cpp), with port values changing and MIDI and time:Position
 // arriving. Hosts run every plug-in on the audio thread, so this fails
@@ -48,20 +49,24 @@ void noAllocation(Check& c) {
           c.step("rate " + khost::formatGeneral(rate) + ", block " + std::to_string(b) + ": run(" +
                  std::to_string(frames) + ")");
           inst.run(in.data(), frames);
-          const rt::Counts counts = rt::lastCall();
+          // work_response and end_run too: the audio thread runs them.
+          const Instance::AudioCounts& audio = inst.lastAudio();
+          const rt::Counts& counts = audio.counts;
           c.tried();
-          const std::string where = "rate " + khost::formatGeneral(rate) + ", block " +
-                                    std::to_string(b) + ", run" +
-                                    (declared ? " (the plug-in declares lv2:hardRTCapable)" : "");
+          auto where = [&](const char* call) {
+            return "rate " + khost::formatGeneral(rate) + ", block " + std::to_string(b) + ", " +
+                   call + (declared ? " (the plug-in declares lv2:hardRTCapable)" : "");
+          };
           if (counts.allocations > 0)
-            c.reportAgain(
-                Kind::RealTime,
-                where + " allocated or freed " + std::to_string(counts.allocations) + " time(s)",
-                {{"made", "malloc or free"}});
+            c.reportAgain(Kind::RealTime,
+                          where(audio.allocatedIn) + " allocated or freed " +
+                              std::to_string(counts.allocations) + " time(s)",
+                          {{"made", "malloc or free"}});
           if (counts.blocking > 0)
             c.reportAgain(Kind::RealTime,
-                          where + " made a locking or blocking call (" + counts.firstBlocking +
-                              (counts.blocking > 1 ? ", and more" : "") + ")",
+                          where(audio.blockedIn) + " made a locking or blocking call (" +
+                              counts.firstBlocking + (counts.blocking > 1 ? ", and more" : "") +
+                              ")",
                           {{"made", counts.firstBlocking}});
         }
         inst.deactivate();

@@ -23,6 +23,7 @@
 #include "lv2/time/time.h"
 #include "lv2/ui/ui.h"
 #include "lv2/units/units.h"
+#include "lv2/worker/worker.h"
 #include "tools/lv2/lv2_host.h"
 #include "tools/validate/check.h"
 #include "tools/validate/rt_monitor.h"
@@ -30,6 +31,11 @@
 namespace validate::lv2 {
 
 namespace {
+
+// The instance whose audio calls this thread is in, and whether it is in a
+// work call: schedule_work queues only from the audio context.
+thread_local const void* audioContext = nullptr;
+thread_local bool inWork = false;
 
 // urid:map and unmap; a plug-in may map from any thread but the audio one.
 std::mutex mapMutex;
@@ -181,7 +187,8 @@ bool Plugin::gives(const std::string& feature) {
                                       LV2_CORE__hardRTCapable,
                                       LV2_CORE__inPlaceBroken,
                                       LV2_CORE__isLive,
-                                      LV2_STATE__threadSafeRestore};
+                                      LV2_STATE__threadSafeRestore,
+                                      LV2_WORKER__schedule};
   for (const char* g : given)
     if (feature == g) return true;
   return false;
@@ -326,11 +333,13 @@ Instance::Instance(const std::string& uri, double rate, int32_t maxBlock)
       {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
   options_.assign(reinterpret_cast<const uint8_t*>(options),
                   reinterpret_cast<const uint8_t*>(options) + sizeof options);
+  schedule_ = {this, scheduleWork};
   featureStore_ = {{LV2_URID__map, &map_},
                    {LV2_URID__unmap, &unmap_},
                    {LV2_LOG__log, stderrLog()},
                    {LV2_OPTIONS__options, options_.data()},
-                   {LV2_BUF_SIZE__boundedBlockLength, nullptr}};
+                   {LV2_BUF_SIZE__boundedBlockLength, nullptr},
+                   {LV2_WORKER__schedule, &schedule_}};
   for (const LV2_Feature& f : featureStore_) features_.push_back(&f);
   features_.push_back(nullptr);
 
@@ -339,6 +348,11 @@ Instance::Instance(const std::string& uri, double rate, int32_t maxBlock)
   controlPtr_.assign(n, nullptr);
   for (size_t i = 0; i < n; ++i) areas_[i] = std::make_unique<GuardedArea>();
 
+  // Known before instantiate, which may schedule work already.
+  const auto* worker =
+      static_cast<const LV2_Worker_Interface*>(extensionData(LV2_WORKER__interface));
+  if (worker != nullptr && worker->work != nullptr && worker->work_response != nullptr)
+    worker_ = worker;
   handle_ = intoPlugin("instantiate", [&] {
     return descriptor_->instantiate(descriptor_, rate, plugin_.bundlePath.c_str(),
                                     features_.data());
@@ -361,6 +375,7 @@ Instance::Instance(const std::string& uri, double rate, int32_t maxBlock)
   // unconnected; run() places audio and atoms anew.
   connectAudio(0, false);
   buildSequences();
+  runScheduledWork();
 }
 
 Instance::~Instance() {
@@ -597,10 +612,26 @@ void Instance::run(const float* signal, uint32_t frames, bool inPlace) {
       std::fill(b, b + frames, 0.0f);
   }
   buildSequences();
-  intoPlugin("run", [&] {
-    rt::Watch w;
-    descriptor_->run(handle_, frames);
-  });
+  audio_ = {};
+  audioContext = this;
+  try {
+    // Bounded: work beside run (from a restore) may keep responding.
+    uint32_t size = 0;
+    const void* data = nullptr;
+    for (uint32_t k = 0;
+         worker_ != nullptr && k < WorkRing::kSlots && responses_.front(&size, &data); ++k) {
+      audioCall("work_response", [&] { worker_->work_response(handle_, size, data); });
+      responses_.pop();
+    }
+    audioCall("run", [&] { descriptor_->run(handle_, frames); });
+    if (worker_ != nullptr && worker_->end_run != nullptr)
+      audioCall("end_run", [&] { worker_->end_run(handle_); });
+  } catch (...) {
+    audioContext = nullptr;
+    throw;
+  }
+  audioContext = nullptr;
+  runScheduledWork();
   for (const auto& area : areas_) strays(*area);
   const auto& ins = plugin_.audioIns;
   for (size_t k = 0; k < plugin_.audioOuts.size(); ++k) {
@@ -608,6 +639,86 @@ void Instance::run(const float* signal, uint32_t frames, bool inPlace) {
     const uint32_t source = inPlace && k < ins.size() ? ins[k] : port;
     const auto* b = reinterpret_cast<const float*>(areas_[source]->data());
     outs_[k].assign(b, b + frames);
+  }
+}
+
+template <typename F>
+void Instance::audioCall(const char* name, F&& body) {
+  intoPlugin(name, [&] {
+    rt::Watch w;
+    body();
+  });
+  const rt::Counts c = rt::lastCall();
+  if (c.allocations > 0 && audio_.allocatedIn == nullptr) audio_.allocatedIn = name;
+  if (c.blocking > 0 && audio_.blockedIn == nullptr) audio_.blockedIn = name;
+  if (c.blocking > 0 && audio_.counts.firstBlocking == nullptr)
+    audio_.counts.firstBlocking = c.firstBlocking;
+  audio_.counts.allocations += c.allocations;
+  audio_.counts.blocking += c.blocking;
+}
+
+bool WorkRing::push(uint32_t size, const void* data) {
+  const uint32_t w = written_.load(std::memory_order_relaxed);
+  if (size > kSlotBytes || w - read_.load(std::memory_order_acquire) >= kSlots) return false;
+  const uint32_t slot = w % kSlots;
+  if (size > 0) std::memcpy(data_.data() + size_t{slot} * kSlotBytes, data, size);
+  sizes_[slot] = size;
+  written_.store(w + 1, std::memory_order_release);
+  return true;
+}
+
+bool WorkRing::front(uint32_t* size, const void** data) const {
+  const uint32_t r = read_.load(std::memory_order_relaxed);
+  if (r == written_.load(std::memory_order_acquire)) return false;
+  const uint32_t slot = r % kSlots;
+  *size = sizes_[slot];
+  *data = data_.data() + size_t{slot} * kSlotBytes;
+  return true;
+}
+
+void WorkRing::pop() {
+  read_.store(read_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+LV2_Worker_Status Instance::scheduleWork(LV2_Worker_Schedule_Handle h, uint32_t size,
+                                         const void* data) {
+  auto* self = static_cast<Instance*>(h);
+  if (self == nullptr || self->worker_ == nullptr || inWork || (size > 0 && data == nullptr))
+    return LV2_WORKER_ERR_UNKNOWN;
+  // From run (or instantiate, before there is a handle to work with): queued.
+  if (audioContext == self || self->handle_ == nullptr)
+    return self->requests_.push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+  // From restore, activate and the like: a non-real-time context already.
+  self->doWork(size, data);
+  return LV2_WORKER_SUCCESS;
+}
+
+LV2_Worker_Status Instance::respond(LV2_Worker_Respond_Handle h, uint32_t size, const void* data) {
+  auto* self = static_cast<Instance*>(h);
+  if (self == nullptr || !inWork || (size > 0 && data == nullptr)) return LV2_WORKER_ERR_UNKNOWN;
+  return self->responses_.push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+}
+
+void Instance::doWork(uint32_t size, const void* data) {
+  std::lock_guard<std::mutex> lock(workMutex_);
+  struct InWork {
+    InWork() { inWork = true; }
+    ~InWork() { inWork = false; }
+  } marked;
+  intoPlugin("work", [&] { return worker_->work(handle_, respond, this, size, data); });
+}
+
+void Instance::runScheduledWork() {
+  uint32_t size = 0;
+  const void* data = nullptr;
+  while (worker_ != nullptr && handle_ != nullptr && requests_.front(&size, &data)) {
+    try {
+      doWork(size, data);
+    } catch (...) {
+      requests_.pop();
+      throw;
+    }
+    requests_.pop();
   }
 }
 

@@ -1,14 +1,16 @@
 // An LV2 plug-in as the validator drives it: through the raw LV2 C API (the
 // descriptor from the bundle's own library), with the features a plain host
 // gives (urid:map and unmap, options with the block lengths and the sample
-// rate, bounded block length, log). Every port is connected to a buffer that
+// rate, bounded block length, log, worker:schedule). Every port is connected to a buffer that
 // lies against a guard page (guarded.h), as are the atom sequences and the
 // state values handed to the plug-in; every call into it turns an escaping
 // exception into PluginThrew naming the call. liblilv reads the Turtle only.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,9 +18,11 @@
 #include "lv2/log/log.h"
 #include "lv2/state/state.h"
 #include "lv2/urid/urid.h"
+#include "lv2/worker/worker.h"
 #include "tools/base/cli.h"
 #include "tools/validate/guarded.h"
 #include "tools/validate/plugin_call.h"
+#include "tools/validate/rt_monitor.h"
 
 typedef struct LilvWorldImpl LilvWorld;
 typedef struct LilvPluginImpl LilvPlugin;
@@ -98,6 +102,23 @@ struct Position {
   int beatUnit = 4;
 };
 
+// Worker requests or responses: fixed slots filled by one thread and emptied
+// by one thread at a time, so the audio side neither allocates nor locks.
+class WorkRing {
+ public:
+  static constexpr uint32_t kSlots = 16, kSlotBytes = 8192;
+  WorkRing() : data_(size_t{kSlots} * kSlotBytes), sizes_(kSlots) {}
+  bool push(uint32_t size, const void* data);  // false: too big, or full
+  // The oldest entry, valid until pop(); false when empty.
+  bool front(uint32_t* size, const void** data) const;
+  void pop();
+
+ private:
+  std::vector<uint8_t> data_;
+  std::vector<uint32_t> sizes_;
+  std::atomic<uint32_t> read_{0}, written_{0};
+};
+
 class Instance {
  public:
   Instance(const std::string& uri, double rate = 44100, int32_t maxBlock = 4096);
@@ -138,7 +159,20 @@ class Instance {
 
   // Runs `frames` (<= maxBlock) with `signal` on every audio input (null:
   // silence). inPlace connects each output to the input of the same rank.
+  // With a worker, as hosts without a worker thread do: the responses queued
+  // so far go to work_response first, end_run follows run (all three
+  // watched as the audio thread), then the work run scheduled goes to work,
+  // unwatched.
   void run(const float* signal, uint32_t frames, bool inPlace = false);
+  // What the last run's audio calls did, and which of them did it first.
+  struct AudioCounts {
+    rt::Counts counts;
+    const char* allocatedIn = nullptr;
+    const char* blockedIn = nullptr;
+  };
+  const AudioCounts& lastAudio() const { return audio_; }
+  // worker:interface with work and work_response.
+  bool hasWorker() const { return worker_ != nullptr; }
   const std::vector<std::vector<float>>& outputs() const { return outs_; }
 
   struct Property {
@@ -165,6 +199,10 @@ class Instance {
   void connectAudio(uint32_t frames, bool inPlace);
   void buildSequences();
   void strays(const GuardedArea& area);
+  template <typename F>
+  void audioCall(const char* name, F&& body);
+  void doWork(uint32_t size, const void* data);
+  void runScheduledWork();
 
   const Plugin& plugin_;
   const LV2_Descriptor* descriptor_ = nullptr;
@@ -193,6 +231,16 @@ class Instance {
   size_t retrievedUsed_ = 0;
   const State* restoring_ = nullptr;
   int asked_ = 0;
+
+  AudioCounts audio_;
+  const LV2_Worker_Interface* worker_ = nullptr;
+  LV2_Worker_Schedule schedule_;
+  WorkRing requests_, responses_;
+  std::mutex workMutex_;  // work is never called on two threads at once
+
+  static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle h, uint32_t size,
+                                        const void* data);
+  static LV2_Worker_Status respond(LV2_Worker_Respond_Handle h, uint32_t size, const void* data);
 
   static const void* retrieve(LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
                               uint32_t* flags);
