@@ -134,7 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
         // At 32 frames the guard page catches it, under a sanitizer its
         // poison around the buffer at 1.
         Planted{23, "ReadsPastItsInput", "processing", "rates and block sizes", "memory",
-                "read past the end of input 0's ", false, false}),
+                "read past the end of input 0's ", false, false},
+        Planted{25, "StopsDecayingAfterAHugeBurst", "bad-input", "huge +-1e30", "output",
+                "out of proportion: the burst scaled to peak 1 leaves ", false, false}),
     [](const ::testing::TestParamInfo<Planted>& info) { return info.param.name; });
 
 // A plug-in random by design gets one clear finding: the in-place check,
@@ -143,6 +145,18 @@ TEST(ValidateFindings, RandomByDesignSkipsInPlaceWithItsReason) {
   const Result r = validate({plugin(21), "--level", "1", "--only", "processing"});
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_NE(row(r.out, "processing", "in-place buffers").find(" skip "), std::string::npos)
+      << r.out;
+}
+
+// A linear plug-in whose decay outlasts the deadline still holds a huge
+// burst then, in proportion to what a burst of peak 1 leaves: no finding.
+TEST(ValidateFindings, HugeBurstInProportionIsLinearDecay) {
+  const Result r = validate({plugin(24), "--level", "1", "--only", "bad-input"});
+  EXPECT_EQ(r.code, 0) << r.out;
+  for (const char* check : {"huge +-1e30", "+-FLT_MAX", "1e20 DC", "-1e20 x256"})
+    EXPECT_NE(row(r.out, "bad-input", check).find(" ok "), std::string::npos) << check << r.out;
+  EXPECT_NE(row(r.out, "bad-input", "huge +-1e30").find("in proportion to the burst"),
+            std::string::npos)
       << r.out;
 }
 

@@ -21,6 +21,9 @@
 //  21 random by design: a little noise, seeded differently per instance
 //  22 calls a different blocking function in each processReplacing
 //  23 reads one sample past the end of its input buffers
+//  24 correct: adds a slow linear decay (seconds) of every finite input,
+//     so a huge burst is still huge, in proportion, after 10 s
+//  25 as 24, but its decay stops once driven far beyond any signal
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <locale.h>
@@ -66,6 +69,7 @@ struct Effect {
   int current = 0;
   float state[2] = {0, 0};
   float cascade[2][32] = {};
+  float slow[2][2] = {};
   bool resumed = false;
   int maxBlock = 0;
   unsigned char chunk[4 + 4 + kPrograms * (sizeof(Program))];
@@ -334,6 +338,7 @@ VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
       t->resumed = value != 0;
       t->state[0] = t->state[1] = 0;
       std::memset(t->cascade, 0, sizeof t->cascade);
+      std::memset(t->slow, 0, sizeof t->slow);
       return 0;
     case effEditGetRect:
       *static_cast<ERect**>(ptr) = &t->rect;
@@ -416,11 +421,22 @@ void processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
     float y = t->state[c];
     for (VstInt32 i = 0; i < frames; ++i) {
       float x = in[c][i];
+      const float raw = std::isfinite(x) ? x : 0.0f;
       // Input that is not a signal is silence; the state stays finite.
       if (KV_FAULT != 3 && !(std::fabs(x) <= 1e3f)) x = 0.0f;
       y = a * y + (1.0f - a) * x;
       if (std::fabs(y) < 1e-20f) y = 0.0f;
       out[c][i] = y * gain;
+      if (KV_FAULT == 24 || KV_FAULT == 25) {
+        // Two slow poles, at 0 and at Nyquist, so that neither DC nor an
+        // alternating burst cancels out.
+        float* s = t->slow[c];
+        const float r =
+            KV_FAULT == 25 && std::fabs(s[0]) + std::fabs(s[1]) > 1e6f ? 1.0f : 0.99998f;
+        s[0] = r * s[0] + 2e-5f * raw;
+        s[1] = -r * s[1] + 2e-5f * raw;
+        out[c][i] += s[0] + s[1];
+      }
       if (KV_FAULT == 21) {
         t->noise = t->noise * 1664525u + 1013904223u;
         out[c][i] += 1e-3f * (static_cast<float>(t->noise >> 8) / 16777216.0f - 0.5f);

@@ -1,7 +1,9 @@
 // bad-input for both formats: NaN, Inf, denormals and huge finite bursts on
 // the input, then normal signal. The output must be finite and bounded again
 // within the plug-in's declared tail (10 s when it declares none); only what
-// the burst did counts, measured against the same run without it.
+// the burst did counts, measured against the same run without it. A huge
+// finite burst may leave more if a unit burst leaves as much in proportion:
+// that is a linear plug-in's long decay, not a fault.
 #pragma once
 
 #include <cstdint>
@@ -21,17 +23,24 @@ struct Burst {
   const char* name;
   float (*value)(int64_t frame);
   int frames;
+  // The largest |value| of a finite burst; 0 for NaN, Inf and denormals.
+  double magnitude = 0.0;
+  // The unit run: the burst times `gain`, in silence.
+  double gain = 1.0;
+  bool alone = false;
 };
 
 constexpr int kBursts = 9;
 const Burst& burst(int k);
 
 // What one run showed: the last frame whose output is not finite or above
-// the bound, and the peak of the finite output.
+// the bound, the peak of the finite output and the peak from the deadline on
+// (infinite if not finite).
 struct Played {
   int64_t lastBad = -1;
   float lastValue = 0.0f;
   float peak = 0.0f;
+  float late = 0.0f;
   int64_t burstEnd = 0;
   int64_t limit = 0;
 };
