@@ -32,7 +32,7 @@ void runAndJudge(Check& c, Instance& inst, const std::string& what, int64_t& clo
       break;
     if (!ok) {
       c.reportAgain(Kind::Output, what + ": output " + describeFloat(value) + " at frame " +
-                              std::to_string(at) + " of block " + std::to_string(b));
+                                      std::to_string(at) + " of block " + std::to_string(b));
       break;
     }
   }
