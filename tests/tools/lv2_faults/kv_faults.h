@@ -30,6 +30,7 @@ enum Fault {
   kWorkerCorrect = 12,
   kWorkerAllocatesInResponse = 13,
   kWorkerNoInterface = 14,
+  kLoudGain = 15,  // no fault: a gain up to 1000 (+60 dB), as real plug-ins offer
 };
 constexpr Fault kFault = static_cast<Fault>(KV_FAULT);
 

@@ -64,6 +64,7 @@ const char* const kUris[] = {
     "urn:korva-validate-test:worker-correct",
     "urn:korva-validate-test:worker-allocates-in-response",
     "urn:korva-validate-test:worker-no-interface",
+    "urn:korva-validate-test:loud-gain",
 };
 
 // A control value within its range; what is not a number is the default.
@@ -219,7 +220,7 @@ void run(LV2_Handle h, uint32_t frames) {
   // after each: a host that does not plays NaN, which every check sees.
   const bool lost = kHasWorker && (t->awaiting || t->runs != t->ends);
   if (kHasWorker) ++t->runs;
-  float gain = control(t->gain, 0.0f, 2.0f, 1.0f);
+  float gain = control(t->gain, 0.0f, kFault == kLoudGain ? 1000.0f : 2.0f, 1.0f);
   if (kWorker && gain != t->requestedGain) {
     // Without a worker to do it, the change is made here.
     if (t->schedule->schedule_work(t->schedule->handle, sizeof gain, &gain) == LV2_WORKER_SUCCESS) {

@@ -37,6 +37,15 @@ void feed(Check& c, Instance& inst, int block, int64_t frames, bool inPlace,
 bool runChecked(Instance& inst, uint32_t frames, int64_t start, float bound, float* value = nullptr,
                 long* at = nullptr);
 
+// Whether loud but finite output at these control values is the plug-in's
+// gain: fresh instances with these values, fed the test signal at full level
+// and at 1/100, give peaks in that proportion (within a factor of 2), or the
+// full-level peak stays within the bound (the loudness came from earlier
+// settings), and the output does not grow (an unstable filter is linear too).
+// Gain ranges reach +40 dB and more in real plug-ins by design.
+bool loudByGain(const std::string& uri, double rate, const std::vector<float>& controls,
+                float bound);
+
 // A short MIDI burst at random frames of a block: note on, controller,
 // pitch bend, note off.
 void sendMidiBurst(Instance& inst, uint32_t frames, std::mt19937_64& rng);
