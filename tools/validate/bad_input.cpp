@@ -87,10 +87,6 @@ const Played& reference(const Play& play, const std::vector<float>& settings, in
   return it->second;
 }
 
-}  // namespace
-
-namespace {
-
 std::string roughly(double v) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3g", v);
