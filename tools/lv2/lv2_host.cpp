@@ -26,6 +26,7 @@
 #include "lv2/time/time.h"
 #include "lv2/urid/urid.h"
 #include "tools/base/cli.h"
+#include "tools/lv2/lilv_text.h"
 
 namespace khost {
 
@@ -49,32 +50,6 @@ constexpr uint32_t kSequenceBytes = 65536;
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-// Text of a node that lilv hands over, freed here.
-std::string take(LilvNode* node) {
-  std::string s = node ? lilv_node_as_string(node) : "";
-  lilv_node_free(node);
-  return s;
-}
-
-std::vector<std::string> strings(LilvNodes* nodes) {
-  std::vector<std::string> out;
-  LILV_FOREACH(nodes, i, nodes) out.push_back(lilv_node_as_string(lilv_nodes_get(nodes, i)));
-  lilv_nodes_free(nodes);
-  return out;
-}
-
-int logPrintf(LV2_Log_Handle, LV2_URID, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const int n = std::vfprintf(stderr, format, args);
-  va_end(args);
-  return n;
-}
-
-int logVprintf(LV2_Log_Handle, LV2_URID, const char* format, va_list args) {
-  return std::vfprintf(stderr, format, args);
 }
 
 // LV2_PATH with each folder absolute: lilv makes a file URI of each entry
@@ -206,14 +181,13 @@ struct Lv2Host::Impl {
   std::vector<std::string> uris{""};
   LV2_URID_Map map{this, &Impl::mapUri};
   LV2_URID_Unmap unmap{this, &Impl::unmapUri};
-  LV2_Log_Log log{this, logPrintf, logVprintf};
 
   int32_t minBlock = 1, maxBlock = 512, sequenceSize = kSequenceBytes;
   float rate = 44100.0f;
   std::vector<LV2_Options_Option> options;
   LV2_Feature mapFeature{LV2_URID__map, &map};
   LV2_Feature unmapFeature{LV2_URID__unmap, &unmap};
-  LV2_Feature logFeature{LV2_LOG__log, &log};
+  LV2_Feature logFeature{LV2_LOG__log, stderrLog()};
   LV2_Feature optionsFeature{LV2_OPTIONS__options, nullptr};
   LV2_Feature boundedFeature{LV2_BUF_SIZE__boundedBlockLength, nullptr};
   std::vector<const LV2_Feature*> features;
@@ -327,7 +301,7 @@ Lv2Host::Lv2Host(const std::string& uri, double sampleRate, int32_t maxBlock)
       Lv2Control c;
       c.index = i;
       c.symbol = lilv_node_as_string(lilv_port_get_symbol(m.plugin, port));
-      c.name = take(lilv_port_get_name(m.plugin, port));
+      c.name = takeText(lilv_port_get_name(m.plugin, port));
       c.output = !input;
       c.minimum = std::isnan(mins[i]) ? 0.0f : mins[i];
       c.maximum = std::isnan(maxs[i]) ? 1.0f : maxs[i];
@@ -364,11 +338,11 @@ Lv2Host::Lv2Host(const std::string& uri, double sampleRate, int32_t maxBlock)
 Lv2Host::~Lv2Host() = default;
 
 std::string Lv2Host::name() const {
-  return take(lilv_plugin_get_name(impl_->plugin));
+  return takeText(lilv_plugin_get_name(impl_->plugin));
 }
 
 std::string Lv2Host::author() const {
-  return take(lilv_plugin_get_author_name(impl_->plugin));
+  return takeText(lilv_plugin_get_author_name(impl_->plugin));
 }
 
 std::string Lv2Host::className() const {
@@ -377,15 +351,15 @@ std::string Lv2Host::className() const {
 }
 
 std::vector<std::string> Lv2Host::requiredFeatures() const {
-  return strings(lilv_plugin_get_required_features(impl_->plugin));
+  return takeTexts(lilv_plugin_get_required_features(impl_->plugin));
 }
 
 std::vector<std::string> Lv2Host::optionalFeatures() const {
-  return strings(lilv_plugin_get_optional_features(impl_->plugin));
+  return takeTexts(lilv_plugin_get_optional_features(impl_->plugin));
 }
 
 std::vector<std::string> Lv2Host::extensionData() const {
-  return strings(lilv_plugin_get_extension_data(impl_->plugin));
+  return takeTexts(lilv_plugin_get_extension_data(impl_->plugin));
 }
 
 std::vector<std::string> Lv2Host::uis() const {

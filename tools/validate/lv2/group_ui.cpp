@@ -19,6 +19,7 @@
 #include "lv2/options/options.h"
 #include "lv2/ui/ui.h"
 #include "tools/base/cli.h"
+#include "tools/lv2/lilv_text.h"
 #include "tools/validate/lv2/lv2_groups.h"
 
 // After the validator's headers: Xlib defines Status as a macro.
@@ -99,7 +100,7 @@ class UiHost {
               {LV2_URID__map, &map_},
               {LV2_URID__unmap, &unmap_},
               {LV2_OPTIONS__options, options_},
-              {LV2_LOG__log, stderrLog()}};
+              {LV2_LOG__log, khost::stderrLog()}};
     for (const LV2_Feature& f : store_) features_.push_back(&f);
     features_.push_back(nullptr);
   }

@@ -24,6 +24,7 @@
 #include "lv2/ui/ui.h"
 #include "lv2/units/units.h"
 #include "lv2/worker/worker.h"
+#include "tools/lv2/lilv_text.h"
 #include "tools/lv2/lv2_host.h"
 #include "tools/validate/check.h"
 #include "tools/validate/rt_monitor.h"
@@ -53,32 +54,6 @@ LV2_URID mapCallback(LV2_URID_Map_Handle, const char* uri) {
 }
 const char* unmapCallback(LV2_URID_Unmap_Handle, LV2_URID id) {
   return unmapUri(id);
-}
-
-int logVprintf(LV2_Log_Handle, LV2_URID, const char* format, va_list args) {
-  return std::vfprintf(stderr, format, args);
-}
-int logPrintf(LV2_Log_Handle h, LV2_URID type, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const int n = logVprintf(h, type, format, args);
-  va_end(args);
-  return n;
-}
-
-std::string take(LilvNode* node) {
-  std::string s = node != nullptr && lilv_node_is_string(node) ? lilv_node_as_string(node)
-                  : node != nullptr && lilv_node_is_uri(node)  ? lilv_node_as_uri(node)
-                                                               : "";
-  lilv_node_free(node);
-  return s;
-}
-
-std::vector<std::string> uris(LilvNodes* nodes) {
-  std::vector<std::string> out;
-  LILV_FOREACH(nodes, i, nodes) out.push_back(lilv_node_as_uri(lilv_nodes_get(nodes, i)));
-  lilv_nodes_free(nodes);
-  return out;
 }
 
 std::string path(const LilvNode* uri) {
@@ -113,7 +88,7 @@ void readPort(LilvWorld* world, const LilvPlugin* plugin, uint32_t index, Port& 
   };
   p.index = index;
   p.symbol = lilv_node_as_string(lilv_port_get_symbol(plugin, port));
-  p.name = take(lilv_port_get_name(plugin, port));
+  p.name = khost::takeText(lilv_port_get_name(plugin, port));
   p.input = is(LV2_CORE__InputPort);
   p.type = is(LV2_CORE__AudioPort)     ? Port::Type::Audio
            : is(LV2_CORE__ControlPort) ? Port::Type::Control
@@ -141,7 +116,7 @@ void readPort(LilvWorld* world, const LilvPlugin* plugin, uint32_t index, Port& 
   p.midi = supports(LV2_MIDI__MidiEvent);
   p.time = supports(LV2_TIME__Position);
   LilvNode* unitKey = lilv_new_uri(world, LV2_UNITS__unit);
-  p.unit = take(lilv_port_get(plugin, port, unitKey));
+  p.unit = khost::takeText(lilv_port_get(plugin, port, unitKey));
   lilv_node_free(unitKey);
   LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
   LILV_FOREACH(scale_points, i, points)
@@ -208,12 +183,12 @@ const Plugin& Plugin::find(const std::string& uri) {
   if (p->lilv == nullptr)
     throw khost::HostError(khost::kExitPlugin,
                            "no LV2 plug-in <" + uri + "> on LV2_PATH (" + p->searchPath + ")");
-  p->name = take(lilv_plugin_get_name(p->lilv));
+  p->name = khost::takeText(lilv_plugin_get_name(p->lilv));
   p->bundlePath = path(lilv_plugin_get_bundle_uri(p->lilv));
   p->libraryPath = path(lilv_plugin_get_library_uri(p->lilv));
-  p->required = uris(lilv_plugin_get_required_features(p->lilv));
-  p->optional = uris(lilv_plugin_get_optional_features(p->lilv));
-  p->extensions = uris(lilv_plugin_get_extension_data(p->lilv));
+  p->required = khost::takeTexts(lilv_plugin_get_required_features(p->lilv));
+  p->optional = khost::takeTexts(lilv_plugin_get_optional_features(p->lilv));
+  p->extensions = khost::takeTexts(lilv_plugin_get_extension_data(p->lilv));
   const uint32_t n = lilv_plugin_get_num_ports(p->lilv);
   p->ports.resize(n);
   for (uint32_t i = 0; i < n; ++i) {
@@ -305,11 +280,6 @@ std::vector<Preset> Plugin::presets() const {
   return out;
 }
 
-LV2_Log_Log* stderrLog() {
-  static LV2_Log_Log log{nullptr, logPrintf, logVprintf};
-  return &log;
-}
-
 Instance::Instance(const std::string& uri, double rate, int32_t maxBlock)
     : plugin_(Plugin::find(uri)),
       rate_(rate),
@@ -336,7 +306,7 @@ Instance::Instance(const std::string& uri, double rate, int32_t maxBlock)
   schedule_ = {this, scheduleWork};
   featureStore_ = {{LV2_URID__map, &map_},
                    {LV2_URID__unmap, &unmap_},
-                   {LV2_LOG__log, stderrLog()},
+                   {LV2_LOG__log, khost::stderrLog()},
                    {LV2_OPTIONS__options, options_.data()},
                    {LV2_BUF_SIZE__boundedBlockLength, nullptr},
                    {LV2_WORKER__schedule, &schedule_}};

@@ -83,9 +83,6 @@ class Plugin {
   static bool gives(const std::string& feature);
 };
 
-// log:log to stderr (the child's output log), for plug-ins and UIs.
-LV2_Log_Log* stderrLog();
-
 // Process-wide urid:map, as hosts keep one for all instances.
 LV2_URID mapUri(const char* uri);
 const char* unmapUri(LV2_URID id);
