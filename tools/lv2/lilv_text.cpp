@@ -1,5 +1,8 @@
 #include "tools/lv2/lilv_text.h"
 
+#include <lv2/presets/presets.h>
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -37,6 +40,30 @@ std::vector<std::string> takeTexts(LilvNodes* nodes) {
 LV2_Log_Log* stderrLog() {
   static LV2_Log_Log log{nullptr, logPrintf, logVprintf};
   return &log;
+}
+
+std::vector<Lv2PresetRef> presetsOf(LilvWorld* world, const LilvPlugin* plugin) {
+  std::vector<Lv2PresetRef> out;
+  LilvNode* presetClass = lilv_new_uri(world, LV2_PRESETS__Preset);
+  LilvNode* label = lilv_new_uri(world, LILV_NS_RDFS "label");
+  LilvNodes* related = lilv_plugin_get_related(plugin, presetClass);
+  LILV_FOREACH(nodes, i, related) {
+    const LilvNode* p = lilv_nodes_get(related, i);
+    lilv_world_load_resource(world, p);
+    LilvNodes* labels = lilv_world_find_nodes(world, p, label, nullptr);
+    Lv2PresetRef preset;
+    preset.uri = lilv_node_as_uri(p);
+    if (labels != nullptr && lilv_nodes_size(labels) > 0)
+      preset.label = lilv_node_as_string(lilv_nodes_get_first(labels));
+    lilv_nodes_free(labels);
+    out.push_back(preset);
+  }
+  lilv_nodes_free(related);
+  lilv_node_free(label);
+  lilv_node_free(presetClass);
+  std::sort(out.begin(), out.end(),
+            [](const Lv2PresetRef& a, const Lv2PresetRef& b) { return a.uri < b.uri; });
+  return out;
 }
 
 }  // namespace khost

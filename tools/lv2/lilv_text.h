@@ -17,4 +17,10 @@ std::vector<std::string> takeTexts(LilvNodes* nodes);
 // One log for every instance: its handle is unused.
 LV2_Log_Log* stderrLog();
 
+struct Lv2PresetRef {
+  std::string uri, label;
+};
+// The plug-in's presets (each preset's resource loaded), sorted by URI.
+std::vector<Lv2PresetRef> presetsOf(LilvWorld* world, const LilvPlugin* plugin);
+
 }  // namespace khost

@@ -405,26 +405,9 @@ Lv2Control& Lv2Host::findControl(const std::string& what) {
 }
 
 std::vector<Lv2Host::Preset> Lv2Host::presets() {
-  Impl& m = *impl_;
   std::vector<Preset> out;
-  LilvNode* presetClass = m.node(LV2_PRESETS__Preset);
-  LilvNode* label = m.node(LILV_NS_RDFS "label");
-  LilvNodes* related = lilv_plugin_get_related(m.plugin, presetClass);
-  LILV_FOREACH(nodes, i, related) {
-    const LilvNode* p = lilv_nodes_get(related, i);
-    lilv_world_load_resource(m.world, p);
-    LilvNodes* labels = lilv_world_find_nodes(m.world, p, label, nullptr);
-    Preset preset;
-    preset.uri = lilv_node_as_uri(p);
-    if (labels && lilv_nodes_size(labels) > 0)
-      preset.label = lilv_node_as_string(lilv_nodes_get_first(labels));
-    lilv_nodes_free(labels);
-    out.push_back(preset);
-  }
-  lilv_nodes_free(related);
-  lilv_node_free(label);
-  lilv_node_free(presetClass);
-  std::sort(out.begin(), out.end(), [](const Preset& a, const Preset& b) { return a.uri < b.uri; });
+  for (const Lv2PresetRef& p : presetsOf(impl_->world, impl_->plugin))
+    out.push_back({p.uri, p.label});
   return out;
 }
 

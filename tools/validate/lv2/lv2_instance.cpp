@@ -259,24 +259,8 @@ const LV2_Descriptor* Plugin::descriptor() const {
 
 std::vector<Preset> Plugin::presets() const {
   std::vector<Preset> out;
-  LilvNode* presetClass = lilv_new_uri(world, LV2_PRESETS__Preset);
-  LilvNode* label = lilv_new_uri(world, LILV_NS_RDFS "label");
-  LilvNodes* related = lilv_plugin_get_related(lilv, presetClass);
-  LILV_FOREACH(nodes, i, related) {
-    const LilvNode* p = lilv_nodes_get(related, i);
-    lilv_world_load_resource(world, p);
-    LilvNodes* labels = lilv_world_find_nodes(world, p, label, nullptr);
-    Preset preset;
-    preset.uri = lilv_node_as_uri(p);
-    if (labels != nullptr && lilv_nodes_size(labels) > 0)
-      preset.label = lilv_node_as_string(lilv_nodes_get_first(labels));
-    lilv_nodes_free(labels);
-    out.push_back(preset);
-  }
-  lilv_nodes_free(related);
-  lilv_node_free(label);
-  lilv_node_free(presetClass);
-  std::sort(out.begin(), out.end(), [](const Preset& a, const Preset& b) { return a.uri < b.uri; });
+  for (const khost::Lv2PresetRef& p : khost::presetsOf(world, lilv))
+    out.push_back({p.uri, p.label});
   return out;
 }
 
