@@ -25,6 +25,11 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// Denormals cost tens of nanoseconds per operation; a few nanoseconds per
+// frame more in a plug-in that costs next to nothing is timer noise.
+constexpr double kLimit = 1.2;
+constexpr double kNoiseNs = 5.0;
+
 }  // namespace
 
 // The tail's cost is compared with a second instance that keeps playing the
@@ -37,6 +42,7 @@ void tailCost(Check& c, const Block& tail, const Block& loud) {
   double ratio = 0.0;
   double worstAt = 0.0;
   double extraNs = 0.0;  // the worst second's extra cost per frame
+  int costly = 0;        // seconds over the limit
   {
     std::vector<float> in(block), silence(block, 0.0f);
     std::mt19937 noise(5);
@@ -63,6 +69,7 @@ void tailCost(Check& c, const Block& tail, const Block& loud) {
       c.tried();
       const double burstCost = median(burst);
       const double r = burstCost > 0 ? median(tailTimes) / burstCost : 0.0;
+      if (r > kLimit && (median(tailTimes) - burstCost) * 1e9 / block > kNoiseNs) ++costly;
       if (r > ratio) {
         ratio = r;
         worstAt = s;
@@ -71,12 +78,13 @@ void tailCost(Check& c, const Block& tail, const Block& loud) {
     }
   }
   c.figure("silent tail / burst cost", ratio, "ratio (worst second)");
-  // Denormals cost tens of nanoseconds per operation; a few nanoseconds per
-  // frame more in a plug-in that costs next to nothing is timer noise.
-  if (ratio > 1.2 && extraNs > 5.0)
+  // A denormal tail lasts for seconds; one costly second alone is a busy
+  // machine (seen at 1.28x under a parallel test run), so two are needed.
+  if (costly >= 2)
     c.report(Kind::RealTime, "silent tail second " + khost::formatGeneral(worstAt) + " costs " +
                                  khost::formatDouble(ratio, 2) + "x the burst (limit 1.2), " +
-                                 khost::formatDouble(extraNs, 1) + " ns more per frame");
+                                 khost::formatDouble(extraNs, 1) + " ns more per frame; " +
+                                 std::to_string(costly) + " seconds over the limit");
 }
 
 }  // namespace validate

@@ -1,6 +1,6 @@
 // The cost of a silent tail after a loud burst (denormals), for the
 // real-time groups of both formats: at most 1.2x the burst's, unless the
-// difference is under 5 ns per frame.
+// difference is under 5 ns per frame, in at least two seconds of the tail.
 #pragma once
 
 #include <functional>
