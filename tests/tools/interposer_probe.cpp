@@ -7,38 +7,16 @@
 #include <link.h>
 
 #include <cstdint>
+#include <iterator>
 
 #include "host/vst_abi.h"
+#include "tests/tools/interposer_names.h"
 
 namespace {
 
-// Keep in step with the test that reads the output.
-const char* const kNames[] = {"malloc",
-                              "free",
-                              "calloc",
-                              "realloc",
-                              "posix_memalign",
-                              "pthread_mutex_lock",
-                              "pthread_rwlock_rdlock",
-                              "pthread_rwlock_wrlock",
-                              "pthread_spin_lock",
-                              "pthread_cond_wait",
-                              "pthread_cond_timedwait",
-                              "sem_wait",
-                              "sem_timedwait",
-                              "syscall",
-                              "nanosleep",
-                              "usleep",
-                              "poll",
-                              "select",
-                              "open",
-                              "openat",
-                              "fopen",
-                              "read",
-                              "write",
-                              "mmap",
-                              "munmap"};
-constexpr int kCount = sizeof(kNames) / sizeof(kNames[0]);
+using khtest::kInterposedNames;
+const char* const* const kNames = kInterposedNames;
+constexpr int kCount = static_cast<int>(std::size(kInterposedNames));
 
 struct Range {
   uintptr_t address;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/support/XvfbServer.h"
+#include "tests/tools/interposer_names.h"
 
 namespace {
 
@@ -297,31 +298,7 @@ TEST_F(Render, PluginsRunOnLibcNotOnTheValidatorsMonitors) {
   const Result r = run({"render", KH_PROBE, dir / "in.wav", dir / "out.wav"});
   ASSERT_EQ(r.code, 0) << r.err;
   const Wav w = readWav(dir / "out.wav");
-  const char* const names[] = {"malloc",
-                               "free",
-                               "calloc",
-                               "realloc",
-                               "posix_memalign",
-                               "pthread_mutex_lock",
-                               "pthread_rwlock_rdlock",
-                               "pthread_rwlock_wrlock",
-                               "pthread_spin_lock",
-                               "pthread_cond_wait",
-                               "pthread_cond_timedwait",
-                               "sem_wait",
-                               "sem_timedwait",
-                               "syscall",
-                               "nanosleep",
-                               "usleep",
-                               "poll",
-                               "select",
-                               "open",
-                               "openat",
-                               "fopen",
-                               "read",
-                               "write",
-                               "mmap",
-                               "munmap"};
+  const auto& names = khtest::kInterposedNames;
   ASSERT_GE(w.left.size(), std::size(names));
   for (size_t i = 0; i < std::size(names); ++i)
     EXPECT_EQ(w.left[i], 0.0f) << names[i] << " is korva-host's own, not libc's";
