@@ -114,14 +114,14 @@ void feed(Check& c, Instance& inst, int block, int64_t frames, bool inPlace,
     c.tried();
     long at = 0;
     float value = 0;
-    // The settings do not change within a feed: one verdict on loudness.
-    if (badSamples(inst.outputs(), n, kOutputBound, &at, &value) > 0 && std::isfinite(value) &&
-        loud < 0)
-      loud = loudByGain(c.pluginPath(), rate, inst.controlValues(), kOutputBound) ? 1 : 0;
-    if (badSamples(inst.outputs(), n, kOutputBound, &at, &value) > 0 &&
-        !(std::isfinite(value) && loud == 1))
-      c.reportAgain(kind, context + ": output " + describeFloat(value) + " at frame " +
-                              std::to_string(done + at));
+    if (badSamples(inst.outputs(), n, kOutputBound, &at, &value) > 0) {
+      // The settings do not change within a feed: one verdict on loudness.
+      if (std::isfinite(value) && loud < 0)
+        loud = loudByGain(c.pluginPath(), rate, inst.controlValues(), kOutputBound) ? 1 : 0;
+      if (!std::isfinite(value) || loud != 1)
+        c.reportAgain(kind, context + ": output " + describeFloat(value) + " at frame " +
+                                std::to_string(done + at));
+    }
     if (keep != nullptr)
       for (const auto& ch : inst.outputs()) keep->insert(keep->end(), ch.begin(), ch.begin() + n);
     if (block == 0) {
